@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Runs one script test with a fresh scratch folder under the build tree.
+set -euo pipefail
+script=$1
+export VORN_TEST_TMP="$VORN_BUILD_DIR/test-tmp/$VORN_TEST_NAME"
+rm -rf "$VORN_TEST_TMP"; mkdir -p "$VORN_TEST_TMP"
+source "$VORN_SOURCE_DIR/tests/support/script_lib.sh"
+cd "$VORN_TEST_TMP"
+source "$script"

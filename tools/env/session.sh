@@ -1,0 +1,62 @@
+# The run-time environment of the player and its tests: a reused Wine prefix with Wine's fonts, a
+# persistent wineserver, an X display, a PulseAudio null sink for DirectSound and a UTF-8 locale.
+# Sourced by ./vorn.  vorn_session_start BUILD_DIR sets it up; vorn_session_stop ends everything it
+# started (registered as an EXIT trap), so no process outlives the run and holds its output pipes.
+
+vorn_session_start() {
+  local build=$1
+  export WINEPREFIX="$build/wineprefix"
+  export WINEDEBUG="${WINEDEBUG--all}"
+  export WINEDLLOVERRIDES="${WINEDLLOVERRIDES-mscoree,mshtml=}"
+  export XDG_RUNTIME_DIR="$build/xdg-runtime"
+  export XDG_CONFIG_HOME="$build/xdg-config"
+  export LANG=C.UTF-8 LC_ALL=C.UTF-8
+  mkdir -p -m 700 "$XDG_RUNTIME_DIR" "$XDG_CONFIG_HOME"
+  VORN_SESSION_PIDS=()
+  trap vorn_session_stop EXIT
+
+  if [ ! -f "$WINEPREFIX/.vorn-ready" ]; then
+    echo "vorn: creating the Wine prefix $WINEPREFIX" >&2
+    rm -rf "$WINEPREFIX"
+    wineboot -i >/dev/null 2>&1 || true
+    wineserver -w
+    cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+    # A crashing test program must end, not wait in Wine's interactive debugger.
+    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d '' /f >/dev/null 2>&1
+    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /d 0 /f >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+    wineserver -w
+    touch "$WINEPREFIX/.vorn-ready"
+  fi
+  wineserver -p
+
+  if [ -z "${DISPLAY:-}" ]; then
+    local fdfile="$XDG_RUNTIME_DIR/xvfb.display"
+    rm -f "$fdfile"
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fdfile" >/dev/null 2>&1 &
+    VORN_SESSION_PIDS+=($!)
+    local i
+    for i in $(seq 100); do [ -s "$fdfile" ] && break; sleep 0.05; done
+    export DISPLAY=":$(head -n1 "$fdfile")"
+  fi
+
+  if command -v pulseaudio >/dev/null; then
+    pulseaudio --daemonize=yes --exit-idle-time=-1 -n \
+      --load=module-native-protocol-unix \
+      --load="module-null-sink sink_name=capture rate=44100 channels=2 norewinds=1" \
+      --log-target=file:"$XDG_RUNTIME_DIR/pulse.log" >/dev/null 2>&1 || true
+    local i
+    for i in $(seq 50); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
+    pactl set-default-sink capture >/dev/null 2>&1 || true
+  fi
+}
+
+vorn_session_stop() {
+  trap - EXIT
+  [ -n "${WINEPREFIX:-}" ] && wineserver -k >/dev/null 2>&1
+  command -v pulseaudio >/dev/null && pulseaudio --kill >/dev/null 2>&1
+  local p
+  for p in "${VORN_SESSION_PIDS[@]:-}"; do [ -n "$p" ] && kill "$p" 2>/dev/null; done
+  wait 2>/dev/null
+  return 0
+}
