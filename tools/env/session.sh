@@ -29,6 +29,9 @@ vorn_session_start() {
     touch "$WINEPREFIX/.vorn-ready"
   fi
   wineserver -p
+  # Start the prefix's system processes (services, winedevice) now, with no output pipes: started
+  # by the first test they would inherit and hold its pipes, and the test runner would wait forever.
+  wineboot >/dev/null 2>&1 </dev/null
 
   if [ -z "${DISPLAY:-}" ]; then
     local fdfile="$XDG_RUNTIME_DIR/xvfb.display"
