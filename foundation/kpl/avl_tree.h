@@ -23,6 +23,7 @@
 // the tree changes; comparators must not throw.
 
 #include "foundation/kpl/refcounted.h"
+#include "foundation/kpl/sort.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -31,11 +32,7 @@ namespace kpl {
 
 enum avl_direction : int { avl_forward = 0, avl_backward = 1 };
 
-// Comparators answering -1, 0 or 1.
-template <class T>
-inline int compare_values(const T& a, const T& b) {
-    return a < b ? -1 : (b < a ? 1 : 0);
-}
+// Comparators answering -1, 0 or 1 (kpl::compare_values is in sort.h).
 // Addresses in numeric order.
 inline int compare_pointers(const void* a, const void* b) {
     return a < b ? -1 : (b < a ? 1 : 0);

@@ -19,6 +19,12 @@
 
 namespace kpl {
 
+// -1, 0 or 1 by the type's own < operator.
+template <class T>
+inline int compare_values(const T& a, const T& b) {
+    return a < b ? -1 : (b < a ? 1 : 0);
+}
+
 class sort_callback {
 public:
     virtual int compare(size_t i, size_t j) = 0;

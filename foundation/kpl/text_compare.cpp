@@ -6,8 +6,6 @@ namespace kpl {
 
 namespace {
 
-int sign(int v) { return v < 0 ? -1 : (v > 0 ? 1 : 0); }
-
 signed char fold_ascii(char c) { return static_cast<signed char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c); }
 
 // Next code point of a text; an invalid byte stands for itself and takes one byte.

@@ -1,9 +1,11 @@
 #include "foundation/kpl/avl_tree.h"
+#include "foundation/kpl/maps.h"
 
 #include <doctest/doctest.h>
 
 #include <cstdlib>
 #include <set>
+#include <string>
 #include <vector>
 
 namespace {
@@ -263,4 +265,34 @@ TEST_CASE("linked_tree: same rules over caller-owned nodes") {
     });
     CHECK(disposed == model.size());
     CHECK(tree.empty());
+}
+
+TEST_CASE("named maps: string keys in byte order, GUID keys in memory-byte order") {
+    kpl::string_map<int> strings;
+    strings.set("b", 2);
+    strings.set("\xC3\xA9", 3);  // é: bytes as unsigned sort after ASCII
+    strings.set("a", 1);
+    strings.set("B", 4);
+    std::vector<std::string> keys;
+    strings.for_each([&](const kpl::string_map<int>::node& n) { keys.push_back(n.key.c_str()); });
+    CHECK(keys == std::vector<std::string>{"B", "a", "b", "\xC3\xA9"});
+    REQUIRE(strings.find_value("b"));
+    CHECK(*strings.find_value("b") == 2);
+    CHECK(strings.find_value("c") == nullptr);
+    CHECK(strings.remove("a"));
+    CHECK(strings.count() == 3);
+
+    kpl::guid_map<int> guids;
+    kpl::guid one = {0x00000001, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};   // memory bytes 01 00 00 00
+    kpl::guid top = {0xFF000000, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};   // memory bytes 00 00 00 FF
+    guids.set(one, 1);
+    guids.set(top, 2);
+    CHECK(guids.first()->key == top);
+    CHECK(*guids.find_value(one) == 1);
+
+    kpl::pointer_map<int> pointers;
+    int cells[2];
+    pointers.set(&cells[1], 11);
+    pointers.set(&cells[0], 10);
+    CHECK(pointers.first()->key == &cells[0]);
 }

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 TEST_CASE("parse_uint_prefix and parse_uint64_last_digits") {
     struct {
@@ -114,7 +115,7 @@ TEST_CASE("rounding, powers of ten, processors and sample counts") {
     CHECK(cpus <= 32);
 
     CHECK(audio_math::seconds_to_samples(44100, 1.5) == 66150);
-    CHECK(audio_math::seconds_to_samples(48000, 1.0 / 96000) == 1);  // half a sample rounds up
+    CHECK(audio_math::seconds_to_samples(2, 0.25) == 1);  // half a sample rounds up
     CHECK(audio_math::seconds_to_samples(44100, -2.0) == 0);
     CHECK(audio_math::samples_to_seconds(44100, 88200) == 2.0);
     CHECK(audio_math::samples_to_seconds(8000, -4000) == -0.5);

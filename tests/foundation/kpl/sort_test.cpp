@@ -1,6 +1,6 @@
 #include "foundation/kpl/sort.h"
 
-#include "foundation/kpl/avl_tree.h"
+#include "foundation/kpl/exceptions.h"
 #include "foundation/kpl/small_buffer.h"
 
 #include <doctest/doctest.h>
@@ -170,13 +170,16 @@ TEST_CASE("small_buffer: inline bytes, heap bytes and the inline limit") {
     CHECK(b[1023] == 2);
     CHECK(b[1024] == 3);
     CHECK(b[2999] == 4);
+    b.resize(2000);  // zero again
+    CHECK(b[0] == 0);
+    CHECK(b[1024] == 0);
     b.set_bit(8191);
     b.set_bit(8192);
     CHECK(b.bit(8191));
     CHECK(b.bit(8192));
     CHECK_FALSE(b.bit(8193));
-    b.resize(10);  // zero again
-    CHECK(b[0] == 0);
+    CHECK(b[1023] == 0x80);
+    CHECK(b[1024] == 0x01);
     CHECK(b.inline_part(1024) != nullptr);
     CHECK_THROWS_AS(b.inline_part(1025), kpl::exception_overflow);
 }

@@ -94,6 +94,13 @@ TEST_CASE("xml_reader: documents that parse") {
         CHECK(parse_document(c.text) == c.events);
     }
 
+    // A body alone: no declaration is expected there.
+    CHECK(parse_body("") == lines{});
+    CHECK(parse_body("  ") == lines{"T   "});
+    CHECK(parse_body("<a><b/></a>") == lines{"E a [] {<b/>}"});
+    CHECK(parse_body("<b/>") == lines{"E b [] -"});
+    CHECK(parse_body("x<!--c-->y") == lines{"T x", "T y"});
+
     // A handler reads an element's content by parsing it again.
     struct nested final : xml_reader::handler {
         std::vector<std::string> names;
