@@ -91,6 +91,21 @@ ptrdiff_t find_substring(const char* text, size_t length, const char* pattern, s
     return -1;
 }
 
+ptrdiff_t find_last_of(const char* text, char c) {
+    ptrdiff_t last = -1;
+    for (ptrdiff_t i = 0; text[i]; ++i) {
+        if (text[i] == c) last = i;
+    }
+    return last;
+}
+
+bool starts_with(const char* text, const char* prefix) {
+    while (*prefix) {
+        if (*text++ != *prefix++) return false;
+    }
+    return true;
+}
+
 bool string_ends_with_char(const utf8_string& text, char c) {
     uint32_t n = text.length();
     return n > 0 && text.c_str()[n - 1] == c;

@@ -50,6 +50,11 @@ ptrdiff_t string_find_char(const utf8_string& text, char c);
 // pattern is found at start (when start is within the text).
 ptrdiff_t find_substring(const char* text, size_t length, const char* pattern, size_t start);
 
+// Last index of the byte, or -1; whether the text begins with the prefix (helpers of shared strings,
+// which pass their text).
+ptrdiff_t find_last_of(const char* text, char c);
+bool starts_with(const char* text, const char* prefix);
+
 bool string_ends_with_char(const utf8_string& text, char c);
 bool has_line_break(const char* text);
 

@@ -67,6 +67,12 @@ TEST_CASE("searching, line breaks and byte replacement") {
     CHECK(kpl::find_char_from("abc", 'a', 10) == -1);
     CHECK(kpl::string_find_char(kpl::utf8_string_tight("x=y"), '=') == 1);
 
+    CHECK(kpl::find_last_of("a/b/c", '/') == 3);
+    CHECK(kpl::find_last_of("abc", '/') == -1);
+    CHECK(kpl::starts_with("file://x", "file://"));
+    CHECK_FALSE(kpl::starts_with("file:", "file://"));
+    CHECK(kpl::starts_with("x", ""));
+
     CHECK(kpl::string_ends_with_char(kpl::utf8_string_tight("dir\\"), '\\'));
     CHECK_FALSE(kpl::string_ends_with_char(kpl::utf8_string_tight(""), '\\'));
     CHECK(kpl::has_line_break("a\rb"));
