@@ -9,9 +9,12 @@
 //
 // kpl::plain_string_list is the same list of stored strings (kpl::string_list_insert_before).
 
+#include "foundation/kpl/exceptions.h"
 #include "foundation/kpl/string.h"
 
 #include <cstdint>
+#include <cstdlib>
+#include <new>
 #include <utility>
 
 namespace kpl {
@@ -37,7 +40,15 @@ public:
     // Inserts a new node before `before` (null: at the end) and returns it.
     template <class... Args>
     node* insert_before(node* before, Args&&... args) {
-        node* n = new node{nullptr, nullptr, T(std::forward<Args>(args)...)};
+        void* memory = std::malloc(sizeof(node));
+        if (!memory) throw_bad_alloc();
+        node* n;
+        try {
+            n = new (memory) node{nullptr, nullptr, T(std::forward<Args>(args)...)};
+        } catch (...) {
+            std::free(memory);
+            throw;
+        }
         if (!before) {
             n->prev = m_last;
             if (m_last) m_last->next = n;
@@ -61,7 +72,8 @@ public:
         if (n->next) n->next->prev = n->prev;
         else m_last = n->prev;
         --m_count;
-        delete n;
+        n->~node();
+        std::free(n);
     }
 
     void clear() {

@@ -15,8 +15,11 @@
 //     a = a.get();                     // still 2, nothing freed
 //     a.reset(); b.reset();            // count 0: deleted
 
+#include "foundation/kpl/exceptions.h"
+
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <utility>
 
 namespace kpl {
@@ -27,6 +30,14 @@ public:
     refcounted(const refcounted&) = delete;
     refcounted& operator=(const refcounted&) = delete;
     virtual ~refcounted() = default;
+
+    // Counted objects come from the heap; failure throws std::bad_alloc with "bad allocation".
+    static void* operator new(size_t size) {
+        void* p = std::malloc(size ? size : 1);
+        if (!p) throw_bad_alloc();
+        return p;
+    }
+    static void operator delete(void* p) noexcept { std::free(p); }
 
     uint32_t add_ref() { return static_cast<uint32_t>(__atomic_add_fetch(&m_count, 1, __ATOMIC_SEQ_CST)); }
     // Returns the remaining count; the object is gone when it returns 0.

@@ -3,16 +3,19 @@
 #include "foundation/kpl/exceptions.h"
 
 #include <cstring>
-#include <new>
+#include <cstdlib>
 
 namespace kpl {
 
-small_buffer::~small_buffer() { delete[] m_heap; }
+small_buffer::~small_buffer() { std::free(m_heap); }
 
 void small_buffer::resize(size_t n) {
     uint8_t* heap = nullptr;
-    if (n > inline_size) heap = new uint8_t[n - inline_size]();
-    delete[] m_heap;
+    if (n > inline_size) {
+        heap = static_cast<uint8_t*>(std::calloc(n - inline_size, 1));
+        if (!heap) throw_bad_alloc();
+    }
+    std::free(m_heap);
     m_heap = heap;
     m_size = n;
     std::memset(m_inline, 0, sizeof m_inline);

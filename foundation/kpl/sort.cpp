@@ -1,9 +1,9 @@
 #include "foundation/kpl/sort.h"
 
+#include "foundation/kpl/array.h"
 #include "foundation/kpl/small_buffer.h"
 
 #include <cstdlib>
-#include <new>
 #include <x86intrin.h>
 
 namespace kpl {
@@ -110,18 +110,12 @@ private:
 
 void sort_stable(size_t count, sort_callback& cb) {
     if (count < 2) return;
-    if (count > static_cast<size_t>(-1) / sizeof(size_t)) throw std::bad_alloc();
-    size_t* order = new size_t[count];
-    try {
-        for (size_t i = 0; i < count; ++i) order[i] = i;
-        index_sorter sorter(cb, order);
-        sort(count, sorter);
-        apply_permutation(cb, order, count);
-    } catch (...) {
-        delete[] order;
-        throw;
-    }
-    delete[] order;
+    array<size_t> order;
+    order.resize_exact(static_cast<uint32_t>(count));
+    for (size_t i = 0; i < count; ++i) order[static_cast<uint32_t>(i)] = i;
+    index_sorter sorter(cb, order.data());
+    sort(count, sorter);
+    apply_permutation(cb, order.data(), count);
 }
 
 void apply_permutation(sort_callback& container, const size_t* order, size_t count) {

@@ -98,6 +98,15 @@ TEST_CASE("sort_stable keeps equal keys in their original order") {
     }
 }
 
+TEST_CASE("sort_stable: an index array that cannot exist fails before sorting") {
+    auto no_compare = [](size_t, size_t) -> int {
+        FAIL("nothing may be compared");
+        return 0;
+    };
+    auto no_swap = [](size_t, size_t) { FAIL("nothing may be moved"); };
+    CHECK_THROWS_WITH_AS(kpl::sort_stable_with(0x40000001u, no_compare, no_swap), "bad allocation", std::bad_alloc);
+}
+
 TEST_CASE("apply_permutation follows each cycle once") {
     struct {
         std::vector<size_t> order;
