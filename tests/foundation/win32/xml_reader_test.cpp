@@ -152,6 +152,8 @@ TEST_CASE("xml_reader: malformed documents throw exception_io_data, never crash 
         {decl + "<!-- ends with --", io_error},
         {decl + "<a><!-- bad -- --></a>", io_error},
         {decl + "<a><b></a>", io_error},                // runs out while looking for the end tag
+        {decl + "<a><![CDATA[x]]></a>", io_error},      // not supported: it counts as an opening tag
+        {decl + "<!DOCTYPE html><a/>", io_error},
         {decl + "<a>\xFF</a><b/>", "no error"},         // content is raw: its bytes are the handler's business
         {decl + "<a x=\"\xFF\"/>", io_error},           // but decoded values must be valid UTF-8
         {decl + "<a\xC3/>", io_error},
