@@ -9,6 +9,7 @@
 //     kpl::ref_pair_reset(p);                    // {null, null}
 
 #include "foundation/kpl/refcounted.h"
+#include "foundation/kpl/shared_string.h"
 
 #include <utility>
 
@@ -69,6 +70,21 @@ inline void ref_pair_reset(ref_pair<T, W>& pair) {
 template <class T, class W>
 inline void ref_pair_set_node(ref_pair<T, W>& pair, T* node, W payload) {
     pair.set(node, payload);
+}
+
+// The same helpers for two-word shared references (kpl::shared_ref): copy and assign take the new
+// reference before dropping the old one; release clears both words.
+template <class T>
+inline void shared_ref_copy(shared_ref<T>& to, const shared_ref<T>& from) {
+    to = from;
+}
+template <class T>
+inline void shared_ref_assign(shared_ref<T>& to, const shared_ref<T>& from) {
+    to = from;
+}
+template <class T>
+inline void shared_ref_release(shared_ref<T>& ref) {
+    ref.release();
 }
 
 }  // namespace kpl

@@ -127,6 +127,18 @@ TEST_CASE("ref_pair: copy adds a reference, move transfers it, reset releases") 
     CHECK(item::destroyed == 1);
 }
 
+TEST_CASE("shared_ref helpers: assigning a reference to itself keeps the block") {
+    kpl::shared_string a = kpl::shared_string::make("text");
+    kpl::shared_ref<kpl::utf8_string> b;
+    kpl::shared_ref_copy(b, a);
+    kpl::shared_ref_assign(b, b);
+    CHECK(std::string(b->c_str()) == "text");
+    kpl::shared_ref_release(a);
+    CHECK(a.get() == nullptr);
+    CHECK(a.block() == nullptr);
+    CHECK(std::string(b->c_str()) == "text");  // b still holds the block
+}
+
 TEST_CASE("array_list: items, filter, insert from itself, sorts and search") {
     kpl::array_list<int> list;
     for (int v : {5, 3, 9, 1}) list.append(v);
