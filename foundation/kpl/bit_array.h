@@ -36,6 +36,17 @@ public:
     bool get(uint32_t) const override { return false; }
 };
 
+// Exactly one index set.
+//     kpl::bit_mask_one one(4);   one.get(4) == true;   one.find(true, 0, 10) == 4
+class bit_mask_one : public bit_mask {
+public:
+    explicit bit_mask_one(uint32_t index) noexcept : m_index(index) {}
+    bool get(uint32_t index) const override { return index == m_index; }
+
+private:
+    uint32_t m_index;
+};
+
 // The negation of another mask (which must outlive this one).
 class bit_mask_not : public bit_mask {
 public:
