@@ -4,13 +4,6 @@
 
 namespace kpl {
 
-uint32_t checked_multiply(uint32_t count, uint32_t size) {
-    if (count == 0) return 0;
-    uint64_t product = static_cast<uint64_t>(count) * size;
-    if (product > UINT32_MAX) throw_bad_alloc();
-    return static_cast<uint32_t>(product);
-}
-
 void* realloc_or_throw(uint32_t size, void* block) {
     if (size == 0) {
         std::free(block);

@@ -32,7 +32,11 @@
 namespace kpl {
 
 // count * size, or std::bad_alloc ("bad allocation") when the product overflows 32 bits; 0 when count is 0.
-uint32_t checked_multiply(uint32_t count, uint32_t size);
+inline uint32_t checked_multiply(uint32_t count, uint32_t size) {
+    uint64_t product = static_cast<uint64_t>(count) * size;
+    if (product > UINT32_MAX) throw_bad_alloc();
+    return static_cast<uint32_t>(product);
+}
 
 // size 0 frees `block` and returns null; a null block is allocated fresh; otherwise the block is resized
 // with its contents kept. Failure throws std::bad_alloc and leaves `block` valid.
@@ -234,6 +238,11 @@ template <class T>
 void array_resize_pow2_shrink(array<T>& a, uint32_t n) { a.resize_pow2_shrink(n); }
 template <class T>
 void array_clear(array<T>& a) noexcept { a.clear(); }
+// Makes the count at least n (new elements value-initialised) by the growing doubling policy; never shrinks.
+template <class T>
+void array_grow_to(array<T>& a, uint32_t n) {
+    if (a.count() < n) a.resize_pow2(n);
+}
 
 // Byte storage.
 using byte_array = array<uint8_t>;
