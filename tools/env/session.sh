@@ -29,9 +29,6 @@ vorn_session_start() {
     touch "$WINEPREFIX/.vorn-ready"
   fi
   wineserver -p
-  # Start the prefix's system processes (services, winedevice) now, with no output pipes: started
-  # by the first test they would inherit and hold its pipes, and the test runner would wait forever.
-  wineboot >/dev/null 2>&1 </dev/null
 
   if [ -z "${DISPLAY:-}" ]; then
     local fdfile="$XDG_RUNTIME_DIR/xvfb.display"
@@ -42,6 +39,10 @@ vorn_session_start() {
     for i in $(seq 100); do [ -s "$fdfile" ] && break; sleep 0.05; done
     export DISPLAY=":$(head -n1 "$fdfile")"
   fi
+  # Start the prefix's system processes (services, winedevice, the desktop) now, after the display
+  # exists (a desktop started without one cannot show any window), with no output pipes: started
+  # by the first test they would inherit and hold its pipes, and the test runner would wait forever.
+  wineboot >/dev/null 2>&1 </dev/null
 
   if command -v pulseaudio >/dev/null; then
     pulseaudio --daemonize=yes --exit-idle-time=-1 -n \
