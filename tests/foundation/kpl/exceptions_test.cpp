@@ -264,3 +264,21 @@ TEST_CASE("exception texts are shared by copies and survive the original") {
     CHECK(std::string(kpl::exception_message(nullptr).c_str()) == "");
     CHECK(std::string(exception_messagebox(nullptr).what()) == "");
 }
+
+TEST_CASE("a failing new reads bad allocation") {
+    static void* volatile kept;  // keeps the compiler from dropping the allocations
+    volatile std::size_t huge = 0xFFFFFFF0u;
+    try {
+        kept = ::operator new(huge);
+        FAIL("the allocation succeeded");
+    } catch (const std::bad_alloc& e) {
+        CHECK(std::string(e.what()) == "bad allocation");
+    }
+    try {
+        kept = new char[huge];
+        FAIL("the allocation succeeded");
+    } catch (const std::bad_alloc& e) {
+        CHECK(std::string(e.what()) == "bad allocation");
+    }
+    CHECK(kept == nullptr);
+}
