@@ -1,4 +1,6 @@
-// Process entry of the player (filled in by the start-up code).
+// Process entry of the player.
 #include <windows.h>
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) { return 0; }
+#include "shell/app_lifecycle.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) { return app_entry(instance); }

@@ -1,4 +1,81 @@
-// vorn-inspect: console test tool.
-#include <cstdio>
+// vorn-inspect: the console test tool. `vorn-inspect --help` lists its commands.
+#include <windows.h>
 
-int wmain(int, wchar_t**) { std::puts("vorn-inspect"); return 0; }
+#include <cstring>
+#include <exception>
+#include <utility>
+
+#include "foundation/kpl/codepage.h"
+#include "tools/inspect/inspect_command.h"
+
+namespace {
+
+void write_bytes(DWORD which, const char* text, uint32_t length) {
+    HANDLE handle = GetStdHandle(which);
+    while (length > 0) {
+        DWORD written = 0;
+        if (!WriteFile(handle, text, length, &written, nullptr) || written == 0) return;
+        text += written;
+        length -= written;
+    }
+}
+
+void write_out(const kpl::utf8_string& text) { write_bytes(STD_OUTPUT_HANDLE, text.c_str(), text.length()); }
+
+void write_error(const char* text) {
+    kpl::utf8_string_pow2 line("vorn-inspect: ");
+    line << text << "\n";
+    write_bytes(STD_ERROR_HANDLE, line.c_str(), line.length());
+}
+
+void print_help() {
+    kpl::array<const inspect_command*> commands;
+    for (const inspect_command* c = inspect_command::first(); c; c = c->next) commands.append(c);
+    // By name (insertion sort: a handful of commands).
+    for (uint32_t i = 1; i < commands.count(); ++i) {
+        for (uint32_t j = i; j > 0 && std::strcmp(commands[j - 1]->name, commands[j]->name) > 0; --j) {
+            std::swap(commands[j - 1], commands[j]);
+        }
+    }
+    kpl::utf8_string_pow2 text(
+        "usage: vorn-inspect COMMAND [ARGUMENTS] [--OPTION[=VALUE]...]\n"
+        "Paths may be Linux paths; arguments and output are UTF-8. Exit status 0 on success, 1 on failure\n"
+        "(the error on standard error), 2 for an unknown command.\n\ncommands:\n");
+    for (const inspect_command* c : commands) {
+        kpl::utf8_string_pow2 head("  ");
+        head << c->name;
+        if (c->synopsis[0]) head << " " << c->synopsis;
+        text << head;
+        for (uint32_t n = head.length(); n < 32; ++n) text << " ";
+        text << "  " << c->help << "\n";
+    }
+    write_out(text);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    try {
+        kpl::string_array args;
+        for (int i = 0; i < argc; ++i) args.append(kpl::utf8_string_from_utf16(argv[i]));
+        if (args.count() < 2 || args[1] == "--help" || args[1] == "-h" || args[1] == "help") {
+            print_help();
+            return args.count() < 2 ? 2 : 0;
+        }
+        const inspect_command* command = inspect_command::find(args[1].c_str());
+        if (!command) {
+            kpl::utf8_string_pow2 message("unknown command: ");
+            message << args[1] << " (see --help)";
+            write_error(message.c_str());
+            return 2;
+        }
+        inspect_arguments parsed = parse_inspect_arguments(args, 2);
+        inspect_output out;
+        int status = command->handler(parsed, out);
+        if (status == 0) write_out(out.collected());
+        return status;
+    } catch (const std::exception& e) {
+        write_error(e.what());
+        return 1;
+    }
+}

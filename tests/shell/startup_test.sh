@@ -1,0 +1,86 @@
+# The player starts and stops: quiet runs with the application-data profile and with a portable profile
+# beside a copy of the program, a windowed run closed from outside, a read-only profile, a profile that
+# cannot be created and a second process on a profile in use.
+
+run_quiet() {  # run_quiet EXE LOG: WINEDEBUG=+debugstr run with /quiet; the exit status in $rc
+    set +e
+    WINEDEBUG=+debugstr wine "$1" /quiet > "$2" 2>&1 < /dev/null
+    rc=$?
+    set -e
+}
+
+# Waits up to $2 seconds for a path (or, with "!", its absence).
+wait_for() {
+    local i
+    for i in $(seq $(( $2 * 10 ))); do
+        if [ "$1" = "!" ]; then [ ! -e "$3" ] && return 0; else [ -e "$1" ] && return 0; fi
+        sleep 0.1
+    done
+    return 1
+}
+
+# --- the application-data profile ---------------------------------------------------------------------
+appdata=$(wine cmd /c echo %APPDATA% 2>/dev/null | tr -d '\r')
+appdata_unix=$(winepath -u "$appdata" 2>/dev/null)
+[ -d "$appdata_unix" ] || fail "no application-data folder ($appdata)"
+run_quiet "$VORN_EXE" quiet.log
+expect_eq "$rc" 0 "exit code of a quiet run"
+expect_contains quiet.log "Terminated normally."
+[ -d "$appdata_unix/Vorn Audio Player" ] || fail "profile folder 'Vorn Audio Player' not created in $appdata_unix"
+[ ! -e "$appdata_unix/Vorn Audio Player/running" ] || fail "the running file outlived the process"
+
+# --- portable: the profile beside a copy of the program -----------------------------------------------
+mkdir -p portable
+cp "$VORN_EXE" portable/vorn.exe
+touch portable/vorn.exe.localconfig.opt
+run_quiet portable/vorn.exe portable.log
+expect_eq "$rc" 0 "exit code of a portable quiet run"
+expect_contains portable.log "Terminated normally."
+[ -d portable/vorn-configuration ] || fail "portable profile 'vorn-configuration' not created beside the program"
+[ ! -e portable/vorn-configuration/running ] || fail "the running file outlived the portable run"
+
+# --- a windowed run: the lock file lives while the program runs; closing the window ends it -----------
+WINEDEBUG=+debugstr wine portable/vorn.exe > windowed.log 2>&1 < /dev/null &
+player=$!
+wait_for portable/vorn-configuration/running 30 || { kill $player 2>/dev/null; fail "no running file while the player runs"; }
+
+# A second process on the same profile cannot take the lock file.
+run_quiet portable/vorn.exe second.log
+expect_eq "$rc" 255 "exit code of a second process on a profile in use"
+expect_contains second.log "Initialization failure : Could not access profile folder"
+
+window=""
+for i in $(seq 100); do
+    window=$(xdotool search --name '^Vorn$' 2>/dev/null | head -n1 || true)
+    [ -n "$window" ] && break
+    sleep 0.1
+done
+[ -n "$window" ] || { kill $player 2>/dev/null; fail "the main window did not appear"; }
+xdotool key --window "$window" alt+F4
+for i in $(seq 300); do kill -0 $player 2>/dev/null || break; sleep 0.1; done
+if kill -0 $player 2>/dev/null; then kill $player; fail "the player did not end when its window was closed"; fi
+set +e; wait $player; rc=$?; set -e
+expect_eq "$rc" 0 "exit code after closing the window"
+expect_contains windowed.log "Terminated normally."
+[ ! -e portable/vorn-configuration/running ] || fail "the running file outlived the windowed run"
+
+# --- a read-only profile: no lock file ----------------------------------------------------------------
+mkdir -p readonly
+cp "$VORN_EXE" readonly/vorn.exe
+touch readonly/vorn.exe.localconfig.opt
+mkdir -p readonly/vorn-configuration
+chmod 555 readonly/vorn-configuration
+trap 'chmod 755 "$VORN_TEST_TMP/readonly/vorn-configuration" 2>/dev/null' EXIT
+run_quiet readonly/vorn.exe readonly.log
+expect_eq "$rc" 0 "exit code with a read-only profile"
+[ -z "$(ls -A readonly/vorn-configuration)" ] || fail "files written into the read-only profile: $(ls -A readonly/vorn-configuration)"
+chmod 755 readonly/vorn-configuration
+
+# --- a profile folder that cannot be created (a file has its name) ------------------------------------
+mkdir -p blocked
+cp "$VORN_EXE" blocked/vorn.exe
+touch blocked/vorn.exe.localconfig.opt blocked/vorn-configuration
+run_quiet blocked/vorn.exe blocked.log
+expect_eq "$rc" 255 "exit code when the profile cannot be created"
+expect_contains blocked.log "Initialization failure : Could not create profile directory"
+! grep -q "Terminated normally." blocked.log || fail "a failed start-up logged a normal end"
