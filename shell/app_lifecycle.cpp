@@ -226,7 +226,7 @@ int run_entry_guarded(int (*body)(void* context), void* context) {
         }
         return -1;
     }
-    debug_output("Terminated normally.\n");
+    debug_log_text("Terminated normally.\n");
     return result;
 }
 

@@ -10,7 +10,7 @@ kpl::utf8_string* g_capture = nullptr;
 
 }  // namespace
 
-void debug_output(const char* text) {
+void debug_log_text(const char* text) {
     if (g_capture) g_capture->append_cstr(text);
     // OutputDebugStringW hands its text on in the system code page anyway (Windows XP converts, Wine 8
     // shows only what arrives through the ANSI form), so the text goes that way directly.
@@ -22,10 +22,10 @@ void debug_output(const char* text) {
 void debug_log(const char* text) {
     kpl::utf8_string_pow2 line(text);
     line << "\n";
-    debug_output(line.c_str());
+    debug_log_text(line.c_str());
 }
 
-kpl::utf8_string* debug_output_capture(kpl::utf8_string* sink) noexcept {
+kpl::utf8_string* debug_log_capture(kpl::utf8_string* sink) noexcept {
     kpl::utf8_string* previous = g_capture;
     g_capture = sink;
     return previous;

@@ -3,9 +3,9 @@
 // WINEDEBUG=+debugstr).
 //
 //     debug_log("Exiting (Another instance is already running)");   // the line plus "\n"
-//     debug_output("Terminated normally.\n");                       // exactly the text
+//     debug_log_text("Terminated normally.\n");                       // exactly the text
 //
-// A test can capture what is written in a string of its own (debug_output_capture).
+// A test can capture what is written in a string of its own (debug_log_capture).
 
 #include "foundation/kpl/string.h"
 
@@ -13,8 +13,8 @@
 // would pass it on).
 void debug_log(const char* text);
 // The text as it is, to the debugger output.
-void debug_output(const char* text);
+void debug_log_text(const char* text);
 
-// While set, everything written through debug_output and debug_log is also appended to `sink` (main
+// While set, everything written through debug_log_text and debug_log is also appended to `sink` (main
 // thread; pass null to stop). Returns the previous sink.
-kpl::utf8_string* debug_output_capture(kpl::utf8_string* sink) noexcept;
+kpl::utf8_string* debug_log_capture(kpl::utf8_string* sink) noexcept;

@@ -308,10 +308,10 @@ TEST_CASE("entry: exit codes and debugger lines for each way app_main can end") 
     for (const entry_case& c : cases) {
         CAPTURE(c.name);
         kpl::utf8_string_pow2 captured;
-        debug_output_capture(&captured);
+        debug_log_capture(&captured);
         auto call = [](void* body) { return (*static_cast<const std::function<int()>*>(body))(); };
         int code = run_entry_guarded(call, const_cast<std::function<int()>*>(&c.body));
-        debug_output_capture(nullptr);
+        debug_log_capture(nullptr);
         CHECK(code == c.exit_code);
         CHECK(std::string(captured.c_str()) == c.log);
     }

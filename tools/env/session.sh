@@ -44,11 +44,6 @@ vorn_session_start() {
   # by the first test they would inherit and hold its pipes, and the test runner would wait forever.
   wineboot >/dev/null 2>&1 </dev/null
 
-  # Start the prefix's system processes (services, winedevice) now, with no output pipes and
-  # after the display exists (the desktop process they start needs it): started
-  # by the first test they would inherit and hold its pipes, and the test runner would wait forever.
-  wineboot >/dev/null 2>&1 </dev/null
-
   if command -v pulseaudio >/dev/null; then
     pulseaudio --daemonize=yes --exit-idle-time=-1 -n \
       --load=module-native-protocol-unix \
