@@ -15,6 +15,7 @@
 #include "foundation/win32/directory_enum.h"
 #include "foundation/win32/display.h"
 #include "foundation/win32/modal_scope.h"
+#include "foundation/win32/resource_data.h"
 #include "foundation/win32/shell.h"
 #include "foundation/win32/system_paths.h"
 #include "foundation/win32/text_nocase.h"
@@ -346,4 +347,57 @@ TEST_CASE("font descriptions: size in 1/480 inch, face name cut at a character b
     font_description_from_logfont(font, 96, d);
     CHECK(std::strlen(d.face) == 61);
     CHECK(d.face[62] == 0);
+}
+
+namespace {
+
+// Cancels the dialog the folder picker shows, and notes whether a modal scope was active meanwhile.
+struct picker_watch {
+    static HWND owner;
+    static bool saw_scope;
+    static bool cancelled;
+    static int ticks;
+
+    static BOOL CALLBACK cancel_dialog(HWND window, LPARAM) {
+        wchar_t cls[32] = {};
+        GetClassNameW(window, cls, 32);
+        if (window != owner && IsWindowVisible(window) && lstrcmpW(cls, L"#32770") == 0) {
+            PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+            cancelled = true;
+        }
+        return TRUE;
+    }
+    static void CALLBACK on_timer(HWND, UINT, UINT_PTR, DWORD) {
+        ++ticks;
+        if (!modal_scope::can_start()) saw_scope = true;
+        if (ticks >= 5) EnumThreadWindows(GetCurrentThreadId(), &cancel_dialog, 0);
+    }
+};
+HWND picker_watch::owner = nullptr;
+bool picker_watch::saw_scope = false;
+bool picker_watch::cancelled = false;
+int picker_watch::ticks = 0;
+
+}  // namespace
+
+TEST_CASE("the system's folder picker runs inside a modal scope and can be cancelled") {
+    const HRESULT ole = OleInitialize(nullptr);
+    picker_watch::owner = CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100,
+                                          nullptr, nullptr, nullptr, nullptr);
+    const UINT_PTR timer = SetTimer(nullptr, 0, 100, &picker_watch::on_timer);
+    kpl::utf8_string_pow2 folder("C:\\windows");
+    const bool chosen = pick_folder(picker_watch::owner, "Pick a folder", folder);
+    KillTimer(nullptr, timer);
+    CHECK(picker_watch::cancelled);
+    CHECK_FALSE(chosen);
+    CHECK(folder == "C:\\windows");  // untouched on cancel
+    CHECK(picker_watch::saw_scope);
+    CHECK(modal_scope::can_start());
+    DestroyWindow(picker_watch::owner);
+    if (SUCCEEDED(ole)) OleUninitialize();
+}
+
+TEST_CASE("resources that do not exist give null") {
+    CHECK_FALSE(load_resource_data(nullptr, L"NO_SUCH_RESOURCE", MAKEINTRESOURCEW(10)));
+    CHECK_FALSE(load_resource_data(nullptr, MAKEINTRESOURCEW(54321), MAKEINTRESOURCEW(10)));
 }
