@@ -9,11 +9,8 @@
 #include "foundation/kpl/exceptions.h"
 #include "foundation/kpl/io_exceptions.h"
 #include "foundation/kpl/win32_errors.h"
+#include "foundation/services/service_registry.h"
 #include "foundation/tasks/critical_section.h"
-
-const kpl::guid path_lock::class_guid = {0xB2F0B2F8, 0x1CCF, 0x438E, {0xB9, 0x75, 0x9F, 0x5B, 0x75, 0x5A, 0xA3, 0x2E}};
-const kpl::guid path_lock_manager::class_guid = {
-    0xA808FE53, 0x0D36, 0x42FB, {0xAC, 0x02, 0x6A, 0xC8, 0x9C, 0xCB, 0x24, 0xBE}};
 
 namespace {
 
@@ -46,23 +43,22 @@ struct lock_tables {
 
 lock_tables g_tables;
 
-class held_lock final : public path_lock {
+// A holder from its creation (under the tables' lock, by grant) to its destruction (its last release).
+class held_lock final : public service_counted<path_lock> {
 public:
     held_lock(const std::string& key, bool exclusive) : m_key(key), m_exclusive(exclusive) {
         holder_counts& counts = g_tables.holders[m_key];
         ++(m_exclusive ? counts.exclusive : counts.shared);
     }
-
-    uint32_t add_ref() override { return uint32_t(InterlockedIncrement(&m_count)); }
-    uint32_t release() override {
-        const LONG count = InterlockedDecrement(&m_count);
-        if (count == 0) unlock_and_delete();
-        return uint32_t(count);
-    }
-    bool query(service_ref& out, const kpl::guid& interface_guid) override {
-        if (interface_guid != path_lock::class_guid) return false;
-        out.assign(this);
-        return true;
+    ~held_lock() override {
+        kpl::critical_section_scope lock(g_tables.section);
+        auto found = g_tables.holders.find(m_key);
+        if (found != g_tables.holders.end()) {
+            holder_counts& counts = found->second;
+            --(m_exclusive ? counts.exclusive : counts.shared);
+            if (counts.exclusive == 0 && counts.shared == 0) g_tables.holders.erase(found);
+        }
+        g_tables.grant(m_key);
     }
 
     bool is_contended() override {
@@ -72,21 +68,6 @@ public:
     }
 
 private:
-    void unlock_and_delete() {
-        {
-            kpl::critical_section_scope lock(g_tables.section);
-            auto found = g_tables.holders.find(m_key);
-            if (found != g_tables.holders.end()) {
-                holder_counts& counts = found->second;
-                --(m_exclusive ? counts.exclusive : counts.shared);
-                if (counts.exclusive == 0 && counts.shared == 0) g_tables.holders.erase(found);
-            }
-            g_tables.grant(m_key);
-        }
-        delete this;
-    }
-
-    volatile LONG m_count = 1;
     const std::string m_key;
     const bool m_exclusive;
 };
@@ -134,16 +115,8 @@ void lock_tables::withdraw(const std::string& key, waiter& w) {
     grant(key);
 }
 
-class manager final : public path_lock_manager {
+class manager final : public service_static<path_lock_manager> {
 public:
-    uint32_t add_ref() override { return 1; }
-    uint32_t release() override { return 1; }
-    bool query(service_ref& out, const kpl::guid& interface_guid) override {
-        if (interface_guid != path_lock_manager::class_guid) return false;
-        out.assign(this);
-        return true;
-    }
-
     void acquire(service_ref& out, const char* key_text, unsigned mode, const abort_signal& abort) override {
         abort.check();
         const std::string key(key_text ? key_text : "");
@@ -176,7 +149,7 @@ public:
         service_ref granted;
         {
             kpl::critical_section_scope lock(g_tables.section);
-            if (w.granted != nullptr) granted.attach(w.granted);
+            if (w.granted != nullptr) granted.attach(static_cast<path_lock*>(w.granted));
             else g_tables.withdraw(key, w);
         }
         switch (result) {
@@ -195,11 +168,11 @@ public:
     }
 };
 
-manager g_manager;
+service_factory_single<manager, path_lock_manager> g_manager;
 
 }  // namespace
 
-path_lock_manager& path_lock_manager::instance() { return g_manager; }
+path_lock_manager& path_lock_manager::instance() { return g_manager.instance(); }
 
 void path_lock_manager::acquire_shared(service_ref& out, const char* key, const abort_signal& abort) {
     instance().acquire(out, key, mode_shared, abort);

@@ -27,8 +27,7 @@
 // A held lock. Releasing the last reference releases the lock.
 class path_lock : public service_object {
 public:
-    // {B2F0B2F8-1CCF-438E-B975-9F5B755AA32E}
-    static const kpl::guid class_guid;
+    static constexpr kpl::guid class_guid = {0xB2F0B2F8, 0x1CCF, 0x438E, {0xB9, 0x75, 0x9F, 0x5B, 0x75, 0x5A, 0xA3, 0x2E}};
 
     // True when somebody waits for this lock to go: a writer waiting on the key, or, for a writer's lock,
     // also a reader waiting.
@@ -37,8 +36,7 @@ public:
 
 class path_lock_manager : public service_object {
 public:
-    // {A808FE53-0D36-42FB-AC02-6AC89CCB24BE}
-    static const kpl::guid class_guid;
+    static constexpr kpl::guid class_guid = {0xA808FE53, 0x0D36, 0x42FB, {0xAC, 0x02, 0x6A, 0xC8, 0x9C, 0xCB, 0x24, 0xBE}};
     enum : unsigned { mode_shared = 0, mode_exclusive = 1 };
 
     // Blocks until the lock on the key is granted in the mode and stores it (a path_lock) into out.

@@ -17,8 +17,7 @@
 
 class random_source : public service_object {
 public:
-    // {C303A0F1-8E88-4539-87E5-9E455B7D548C}
-    static const kpl::guid class_guid;
+    static constexpr kpl::guid class_guid = {0xC303A0F1, 0x8E88, 0x4539, {0x87, 0xE5, 0x9E, 0x45, 0x5B, 0x7D, 0x54, 0x8C}};
 
     // Accepted and ignored: the numbers need no seed.
     virtual void seed(uint32_t value) = 0;
@@ -26,8 +25,8 @@ public:
     // kpl::exception_invalid_params; a failing provider throws exception_win32.
     virtual uint64_t next(uint32_t n) = 0;
 
-    // A new object (count 1, held by the returned reference). Throws exception_win32 when no provider can
-    // be had.
+    // A new object (count 1, held by the returned reference), as the service registry makes one per
+    // request. Throws exception_win32 when no provider can be had.
     static service_ref create();
     // CryptReleaseContext of a provider handle.
     static void release_context(HCRYPTPROV provider);

@@ -26,8 +26,7 @@ class notifier_owner;
 
 class result_notifier : public service_object {
 public:
-    // {DF26D586-F7EC-40C3-9FE8-2EA0725D76C0}
-    static const kpl::guid class_guid;
+    static constexpr kpl::guid class_guid = {0xDF26D586, 0xF7EC, 0x40C3, {0x9F, 0xE8, 0x2E, 0xA0, 0x72, 0x5D, 0x76, 0xC0}};
 
     // Calls the owner's on_notify(key, code) while attached; nothing after detach.
     virtual void notify(int32_t code) = 0;

@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "foundation/kpl/exceptions.h"
+#include "foundation/fs/path_lock.h"
+#include "foundation/services/service_registry.h"
 #include "foundation/tasks/random_source.h"
 #include "foundation/tasks/result_notifier.h"
 
@@ -32,6 +34,24 @@ TEST_CASE("random_source answers numbers in [0, n) and refuses n = 0") {
     CHECK(again.get() == ref.get());
     service_ref other = random_source::create();
     CHECK(other.get() != ref.get());  // a new object per request
+}
+
+TEST_CASE("random numbers are a new object per request; path locks one static object") {
+    service_table table;
+    table.build(service_registration_list());
+    const service_class_entry* random = table.find(random_source::class_guid);
+    REQUIRE(random != nullptr);
+    REQUIRE(random->count == 1);
+    service_ref a, b;
+    random->factories[0]->create_instance(a);
+    random->factories[0]->create_instance(b);
+    CHECK(a.get() != b.get());
+    CHECK(a.as<random_source>()->next(10) < 10);
+
+    service_ref manager;
+    table.get_single(manager, path_lock_manager::class_guid);
+    CHECK(manager.get() == &path_lock_manager::instance());
+    table.release();
 }
 
 namespace {
