@@ -210,7 +210,7 @@ TEST_CASE("start-up: a quiet run takes every step in order and undoes them newes
 
 TEST_CASE("start-up: a failing step unwinds exactly the steps done before it, newest first") {
     for (const step_spec& s : k_steps) {
-        CAPTURE(s.step);
+        INFO(s.step);
         app_run_fixture fixture;
         fixture.observer.fail_at = s.step;
         try {
@@ -306,7 +306,7 @@ TEST_CASE("entry: exit codes and debugger lines for each way app_main can end") 
     reset_app_state();
     app_state.quiet = true;  // no message boxes
     for (const entry_case& c : cases) {
-        CAPTURE(c.name);
+        INFO(c.name);
         kpl::utf8_string_pow2 captured;
         debug_log_capture(&captured);
         auto call = [](void* body) { return (*static_cast<const std::function<int()>*>(body))(); };
@@ -357,7 +357,7 @@ TEST_CASE("profile folder: application data or beside the program, created one l
         {false, nullptr, "E:\\Vorn\\vorn-configuration"},
     };
     for (const path_case& c : cases) {
-        CAPTURE(c.expected);
+        INFO(c.expected);
         CHECK(std::string(profile_path_for(c.portable, c.appdata, "E:\\Vorn\\").c_str()) == c.expected);
     }
 

@@ -38,7 +38,7 @@ TEST_CASE("split_command_line: spaces end arguments, quotes join runs, no escape
         {"", {""}},
     };
     for (const split_case& c : cases) {
-        CAPTURE(c.text);
+        INFO(c.text);
         CHECK(split(c.text) == c.expected);
     }
 }
@@ -51,7 +51,7 @@ TEST_CASE("find_switch: '/' and exactly the name, case-sensitive, never element 
     };
     const switch_case cases[] = {{"quiet", -1}, {"lang", 2}, {"LANG", 1}, {"hide", 6}, {"hid", -1}, {"play", -1}};
     for (const switch_case& c : cases) {
-        CAPTURE(c.name);
+        INFO(c.name);
         CHECK(find_switch(args, c.name) == c.expected);
     }
 }
@@ -68,7 +68,7 @@ TEST_CASE("parse_language_id: decimal or 0x-hexadecimal, every failure gives 0")
         {"0x100000000", 0},   {"0x0FFFFFFFF", 0xFFFFFFFF}, {"0x1G", 0},       {" 12", 0},
     };
     for (const lang_case& c : cases) {
-        CAPTURE(c.text);
+        INFO(c.text);
         CHECK(parse_language_id(c.text) == c.expected);
     }
 }

@@ -294,3 +294,88 @@ TEST_CASE("modeless dialogs get keyboard messages addressed to them until remove
     key.hwnd = dialog.get();
     CHECK_FALSE(pretranslate_message(&key));
 }
+
+namespace {
+
+struct other_thread_window {
+    HWND window = nullptr;
+    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE thread = nullptr;
+
+    static DWORD WINAPI run(void* context) {
+        auto* self = static_cast<other_thread_window*>(context);
+        self->window = CreateWindowExW(0, L"STATIC", L"other", WS_POPUP | WS_VISIBLE, 500, 100, 200, 200, nullptr,
+                                       nullptr, GetModuleHandleW(nullptr), nullptr);
+        SetEvent(self->ready);
+        while (MsgWaitForMultipleObjects(1, &self->done, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0) {
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        }
+        DestroyWindow(self->window);
+        return 0;
+    }
+    other_thread_window() {
+        thread = CreateThread(nullptr, 0, &run, this, 0, nullptr);
+        WaitForSingleObject(ready, 10000);
+    }
+    ~other_thread_window() {
+        SetEvent(done);
+        WaitForSingleObject(thread, 10000);
+        CloseHandle(thread);
+        CloseHandle(ready);
+        CloseHandle(done);
+    }
+};
+
+// Posts a wheel message to `target` with the cursor at (x, y), takes it off the queue and pre-translates
+// it; the window it is then addressed to.
+HWND wheel_target_at(HWND target, int x, int y) {
+    SetCursorPos(x, y);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
+    }
+    PostMessageW(target, WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), MAKELPARAM(x, y));
+    if (!PeekMessageW(&msg, target, WM_MOUSEWHEEL, WM_MOUSEWHEEL, PM_REMOVE)) return nullptr;
+    pretranslate_message(&msg);
+    return msg.hwnd;
+}
+
+}  // namespace
+
+TEST_CASE("wheel messages go to the window under the pointer only when it belongs to this thread") {
+    registry_fixture registry;
+    test_window top(nullptr, nullptr, WS_POPUP | WS_VISIBLE, RECT{100, 100, 400, 400});
+    test_window child(nullptr, top.get(), WS_CHILD | WS_VISIBLE, RECT{0, 0, 150, 300});
+    other_thread_window other;
+    REQUIRE(other.window != nullptr);
+    UpdateWindow(top.get());
+    POINT probe = {150, 150};
+    if (WindowFromPoint(probe) != child.get()) {
+        MESSAGE("no window under the pointer can be found on this display; skipped");
+        return;
+    }
+
+    struct wheel_case {
+        const char* where;
+        int x;
+        int y;
+        HWND expected;
+    };
+    const wheel_case cases[] = {
+        {"over the child", 150, 150, child.get()},
+        {"over the top window itself", 350, 150, top.get()},
+        {"over another thread's window", 600, 150, top.get()},
+    };
+    for (const wheel_case& c : cases) {
+        INFO(c.where);
+        CHECK(wheel_target_at(top.get(), c.x, c.y) == c.expected);
+    }
+    // Other messages keep their target wherever the pointer is.
+    MSG key = {};
+    key.hwnd = top.get();
+    key.message = WM_KEYDOWN;
+    SetCursorPos(150, 150);
+    pretranslate_message(&key);
+    CHECK(key.hwnd == top.get());
+}

@@ -231,7 +231,7 @@ TEST_CASE("start: exactly one trailing_tag_io is required before any persistent_
         {"one trailing_tag_io", &g_states, false},
     };
     for (const start_case& c : cases) {
-        CAPTURE(c.name);
+        INFO(c.name);
         g_log.clear();
         service_table table;
         if (c.damaged) {
