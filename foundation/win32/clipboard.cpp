@@ -55,17 +55,13 @@ bool clipboard_get_text(kpl::utf8_string& out) {
     if (block == nullptr) return false;
     const wchar_t* data = static_cast<const wchar_t*>(GlobalLock(block));
     if (data == nullptr) return false;
+    struct unlock_block {
+        HANDLE block;
+        ~unlock_block() { GlobalUnlock(block); }
+    } unlock{block};
     const size_t units = GlobalSize(block) / sizeof(wchar_t);
     size_t length = 0;
     while (length < units && data[length] != 0) ++length;
-    bool ok = true;
-    try {
-        out = utf16_to_utf8_string(data, length);
-    } catch (...) {
-        ok = false;
-        GlobalUnlock(block);
-        throw;
-    }
-    GlobalUnlock(block);
-    return ok;
+    out = utf16_to_utf8_string(data, length);
+    return true;
 }

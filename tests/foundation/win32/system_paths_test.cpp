@@ -356,7 +356,6 @@ struct picker_watch {
     static HWND owner;
     static bool saw_scope;
     static bool cancelled;
-    static int ticks;
 
     static BOOL CALLBACK cancel_dialog(HWND window, LPARAM) {
         wchar_t cls[32] = {};
@@ -368,15 +367,13 @@ struct picker_watch {
         return TRUE;
     }
     static void CALLBACK on_timer(HWND, UINT, UINT_PTR, DWORD) {
-        ++ticks;
         if (!modal_scope::can_start()) saw_scope = true;
-        if (ticks >= 5) EnumThreadWindows(GetCurrentThreadId(), &cancel_dialog, 0);
+        EnumThreadWindows(GetCurrentThreadId(), &cancel_dialog, 0);
     }
 };
 HWND picker_watch::owner = nullptr;
 bool picker_watch::saw_scope = false;
 bool picker_watch::cancelled = false;
-int picker_watch::ticks = 0;
 
 }  // namespace
 
@@ -384,7 +381,7 @@ TEST_CASE("the system's folder picker runs inside a modal scope and can be cance
     const HRESULT ole = OleInitialize(nullptr);
     picker_watch::owner = CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100,
                                           nullptr, nullptr, nullptr, nullptr);
-    const UINT_PTR timer = SetTimer(nullptr, 0, 100, &picker_watch::on_timer);
+    const UINT_PTR timer = SetTimer(nullptr, 0, 50, &picker_watch::on_timer);
     kpl::utf8_string_pow2 folder("C:\\windows");
     const bool chosen = pick_folder(picker_watch::owner, "Pick a folder", folder);
     KillTimer(nullptr, timer);
