@@ -13,6 +13,7 @@
 #include "shell/crash_handler.h"
 #include "shell/hidden_window.h"
 #include "shell/main_thread_queue.h"
+#include "playback/playback_controller.h"
 
 namespace {
 
@@ -67,8 +68,17 @@ TEST_CASE("crash child: an exception escaping the hidden window's procedure" * d
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
 }
 
+TEST_CASE("crash child: a queue wake-up inside a playback-listener notification" * doctest::skip()) {
+    SetUnhandledExceptionFilter(&crash_exception_filter);
+    hidden_window_create();
+    playback_listener_dispatch_active = true;
+    SendMessageW(app_state.hidden_window, main_thread_queue_message, main_thread_queue_wparam, main_thread_queue_lparam);
+    playback_listener_dispatch_active = false;
+}
+
 TEST_CASE("a crash ends the process with the crash code, without waiting in a debugger") {
-    for (const wchar_t* child : {L"crash child: kpl::crash", L"crash child: an exception escaping the hidden window's procedure"}) {
+    for (const wchar_t* child : {L"crash child: kpl::crash", L"crash child: an exception escaping the hidden window's procedure",
+                                 L"crash child: a queue wake-up inside a playback-listener notification"}) {
         INFO(std::string(child, child + wcslen(child)));
         CHECK(run_child_case(child, 60) == kpl::crash_exception_code);
     }

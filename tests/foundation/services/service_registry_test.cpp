@@ -9,6 +9,7 @@
 
 #include "foundation/services/persistent_state.h"
 #include "foundation/services/service_registry.h"
+#include "ui/preferences_group.h"
 
 namespace {
 
@@ -343,4 +344,35 @@ TEST_CASE("ownership: static singletons always answer 1; per-request objects die
         CHECK(g_live_counted == 1);
     }
     CHECK(g_live_counted == 0);
+}
+
+TEST_CASE("the foundation's preferences branches: Input under the Playback page, [broken components] at the top") {
+    service_table table;
+    table.build(service_registration_list());
+    const service_class_entry* groups = table.find(preferences_group::class_guid);
+    REQUIRE(groups != nullptr);
+
+    const kpl::guid input = kpl::guid_from_text("{FC01B529-4BD7-47CD-BAF7-2FB632F0DBB6}");
+    const kpl::guid broken = kpl::guid_from_text("{2E8E9647-4174-41B2-9EC4-910BE128082E}");
+    int found = 0;
+    service_iterator it(groups);
+    service_ref each;
+    while (it.next(each)) {
+        preferences_group* group = each.as<preferences_group>();
+        service_ptr<preferences_group_ext> ext;
+        REQUIRE(service_query(group, ext));
+        CHECK(ext->sort_priority() == 0.0);
+        CHECK(each->add_ref() == 1);
+        CHECK(each->release() == 1);
+        if (group->get_guid() == input) {
+            CHECK(std::string(group->name()) == "Input");
+            CHECK(group->get_parent() == kpl::guid_from_text("{67508677-CFCC-4A1C-921C-49B39CC5B986}"));
+            ++found;
+        } else if (group->get_guid() == broken) {
+            CHECK(std::string(group->name()) == "[broken components]");
+            CHECK(group->get_parent() == preferences_group::root_guid);
+            ++found;
+        }
+    }
+    CHECK(found == 2);
 }
