@@ -50,7 +50,7 @@ bool vector_int32_path(const sample_kernel_paths& p) { return p.sse2 || p.sse; }
 // Lengths that put values in whole vector blocks and in the tail the plain code finishes.
 const size_t lengths[] = {1, 3, 4, 7, 8, 9, 16, 19};
 
-const float inf = std::numeric_limits<float>::infinity();
+const float infinity = std::numeric_limits<float>::infinity();
 
 }  // namespace
 
@@ -104,8 +104,8 @@ TEST_CASE("float to int16 limits on every path") {
         {-2.0f, 1.0f, -32768},
         {1e10f, 1.0f, 32767},          // beyond the 32-bit range: still the upper limit, never a wrap
         {-1e10f, 1.0f, -32768},
-        {inf, 1.0f, 32767},
-        {-inf, 1.0f, -32768},
+        {infinity, 1.0f, 32767},
+        {-infinity, 1.0f, -32768},
         {0.25f, 2.0f, 16384},          // the factor scales before rounding
         {1.0f, 0.5f, 16384},
     };
@@ -135,11 +135,11 @@ TEST_CASE("float to int32 limits on every path") {
     const row rows[] = {
         {1.0f, INT32_MAX, 2147483520},  // full scale: the vector paths limit to the float 0x4EFFFFFF
         {2.0f, INT32_MAX, 2147483520},
-        {inf, INT32_MAX, 2147483520},
+        {infinity, INT32_MAX, 2147483520},
         {0.99999994f, 2147483520, 2147483520},  // the largest float below 1.0 is the same on both
         {-1.0f, INT32_MIN, INT32_MIN},
         {-2.0f, INT32_MIN, INT32_MIN},
-        {-inf, INT32_MIN, INT32_MIN},
+        {-infinity, INT32_MIN, INT32_MIN},
         {0.5f, 1073741824, 1073741824},
         {0.0f, 0, 0},
         {std::ldexp(1.0f, -32), 0, 0},       // 0.5 after scaling: ties to even
@@ -229,7 +229,7 @@ std::vector<float> random_samples(std::mt19937& rng, size_t n, bool with_special
         case 1: v = std::ldexp(tie(rng) + 0.5f, -31); break;  // an int32 tie at factor 1
         case 2: v = uniform(rng) * 1e6f; break;
         case 3: v = with_specials ? std::numeric_limits<float>::quiet_NaN() : 0.0f; break;
-        case 4: v = with_specials ? (tie(rng) < 0 ? -inf : inf) : 1.0f; break;
+        case 4: v = with_specials ? (tie(rng) < 0 ? -infinity : infinity) : 1.0f; break;
         case 5: v = tie(rng) < 0 ? -1.0f : 1.0f; break;
         default: v = uniform(rng); break;
         }
