@@ -3,7 +3,7 @@
 #include "metadata/audio_block.h"
 
 void dsp_run_step(audio_block_list& chunks, dsp_instance& dsp, track_handle* track, uint32_t flags,
-                  double& latency_total, abort_signal& abort) {
+                  double& latency_total, const abort_signal& abort) {
     for (uint32_t i = chunks.count(); i-- > 0;) {
         audio_block* block = chunks.get(i);
         if (block && block->is_valid()) continue;

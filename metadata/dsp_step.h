@@ -11,4 +11,4 @@
 #include <cstdint>
 
 void dsp_run_step(audio_block_list& chunks, dsp_instance& dsp, track_handle* track, uint32_t flags,
-                  double& latency_total, abort_signal& abort);
+                  double& latency_total, const abort_signal& abort);

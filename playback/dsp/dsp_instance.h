@@ -43,5 +43,5 @@ public:
     static constexpr kpl::guid class_guid = {0x9FB1DA49, 0xAF6F, 0x4FD2, {0x9C, 0x73, 0x48, 0xA8, 0xA1, 0x09, 0x00, 0x3B}};
 
     virtual void run_abortable(audio_block_list& chunks, track_handle* track, uint32_t flags,
-                               abort_signal& abort) = 0;
+                               const abort_signal& abort) = 0;
 };

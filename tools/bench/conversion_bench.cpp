@@ -46,8 +46,8 @@ struct path_choice {
 
 }  // namespace
 
-int wmain(int argc, wchar_t** argv) {
-    const size_t n = argc > 1 ? static_cast<size_t>(wcstoul(argv[1], nullptr, 10)) : 16384;
+int main(int argc, char** argv) {
+    const size_t n = argc > 1 ? static_cast<size_t>(std::strtoul(argv[1], nullptr, 10)) : 16384;
     if (n == 0) {
         std::fprintf(stderr, "usage: conversion_bench [samples per block, at least 1]\n");
         return 2;
