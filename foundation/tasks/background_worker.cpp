@@ -8,12 +8,12 @@
 namespace {
 
 // A queued call of one notifier with one argument.
-class notifier_call final : public service_counted<main_thread_callback> {
+class main_thread_call final : public service_counted<main_thread_callback> {
 public:
-    notifier_call(result_notifier* target, int32_t argument) : m_target(target), m_argument(argument) {
+    main_thread_call(result_notifier* target, int32_t argument) : m_target(target), m_argument(argument) {
         m_target->add_ref();
     }
-    ~notifier_call() override { m_target->release(); }
+    ~main_thread_call() override { m_target->release(); }
 
     void run() override { m_target->notify(m_argument); }
 
@@ -33,7 +33,7 @@ struct worker_context {
 
 void main_thread_post_call(result_notifier* target, int32_t argument) {
     if (target == nullptr) return;
-    notifier_call* call = new notifier_call(target, argument);
+    main_thread_call* call = new main_thread_call(target, argument);
     try {
         main_thread_queue::post(call);
     } catch (...) {

@@ -1,13 +1,18 @@
 // Escaping, character references, case-insensitive text and wildcards.
 #include <doctest/doctest.h>
 
+#include <windows.h>
+
 #include <cstring>
+#include <cwchar>
 
 #include "foundation/kpl/string.h"
+#include "foundation/kpl/text_lookup.h"
 #include "foundation/win32/ampersands.h"
 #include "foundation/win32/char_reference.h"
 #include "foundation/win32/text_nocase.h"
 #include "foundation/win32/wildcard.h"
+#include "foundation/win32/win_string.h"
 
 TEST_CASE("ampersand escaping for menus and for list labels") {
     struct {
@@ -170,4 +175,51 @@ TEST_CASE("wildcard patterns") {
     CHECK(wildcard_has_wildcards("*.flac"));
     CHECK(wildcard_has_wildcards("a?c"));
     CHECK_FALSE(wildcard_has_wildcards("C:\\Music\\a.flac"));
+}
+
+namespace {
+
+bool test_texts(const char* id, kpl::utf8_string& out) {
+    if (std::strcmp(id, "ui_size") != 0) return false;
+    out = "Größe";
+    return true;
+}
+
+}  // namespace
+
+TEST_CASE("Windows text arguments: UTF-8, null, resource ids and localized texts") {
+    struct {
+        const char* text;
+        const wchar_t* wide;
+    } const cases[] = {
+        {"", L""},
+        {"plain", L"plain"},
+        {"Größe 東京", L"Größe 東京"},
+        {"\xF0\x9F\x8E\xB5", L"\xD83C\xDFB5"},  // beyond the BMP: a surrogate pair
+        {"ab\xFF" "cd", L"ab"},                  // conversion stops at invalid UTF-8
+    };
+    for (const auto& c : cases) {
+        CAPTURE(c.text);
+        const win_string_param p(c.text);
+        REQUIRE(p.get() != nullptr);
+        CHECK(std::wcscmp(p.get(), c.wide) == 0);
+        CHECK(p.utf8() == c.text);
+        CHECK_FALSE(p.is_id());
+        CHECK(utf16_to_utf8_string(c.wide) == kpl::utf8_string_pow2(c.text, uint32_t(std::strcspn(c.text, "\xFF"))));
+    }
+    const win_string_param none(nullptr);
+    CHECK(none.get() == nullptr);
+    CHECK(none.utf8() == nullptr);
+    const win_string_param id = win_string_param::from_id(104);
+    CHECK(id.is_id());
+    CHECK(id.id() == 104);
+    CHECK(id.get() == MAKEINTRESOURCEW(104));
+    CHECK(id.utf8() == nullptr);
+    CHECK(utf16_to_utf8_string(L"abcdef", 3) == "abc");
+    CHECK(utf16_to_utf8_string(nullptr) == "");
+
+    const kpl::text_lookup_function previous = kpl::set_text_lookup(&test_texts);
+    CHECK(std::wcscmp(localized_wide_string("ui_size").get(), L"Größe") == 0);
+    CHECK(std::wcscmp(localized_wide_string("no_such_id").get(), L"") == 0);
+    kpl::set_text_lookup(previous);
 }
