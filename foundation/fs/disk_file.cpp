@@ -1,0 +1,157 @@
+#include "foundation/fs/disk_file.h"
+
+#include "foundation/fs/file_stats.h"
+#include "foundation/kpl/io_exceptions.h"
+#include "foundation/kpl/win32_errors.h"
+
+namespace {
+
+const DWORD max_request = 0x1000000;  // 16 MiB
+
+void set_offset(OVERLAPPED& request, uint64_t position) {
+    request.Offset = static_cast<DWORD>(position);
+    request.OffsetHigh = static_cast<DWORD>(position >> 32);
+}
+
+[[noreturn]] void throw_last_io_error() { throw_win32_io_error(GetLastError()); }
+
+}  // namespace
+
+file_stream_ref disk_file::create(HANDLE file, bool writable) {
+    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!event) {
+        DWORD error = GetLastError();
+        CloseHandle(file);
+        throw exception_win32(error);
+    }
+    disk_file* object = new (std::nothrow) disk_file(file, event, writable);
+    if (!object) {
+        CloseHandle(event);
+        CloseHandle(file);
+        kpl::throw_bad_alloc();
+    }
+    return file_stream_ref(object);
+}
+
+disk_file::~disk_file() {
+    CloseHandle(m_event);
+    CloseHandle(m_file);
+}
+
+void disk_file::wait_for_request(OVERLAPPED& request, const abort_signal& abort) {
+    HANDLE events[2] = {m_event, abort.get_event()};
+    DWORD result = WaitForMultipleObjects(2, events, FALSE, INFINITE);
+    if (result == WAIT_OBJECT_0) return;
+    // The request still refers to the caller's buffer and to `request`: it must be over before they go.
+    CancelIo(m_file);
+    DWORD ignored;
+    GetOverlappedResult(m_file, &request, &ignored, TRUE);
+    throw ketrel_io::exception_aborted();
+}
+
+size_t disk_file::read(void* buffer, size_t n, const abort_signal& abort) {
+    if (n == 0) return 0;
+    char* out = static_cast<char*>(buffer);
+    size_t done = 0;
+    while (done < n) {
+        size_t left = n - done;
+        DWORD chunk = left < max_request ? static_cast<DWORD>(left) : max_request;
+        abort.check();
+        OVERLAPPED request = {};
+        set_offset(request, m_position);
+        request.hEvent = m_event;
+        ResetEvent(m_event);
+        DWORD transferred = 0;
+        if (!ReadFile(m_file, out + done, chunk, &transferred, &request)) {
+            DWORD error = GetLastError();
+            if (error == ERROR_HANDLE_EOF) break;
+            if (error != ERROR_IO_PENDING) throw_win32_io_error(error);
+            wait_for_request(request, abort);
+            if (!GetOverlappedResult(m_file, &request, &transferred, TRUE)) {
+                error = GetLastError();
+                if (error == ERROR_HANDLE_EOF) break;
+                CancelIo(m_file);
+                throw_win32_io_error(error);
+            }
+        }
+        if (transferred == 0) break;
+        m_position += transferred;
+        done += transferred;
+    }
+    return done;
+}
+
+void disk_file::write(const void* buffer, size_t n, const abort_signal& abort) {
+    if (!m_writable) throw ketrel_io::exception_io_denied();
+    const char* in = static_cast<const char*>(buffer);
+    size_t done = 0;
+    do {
+        size_t left = n - done;
+        DWORD chunk = left < max_request ? static_cast<DWORD>(left) : max_request;
+        abort.check();
+        if (chunk == 0) break;
+        OVERLAPPED request = {};
+        set_offset(request, m_position);
+        request.hEvent = m_event;
+        ResetEvent(m_event);
+        DWORD transferred = 0;
+        if (!WriteFile(m_file, in + done, chunk, &transferred, &request)) {
+            DWORD error = GetLastError();
+            if (error != ERROR_IO_PENDING) throw_win32_io_error(error);
+            wait_for_request(request, abort);
+            if (!GetOverlappedResult(m_file, &request, &transferred, TRUE)) {
+                error = GetLastError();
+                CancelIo(m_file);
+                throw_win32_io_error(error);
+            }
+        }
+        if (transferred != chunk) throw ketrel_io::exception_io();
+        m_position += chunk;
+        done += chunk;
+    } while (done < n);
+}
+
+uint64_t disk_file::get_size(const abort_signal& abort) {
+    abort.check();
+    DWORD high = 0;
+    SetLastError(NO_ERROR);
+    DWORD low = GetFileSize(m_file, &high);
+    if (low == INVALID_FILE_SIZE) {
+        DWORD error = GetLastError();
+        if (error != NO_ERROR) throw_win32_io_error(error);
+    }
+    return (static_cast<uint64_t>(high) << 32) | low;
+}
+
+uint64_t disk_file::get_position(const abort_signal& abort) {
+    abort.check();
+    return m_position;
+}
+
+void disk_file::seek(uint64_t position, const abort_signal& abort) {
+    abort.check();
+    if (position > get_size(abort)) throw ketrel_io::exception_io_seek_out_of_range();
+    m_position = position;
+}
+
+void disk_file::resize(uint64_t size, const abort_signal& abort) {
+    abort.check();
+    if (!m_writable) throw ketrel_io::exception_io_denied();
+    LONG high = static_cast<LONG>(size >> 32);
+    SetLastError(NO_ERROR);
+    DWORD low = SetFilePointer(m_file, static_cast<LONG>(size), &high, FILE_BEGIN);
+    if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) throw_last_io_error();
+    if (!SetEndOfFile(m_file)) throw_last_io_error();
+    if (m_position > size) m_position = size;
+}
+
+void disk_file::on_idle(const abort_signal& abort) { abort.check(); }
+
+uint64_t disk_file::get_timestamp(const abort_signal& abort) {
+    abort.check();
+    // Windows refuses FlushFileBuffers on a handle without write access; there is nothing to flush then.
+    if (m_writable && !FlushFileBuffers(m_file)) throw_last_io_error();
+    FILETIME last_write;
+    if (!GetFileTime(m_file, nullptr, nullptr, &last_write)) throw_last_io_error();
+    return (static_cast<uint64_t>(last_write.dwHighDateTime) << 32) | last_write.dwLowDateTime;
+}

@@ -1,0 +1,61 @@
+#pragma once
+// disk_file: a file_stream over a Windows file handle opened for overlapped I/O.
+//
+// Every read and write is an overlapped request of at most 16 MiB at the object's own position, waited
+// for together with the caller's abort event; setting the abort signal from another thread cancels the
+// request in flight (CancelIo) and the call throws ketrel_io::exception_aborted, the position left where
+// the last finished request put it.
+//
+//   HANDLE h = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+//                          FILE_FLAG_OVERLAPPED, nullptr);
+//   file_stream_ref f = disk_file::create(h, false);   // read-only; owns the handle from here on
+//   size_t got = f->read(buffer, 10, abort);           // 4 when only 4 bytes remain, then 0
+//
+// The local disk and the temporary-file provider make these; other code opens files through the
+// file-system front ends.
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "foundation/fs/file_stream.h"
+
+class disk_file : public file_stream_object {
+public:
+    // Wraps an open handle (any handle opened with FILE_FLAG_OVERLAPPED). The object owns the handle;
+    // when making its event fails, the handle is closed and exception_win32 passes on.
+    static file_stream_ref create(HANDLE file, bool writable);
+
+    size_t read(void* buffer, size_t n, const abort_signal& abort) override;
+    // Read-only objects: ketrel_io::exception_io_denied. A short write: ketrel_io::exception_io.
+    void write(const void* buffer, size_t n, const abort_signal& abort) override;
+
+    uint64_t get_size(const abort_signal& abort) override;
+    uint64_t get_position(const abort_signal& abort) override;
+    void resize(uint64_t size, const abort_signal& abort) override;
+    void seek(uint64_t position, const abort_signal& abort) override;
+    bool can_seek() override { return true; }
+    bool get_content_type(kpl::utf8_string&) override { return false; }
+    bool is_in_memory() override { return false; }
+    void on_idle(const abort_signal& abort) override;
+    // The last-write time. Writable objects flush their buffers first, so the time covers every write.
+    uint64_t get_timestamp(const abort_signal& abort) override;
+    bool is_remote() override { return false; }
+
+    bool is_writable() const { return m_writable; }
+    // The Windows handle, for calls this class does not make; the object keeps owning it.
+    HANDLE handle() const { return m_file; }
+
+private:
+    disk_file(HANDLE file, HANDLE event, bool writable) : m_file(file), m_event(event), m_writable(writable) {}
+    ~disk_file() override;
+
+    // Waits for the request in flight. Throws ketrel_io::exception_aborted (after cancelling it and
+    // letting it end) when the abort event fires first.
+    void wait_for_request(OVERLAPPED& request, const abort_signal& abort);
+
+    HANDLE m_file;
+    HANDLE m_event;
+    bool m_writable;
+    uint64_t m_position = 0;
+};

@@ -1,0 +1,13 @@
+#pragma once
+// The registered filesystem_provider services, in the registry's order.
+//
+//   filesystem_provider_ref p;
+//   for (uint32_t i = 0; filesystem_provider_at(i, p); ++i)
+//       if (p->owns_path(location)) break;
+
+#include <cstdint>
+
+#include "foundation/fs/filesystem_provider.h"
+
+// The provider with the given index into out; false (out unchanged) past the last one.
+bool filesystem_provider_at(uint32_t index, filesystem_provider_ref& out);

@@ -1,0 +1,252 @@
+// Disk files: overlapped reads and writes at the object's own position, seeking inside the size, the
+// three open modes, and aborts that end reads between and within requests.
+#include <doctest/doctest.h>
+
+#include <windows.h>
+
+#include <vector>
+
+#include "foundation/fs/disk_file.h"
+#include "foundation/fs/file_system.h"
+#include "foundation/kpl/exceptions.h"
+#include "foundation/kpl/io_exceptions.h"
+#include "fs_test_support.h"
+
+using namespace fs_test;
+
+namespace {
+
+std::string read_text(file_stream& f, size_t n) {
+    std::string out(n, '\0');
+    out.resize(f.read(&out[0], n, abort_never));
+    return out;
+}
+
+}  // namespace
+
+TEST_CASE("disk file reads stop at the end and seeks stay inside the size") {
+    scratch_folder dir;
+    write_file(dir / "twenty.bin", "0123456789abcdefghij");
+    file_stream_ref f;
+    file_system_open(f, ("file://" + (dir / "twenty.bin")).c_str(), open_mode_read, abort_never);
+
+    CHECK(f->get_size(abort_never) == 20);
+    f->seek(16, abort_never);
+    CHECK(read_text(*f, 10) == "ghij");
+    CHECK(read_text(*f, 10) == "");
+    CHECK(f->get_position(abort_never) == 20);
+
+    f->seek(20, abort_never);
+    CHECK_THROWS_AS(f->seek(21, abort_never), ketrel_io::exception_io_seek_out_of_range);
+    CHECK(f->get_position(abort_never) == 20);
+
+    struct {
+        int64_t offset;
+        int origin;
+        uint64_t expected;
+    } moves[] = {{-4, seek_origin_end, 16}, {-6, seek_origin_current, 10}, {3, seek_origin_start, 3},
+                 {17, seek_origin_current, 20}, {0, seek_origin_end, 20}};
+    for (const auto& m : moves) {
+        f->seek_from(m.offset, m.origin, abort_never);
+        CHECK(f->get_position(abort_never) == m.expected);
+    }
+    CHECK_THROWS_AS(f->seek_from(-21, seek_origin_end, abort_never), ketrel_io::exception_io_seek_out_of_range);
+    CHECK_THROWS_AS(f->seek_from(1, seek_origin_end, abort_never), ketrel_io::exception_io_seek_out_of_range);
+    CHECK_THROWS_AS(f->seek_from(0, 3, abort_never), ketrel_io::exception_io_data);
+
+    // A seekable file skips large distances by seeking, and only up to its end.
+    f->seek(0, abort_never);
+    CHECK(f->skip(1025, abort_never) == 20);
+    CHECK(f->get_position(abort_never) == 20);
+    f->seek(0, abort_never);
+    CHECK_THROWS_AS(f->skip_exact(1025, abort_never), ketrel_io::exception_io_data);
+    f->seek(5, abort_never);
+    CHECK(f->skip(3, abort_never) == 3);
+    CHECK(read_text(*f, 2) == "89");
+}
+
+TEST_CASE("open modes decide access, creation and sharing") {
+    scratch_folder dir;
+    const std::string path = "file://" + (dir / "modes.bin");
+    const std::string missing = "file://" + (dir / "missing.bin");
+    file_stream_ref f;
+
+    CHECK_THROWS_AS(file_system_open(f, missing.c_str(), open_mode_read, abort_never), ketrel_io::exception_io_not_found);
+    CHECK_THROWS_AS(file_system_open(f, missing.c_str(), open_mode_modify, abort_never),
+                    ketrel_io::exception_io_not_found);
+    CHECK_THROWS_AS(file_system_open(f, path.c_str(), 3, abort_never), kpl::exception_invalid_params);
+
+    file_system_open(f, path.c_str(), open_mode_create, abort_never);
+    f->write("ab", 2, abort_never);
+    f->seek(1, abort_never);
+    f->write("xyz", 3, abort_never);
+    CHECK(f->get_size(abort_never) == 4);
+    f->resize(2, abort_never);
+    CHECK(f->get_position(abort_never) == 2);
+    f->resize(6, abort_never);
+    CHECK(f->get_position(abort_never) == 2);
+    f.reset();
+    CHECK(read_file(dir / "modes.bin") == std::string("ax\0\0\0\0", 6));
+
+    // Create empties an existing file; modify keeps its content.
+    file_system_open(f, path.c_str(), open_mode_modify, abort_never);
+    CHECK(f->get_size(abort_never) == 6);
+    f->write("Q", 1, abort_never);
+    f.reset();
+    CHECK(read_file(dir / "modes.bin") == std::string("Qx\0\0\0\0", 6));
+    file_system_open(f, path.c_str(), open_mode_create, abort_never);
+    CHECK(f->get_size(abort_never) == 0);
+    f.reset();
+
+    // Readers share with readers, with independent positions; nobody writes meanwhile.
+    write_file(dir / "modes.bin", "hello");
+    file_stream_ref a, b, w;
+    file_system_open(a, path.c_str(), open_mode_read, abort_never);
+    file_system_open(b, path.c_str(), open_mode_read, abort_never);
+    a->seek(3, abort_never);
+    CHECK(read_text(*b, 2) == "he");
+    CHECK(read_text(*a, 2) == "lo");
+    CHECK_THROWS_AS(file_system_open(w, path.c_str(), open_mode_modify, abort_never),
+                    ketrel_io::exception_io_sharing_violation);
+}
+
+TEST_CASE("read-only disk files refuse changes but tell their time stamp") {
+    scratch_folder dir;
+    write_file(dir / "ro.bin", "data");
+    file_stream_ref f;
+    file_system_open(f, ("file://" + (dir / "ro.bin")).c_str(), open_mode_read, abort_never);
+
+    CHECK_THROWS_AS(f->write("x", 1, abort_never), ketrel_io::exception_io_denied);
+    CHECK_THROWS_AS(f->resize(1, abort_never), ketrel_io::exception_io_denied);
+
+    // Windows refuses to flush a handle opened for reading; the time stamp must not depend on that.
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    REQUIRE(GetFileAttributesExW(widen(dir / "ro.bin").c_str(), GetFileExInfoStandard, &data));
+    uint64_t expected = (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                        data.ftLastWriteTime.dwLowDateTime;
+    CHECK(f->get_timestamp(abort_never) == expected);
+    CHECK(expected != 0);
+    CHECK(read_file(dir / "ro.bin") == "data");
+}
+
+TEST_CASE("reads of more than 16 MiB go out in requests that an abort stops in between") {
+    scratch_folder dir;
+    const uint64_t size = 40 * 1024 * 1024 + 1;  // requests of 16, 16 and 8 MiB + 1
+    write_patterned_file(dir / "large.bin", size);
+    file_stream_ref f;
+    file_system_open(f, ("file://" + (dir / "large.bin")).c_str(), open_mode_read, abort_never);
+
+    std::vector<unsigned char> buffer(static_cast<size_t>(size) + 100);
+    CHECK(f->read(buffer.data(), buffer.size(), abort_never) == size);
+    bool same = true;
+    for (uint64_t i = 0; i < size; i += 4093) same = same && buffer[static_cast<size_t>(i)] == pattern_byte(i);
+    CHECK(same);
+    CHECK(buffer[static_cast<size_t>(size - 1)] == pattern_byte(size - 1));
+
+    struct {
+        int checks_before_abort;
+        uint64_t position_after;
+    } cases[] = {{0, 0}, {1, 16 * 1024 * 1024}, {2, 32 * 1024 * 1024}};
+    for (const auto& c : cases) {
+        CAPTURE(c.checks_before_abort);
+        f->seek(0, abort_never);
+        abort_after_checks abort(c.checks_before_abort);
+        CHECK_THROWS_AS(f->read(buffer.data(), static_cast<size_t>(size), abort), ketrel_io::exception_aborted);
+        CHECK(f->get_position(abort_never) == c.position_after);
+    }
+
+    // Every other operation checks the signal before it starts.
+    abort_after_checks set(0);
+    CHECK_THROWS_AS(f->get_size(set), ketrel_io::exception_aborted);
+    CHECK_THROWS_AS(f->seek(0, set), ketrel_io::exception_aborted);
+    CHECK_THROWS_AS(f->get_timestamp(set), ketrel_io::exception_aborted);
+    CHECK_THROWS_AS(f->on_idle(set), ketrel_io::exception_aborted);
+}
+
+namespace {
+
+struct delayed_abort {
+    kpl::waitable_flag* flag;
+    DWORD delay_ms;
+    volatile DWORD set_at;
+};
+
+DWORD WINAPI set_after_delay(void* parameter) {
+    auto* job = static_cast<delayed_abort*>(parameter);
+    Sleep(job->delay_ms);
+    job->set_at = GetTickCount();
+    job->flag->set();
+    return 0;
+}
+
+HANDLE start_delayed_abort(delayed_abort& job) {
+    HANDLE thread = CreateThread(nullptr, 0, &set_after_delay, &job, 0, nullptr);
+    REQUIRE(thread != nullptr);
+    return thread;
+}
+
+}  // namespace
+
+TEST_CASE("an abort from another thread cancels a read that is waiting for data") {
+    // A pipe with no writer keeps the overlapped read pending until it is cancelled.
+    std::wstring name = L"\\\\.\\pipe\\vorn-fs-test-" + std::to_wstring(GetCurrentProcessId());
+    HANDLE server = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED, PIPE_TYPE_BYTE, 1,
+                                     4096, 4096, 0, nullptr);
+    REQUIRE(server != INVALID_HANDLE_VALUE);
+    HANDLE client = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_OVERLAPPED, nullptr);
+    REQUIRE(client != INVALID_HANDLE_VALUE);
+    file_stream_ref f = disk_file::create(client, false);
+
+    kpl::waitable_flag abort;
+    delayed_abort job{&abort, 200, 0};
+    HANDLE thread = start_delayed_abort(job);
+    char buffer[16];
+    DWORD started = now_ms();
+    CHECK_THROWS_AS(f->read(buffer, sizeof(buffer), abort), ketrel_io::exception_aborted);
+    DWORD ended = now_ms();
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    CHECK(ended - started >= 150);
+    CHECK(ended - job.set_at < 1000);
+    CHECK(f->get_position(abort_never) == 0);
+
+    // The object stays usable: once data arrives, a new read gets it.
+    DWORD written = 0;
+    OVERLAPPED request = {};
+    request.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!WriteFile(server, "hi", 2, &written, &request)) GetOverlappedResult(server, &request, &written, TRUE);
+    CHECK(f->read(buffer, 2, abort_never) == 2);
+    CHECK(std::string(buffer, 2) == "hi");
+    CloseHandle(request.hEvent);
+    f.reset();
+    CloseHandle(server);
+}
+
+TEST_CASE("an abort from another thread ends a long file read promptly") {
+    scratch_folder dir;
+    const uint64_t size = 64 * 1024 * 1024;
+    write_patterned_file(dir / "long.bin", size);
+    file_stream_ref f;
+    file_system_open(f, ("file://" + (dir / "long.bin")).c_str(), open_mode_read, abort_never);
+    std::vector<unsigned char> buffer(static_cast<size_t>(size));
+
+    kpl::waitable_flag abort;
+    delayed_abort job{&abort, 100, 0};
+    HANDLE thread = start_delayed_abort(job);
+    bool aborted = false;
+    DWORD started = now_ms();
+    while (!aborted && now_ms() - started < 20000) {
+        try {
+            f->seek(0, abort);
+            f->read(buffer.data(), buffer.size(), abort);
+        } catch (const ketrel_io::exception_aborted&) {
+            aborted = true;
+        }
+    }
+    DWORD ended = now_ms();
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    REQUIRE(aborted);
+    CHECK(ended - job.set_at < 1000);
+}

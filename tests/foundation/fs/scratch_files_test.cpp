@@ -1,0 +1,148 @@
+// Scratch files: "tempmem://" memory files and "tempfile://" files that vanish with their last reference.
+#include <doctest/doctest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "foundation/fs/file_helpers.h"
+#include "foundation/fs/file_system.h"
+#include "foundation/kpl/exceptions.h"
+#include "foundation/kpl/io_exceptions.h"
+#include "fs_test_support.h"
+
+using namespace fs_test;
+
+namespace {
+
+std::string contents(file_stream& f) {
+    f.seek(0, abort_never);
+    std::string out(static_cast<size_t>(f.get_size(abort_never)), '\0');
+    if (!out.empty()) f.read_exact(&out[0], out.size(), abort_never);
+    return out;
+}
+
+std::vector<std::wstring> temp_files_named_omg() {
+    wchar_t folder[MAX_PATH + 1];
+    GetTempPathW(MAX_PATH + 1, folder);
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW((std::wstring(folder) + L"omg*.tmp").c_str(), &entry);
+    if (search != INVALID_HANDLE_VALUE) {
+        do names.push_back(entry.cFileName);
+        while (FindNextFileW(search, &entry));
+        FindClose(search);
+    }
+    return names;
+}
+
+}  // namespace
+
+TEST_CASE("scratch files round-trip their content through either kind") {
+    const char* kinds[] = {"tempmem://", "tempfile://"};
+    for (const char* kind : kinds) {
+        CAPTURE(kind);
+        file_stream_ref f;
+        file_system_open(f, kind, open_mode_create, abort_never);
+        CHECK(f->get_size(abort_never) == 0);
+        CHECK(f->is_in_memory() == (std::string(kind) == "tempmem://"));
+        CHECK(f->can_seek());
+
+        f->write("ab", 2, abort_never);
+        f->seek(2, abort_never);
+        f->write("cde", 3, abort_never);
+        CHECK(f->get_size(abort_never) == 5);
+        CHECK(contents(*f) == "abcde");
+        f->seek(1, abort_never);
+        f->write("XY", 2, abort_never);
+        CHECK(contents(*f) == "aXYde");
+
+        f->seek(4, abort_never);
+        f->resize(1, abort_never);
+        CHECK(f->get_position(abort_never) == 1);
+        CHECK(contents(*f) == "a");
+        CHECK_THROWS_AS(f->seek(2, abort_never), ketrel_io::exception_io_seek_out_of_range);
+        f->resize(3, abort_never);
+        CHECK(contents(*f) == std::string("a\0\0", 3));
+
+        // 100 KiB in odd pieces, read back in other odd pieces.
+        f->resize(0, abort_never);
+        std::string big;
+        for (int i = 0; i < 100 * 1024; ++i) big.push_back(static_cast<char>(i * 31 + i / 251));
+        for (size_t at = 0; at < big.size(); at += 777) f->write(big.data() + at, std::min<size_t>(777, big.size() - at), abort_never);
+        f->seek(0, abort_never);
+        std::string back;
+        char piece[1000];
+        size_t got;
+        while ((got = f->read(piece, 999, abort_never)) > 0) back.append(piece, got);
+        CHECK(back == big);
+        CHECK(file_is_at_end(*f, abort_never));
+    }
+}
+
+TEST_CASE("scratch file providers accept only creation of their one location") {
+    file_stream_ref f;
+    CHECK_THROWS_AS(file_system_open(f, "tempfile://", open_mode_read, abort_never), ketrel_io::exception_io_denied);
+    CHECK_THROWS_AS(file_system_open(f, "tempfile://", open_mode_modify, abort_never), ketrel_io::exception_io_denied);
+    CHECK_THROWS_AS(file_system_open(f, "tempmem://", open_mode_read, abort_never), ketrel_io::exception_io);
+    try {
+        file_system_open(f, "tempmem://", open_mode_read, abort_never);
+    } catch (const ketrel_io::exception_io_denied&) {
+        FAIL("tempmem:// refuses other modes with the plain I/O error");
+    } catch (const ketrel_io::exception_io&) {
+    }
+    // "tempfile://" followed by anything is nobody's location.
+    CHECK_THROWS_AS(file_system_open(f, "tempfile://x", open_mode_create, abort_never),
+                    ketrel_io::exception_io_no_handler_for_path);
+
+    const char* kinds[] = {"tempmem://", "tempfile://"};
+    for (const char* kind : kinds) {
+        CAPTURE(kind);
+        file_stats stats;
+        bool writable;
+        CHECK_THROWS_AS(file_system_get_stats(kind, stats, writable, abort_never), ketrel_io::exception_io_not_found);
+        CHECK_THROWS_AS(file_system_remove(kind, abort_never), ketrel_io::exception_io_not_found);
+        CHECK_THROWS_AS(file_system_create_folder(kind, abort_never), ketrel_io::exception_io_not_found);
+        CHECK_FALSE(file_system_exists(kind, abort_never));
+        CHECK_FALSE(file_system_is_remote(kind));
+    }
+    kpl::utf8_string_pow2 shown;
+    file_system_display_path("tempfile://", shown);
+    CHECK(shown == "<temporary file>");
+    file_system_display_path("tempmem://", shown);
+    CHECK(shown == "<temporary memory space>");
+}
+
+TEST_CASE("a temporary file is gone once its last reference is released") {
+    std::vector<std::wstring> before = temp_files_named_omg();
+    file_stream_ref f;
+    temp_file_open(f, abort_never);
+    f->write("scratch", 7, abort_never);
+    file_stream_ref second = f;
+    std::vector<std::wstring> during = temp_files_named_omg();
+    CHECK(during.size() == before.size() + 1);
+    f.reset();
+    CHECK(temp_files_named_omg().size() == before.size() + 1);
+    second.reset();
+    CHECK(temp_files_named_omg().size() == before.size());
+
+    // Each open is a file of its own.
+    file_stream_ref a, b;
+    temp_file_open(a, abort_never);
+    temp_file_open(b, abort_never);
+    a->write("1", 1, abort_never);
+    CHECK(b->get_size(abort_never) == 0);
+}
+
+TEST_CASE("memory files keep below 4 GiB") {
+    file_stream_ref f;
+    temp_memory_file_open(f, abort_never);
+    CHECK_THROWS_AS(f->resize(0x100000000ull, abort_never), kpl::exception_overflow);
+    CHECK_THROWS_AS(f->seek(0x100000000ull, abort_never), ketrel_io::exception_io_seek_out_of_range);
+    CHECK(f->get_timestamp(abort_never) == 0);
+    abort_after_checks set(0);
+    CHECK_THROWS_AS(f->write("x", 1, set), ketrel_io::exception_aborted);
+    CHECK_THROWS_AS(f->read(nullptr, 0, set), ketrel_io::exception_aborted);
+    CHECK(f->get_size(abort_never) == 0);
+}
