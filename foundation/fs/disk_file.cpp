@@ -24,13 +24,15 @@ file_stream_ref disk_file::create(HANDLE file, bool writable) {
         CloseHandle(file);
         throw exception_win32(error);
     }
-    disk_file* object = new (std::nothrow) disk_file(file, event, writable);
-    if (!object) {
+    disk_file* object;
+    try {
+        object = new disk_file(file, event, writable);
+    } catch (...) {
         CloseHandle(event);
         CloseHandle(file);
-        kpl::throw_bad_alloc();
+        throw;
     }
-    return file_stream_ref(object);
+    return file_stream_ref::adopt(object);
 }
 
 disk_file::~disk_file() {

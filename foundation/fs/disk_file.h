@@ -20,7 +20,7 @@
 
 #include "foundation/fs/file_stream.h"
 
-class disk_file : public file_stream_object {
+class disk_file : public service_counted<file_stream> {
 public:
     // Wraps an open handle (any handle opened with FILE_FLAG_OVERLAPPED). The object owns the handle;
     // when making its event fails, the handle is closed and exception_win32 passes on.

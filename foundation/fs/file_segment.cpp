@@ -1,15 +1,11 @@
 #include "foundation/fs/file_segment.h"
 
-#include <new>
-
 #include "foundation/kpl/exceptions.h"
 #include "foundation/kpl/io_exceptions.h"
 
 file_stream_ref file_segment::create(file_stream& file, uint64_t start, uint64_t size) {
     if (size > ~start) throw kpl::exception_overflow();
-    file_segment* object = new (std::nothrow) file_segment(file, start, start + size);
-    if (!object) kpl::throw_bad_alloc();
-    return file_stream_ref(object);
+    return file_stream_ref::adopt(new file_segment(file, start, start + size));
 }
 
 size_t file_segment::read(void* buffer, size_t n, const abort_signal& abort) {

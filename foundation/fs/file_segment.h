@@ -17,7 +17,7 @@
 
 #include "foundation/fs/file_stream.h"
 
-class file_segment : public file_stream_object {
+class file_segment : public service_counted<file_stream> {
 public:
     // start + size overflowing 64 bits: kpl::exception_overflow.
     static file_stream_ref create(file_stream& file, uint64_t start, uint64_t size);
@@ -38,6 +38,8 @@ public:
 
 private:
     file_segment(file_stream& file, uint64_t start, uint64_t end) : m_file(&file), m_start(start), m_end(end) {}
+
+    ~file_segment() override = default;
 
     file_stream_ref m_file;
     uint64_t m_start;

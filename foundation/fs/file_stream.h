@@ -26,8 +26,8 @@ enum seek_origin : int { seek_origin_start = 0, seek_origin_current = 1, seek_or
 
 class file_stream : public service_object, public byte_source, public byte_sink {
 public:
-    // {B2F9FC40-3E55-4B23-A2C9-22BAAD8795B1}; query answers this GUID only.
-    static const kpl::guid class_guid;
+    // query answers this GUID only.
+    static constexpr kpl::guid class_guid = {0xB2F9FC40, 0x3E55, 0x4B23, {0xA2, 0xC9, 0x22, 0xBA, 0xAD, 0x87, 0x95, 0xB1}};
 
     // The size in bytes; file_size_unknown when the object cannot tell.
     virtual uint64_t get_size(const abort_signal& abort) = 0;
@@ -63,19 +63,7 @@ protected:
     virtual ~file_stream() = default;
 };
 
+// A counted reference to a file. File objects derive from service_counted<file_stream> and are made
+// with the count at 1, which a new reference adopts:
+//     file_stream_ref f = file_stream_ref::adopt(new memory_file());
 using file_stream_ref = kpl::rc_ptr<file_stream>;
-
-// The counting and query plumbing of heap-allocated file objects: an interlocked count that starts at 0
-// (the first file_stream_ref takes it to 1), deletion at 0, and query answering file_stream::class_guid.
-class file_stream_object : public file_stream {
-public:
-    uint32_t release() override;
-    uint32_t add_ref() override;
-    bool query(service_ref& out, const kpl::guid& interface_guid) override;
-
-protected:
-    file_stream_object() = default;
-
-private:
-    volatile long m_count = 0;
-};

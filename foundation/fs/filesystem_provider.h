@@ -41,8 +41,7 @@ protected:
 
 class filesystem_provider : public service_object {
 public:
-    // {2FBCE1E5-902E-49E0-B9CF-CE0FBA765348}
-    static const kpl::guid class_guid;
+    static constexpr kpl::guid class_guid = {0x2FBCE1E5, 0x902E, 0x49E0, {0xB9, 0xCF, 0xCE, 0x0F, 0xBA, 0x76, 0x53, 0x48}};
 
     // The canonical form of an owned location; false when the location is not this provider's or has
     // none.
@@ -73,17 +72,6 @@ protected:
     ~filesystem_provider() = default;
 };
 
+// The providers are static singletons registered as services of filesystem_provider::class_guid
+// (service_static<filesystem_provider> in a service_factory_single record).
 using filesystem_provider_ref = kpl::rc_ptr<filesystem_provider>;
-
-// The plumbing of the providers, which are static singletons: release and add_ref answer 1 and do
-// nothing; query answers filesystem_provider::class_guid only.
-class filesystem_provider_singleton : public filesystem_provider {
-public:
-    uint32_t release() override { return 1; }
-    uint32_t add_ref() override { return 1; }
-    bool query(service_ref& out, const kpl::guid& interface_guid) override;
-
-protected:
-    filesystem_provider_singleton() = default;
-    ~filesystem_provider_singleton() = default;
-};

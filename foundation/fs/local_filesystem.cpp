@@ -12,6 +12,7 @@
 #include "foundation/kpl/exceptions.h"
 #include "foundation/kpl/io_exceptions.h"
 #include "foundation/kpl/utf8.h"
+#include "foundation/services/service_registry.h"
 #include "foundation/win32/system_paths.h"
 #include "foundation/win32/text_nocase.h"
 #include "foundation/win32/win_string.h"
@@ -126,7 +127,7 @@ file_stats get_stats(const char* location) {
 
 namespace {
 
-class local_disk_provider final : public filesystem_provider_singleton {
+class local_disk_provider final : public service_static<filesystem_provider> {
 public:
     bool canonicalize(const char* location, kpl::utf8_string& out) override {
         return local_filesystem::canonicalize(location, out, false);
@@ -248,10 +249,10 @@ void local_disk_provider::list_folder(const char* location, folder_list_callback
     } while (FindNextFileW(search, &entry));
 }
 
-local_disk_provider g_local_disk_provider;
+service_factory_single<local_disk_provider, filesystem_provider> g_local_disk_provider;
 
 }  // namespace
 
-filesystem_provider& provider() { return g_local_disk_provider; }
+filesystem_provider& provider() { return g_local_disk_provider.instance(); }
 
 }  // namespace local_filesystem

@@ -1,15 +1,12 @@
 #include "foundation/fs/memory_file.h"
 
 #include <cstring>
-#include <new>
 
 #include "foundation/kpl/exceptions.h"
 #include "foundation/kpl/io_exceptions.h"
 
 file_stream_ref memory_file::create() {
-    memory_file* object = new (std::nothrow) memory_file();
-    if (!object) kpl::throw_bad_alloc();
-    return file_stream_ref(object);
+    return file_stream_ref::adopt(new memory_file());
 }
 
 size_t memory_file::read(void* buffer, size_t n, const abort_signal& abort) {

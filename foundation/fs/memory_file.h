@@ -16,7 +16,7 @@
 #include "foundation/fs/file_stream.h"
 #include "foundation/kpl/array.h"
 
-class memory_file : public file_stream_object {
+class memory_file : public service_counted<file_stream> {
 public:
     // A new empty file.
     static file_stream_ref create();
@@ -37,6 +37,7 @@ public:
 
 private:
     memory_file() = default;
+    ~memory_file() override = default;
 
     kpl::array<uint8_t> m_data;
     uint32_t m_position = 0;

@@ -1,21 +1,11 @@
 #include "foundation/fs/provider_list.h"
 
-#include "foundation/fs/local_filesystem.h"
-#include "foundation/fs/temp_providers.h"
+#include "foundation/services/service_registry.h"
 
-// Until the service registry exists, the three providers of the program are listed here.
 bool filesystem_provider_at(uint32_t index, filesystem_provider_ref& out) {
-    switch (index) {
-    case 0:
-        out = &local_filesystem::provider();
-        return true;
-    case 1:
-        out = &temp_file_system::provider();
-        return true;
-    case 2:
-        out = &temp_memory_system::provider();
-        return true;
-    default:
+    service_ref provider;
+    if (!service_class::create_instance(service_class::find(filesystem_provider::class_guid), index, provider))
         return false;
-    }
+    out = provider.as<filesystem_provider>();
+    return true;
 }

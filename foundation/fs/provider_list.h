@@ -1,5 +1,6 @@
 #pragma once
-// The registered filesystem_provider services, in the registry's order.
+// The filesystem_provider services of the program's registry, in the registry's order (none before the
+// registry's table is built).
 //
 //   filesystem_provider_ref p;
 //   for (uint32_t i = 0; filesystem_provider_at(i, p); ++i)

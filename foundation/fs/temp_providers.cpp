@@ -8,11 +8,12 @@
 #include "foundation/fs/memory_file.h"
 #include "foundation/fs/open_mode.h"
 #include "foundation/kpl/io_exceptions.h"
+#include "foundation/services/service_registry.h"
 
 namespace {
 
 // What the two scratch providers have in common: one owned location and no operations besides open.
-class scratch_provider : public filesystem_provider_singleton {
+class scratch_provider : public service_static<filesystem_provider> {
 public:
     scratch_provider(const char* location, const char* display) : m_location(location), m_display(display) {}
 
@@ -87,10 +88,10 @@ public:
     }
 };
 
-temp_file_provider g_temp_file_provider;
-temp_memory_provider g_temp_memory_provider;
+service_factory_single<temp_file_provider, filesystem_provider> g_temp_file_provider;
+service_factory_single<temp_memory_provider, filesystem_provider> g_temp_memory_provider;
 
 }  // namespace
 
-filesystem_provider& temp_file_system::provider() { return g_temp_file_provider; }
-filesystem_provider& temp_memory_system::provider() { return g_temp_memory_provider; }
+filesystem_provider& temp_file_system::provider() { return g_temp_file_provider.instance(); }
+filesystem_provider& temp_memory_system::provider() { return g_temp_memory_provider.instance(); }

@@ -25,6 +25,7 @@ std::string read_text(file_stream& f, size_t n) {
 }  // namespace
 
 TEST_CASE("disk file reads stop at the end and seeks stay inside the size") {
+    registry_built registry;
     scratch_folder dir;
     write_file(dir / "twenty.bin", "0123456789abcdefghij");
     file_stream_ref f;
@@ -66,6 +67,7 @@ TEST_CASE("disk file reads stop at the end and seeks stay inside the size") {
 }
 
 TEST_CASE("open modes decide access, creation and sharing") {
+    registry_built registry;
     scratch_folder dir;
     const std::string path = "file://" + (dir / "modes.bin");
     const std::string missing = "file://" + (dir / "missing.bin");
@@ -111,6 +113,7 @@ TEST_CASE("open modes decide access, creation and sharing") {
 }
 
 TEST_CASE("read-only disk files refuse changes but tell their time stamp") {
+    registry_built registry;
     scratch_folder dir;
     write_file(dir / "ro.bin", "data");
     file_stream_ref f;
@@ -130,6 +133,7 @@ TEST_CASE("read-only disk files refuse changes but tell their time stamp") {
 }
 
 TEST_CASE("reads of more than 16 MiB go out in requests that an abort stops in between") {
+    registry_built registry;
     scratch_folder dir;
     const uint64_t size = 40 * 1024 * 1024 + 1;  // requests of 16, 16 and 8 MiB + 1
     write_patterned_file(dir / "large.bin", size);
@@ -224,6 +228,7 @@ TEST_CASE("an abort from another thread cancels a read that is waiting for data"
 }
 
 TEST_CASE("an abort from another thread ends a long file read promptly") {
+    registry_built registry;
     scratch_folder dir;
     const uint64_t size = 64 * 1024 * 1024;
     write_patterned_file(dir / "long.bin", size);

@@ -12,6 +12,7 @@
 using namespace fs_test;
 
 TEST_CASE("a segment reads only inside its window, whatever the position") {
+    registry_built registry;
     const std::string data = "0123456789abcdefghijklmnopqrstuvwxyz";  // 36 bytes
     const char* kinds[] = {"tempmem://", "tempfile://"};
     for (const char* kind : kinds) {
@@ -68,6 +69,7 @@ TEST_CASE("a segment reads only inside its window, whatever the position") {
 }
 
 TEST_CASE("a segment's window must fit in 64 bits and keeps its file alive") {
+    registry_built registry;
     file_stream_ref whole;
     temp_memory_file_open(whole, abort_never);
     whole->write("abcdef", 6, abort_never);

@@ -5,6 +5,9 @@
 #include <cstring>
 #include <vector>
 
+#include "foundation/fs/filesystem_provider.h"
+#include "foundation/services/service_registry.h"
+
 namespace fs_test {
 
 std::wstring widen(const std::string& utf8) {
@@ -130,6 +133,16 @@ bool english_lookup(const char* id, kpl::utf8_string& out) {
 }
 
 }  // namespace
+
+registry_built::registry_built() {
+    if (service_class::find(filesystem_provider::class_guid)) return;
+    service_registry::table().build(service_registration_list());
+    m_built_here = true;
+}
+
+registry_built::~registry_built() {
+    if (m_built_here) service_registry::table().release();
+}
 
 english_io_texts::english_io_texts() : m_previous(kpl::set_text_lookup(&english_lookup)) {}
 english_io_texts::~english_io_texts() { kpl::set_text_lookup(m_previous); }

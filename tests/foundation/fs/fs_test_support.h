@@ -67,6 +67,19 @@ private:
     kpl::text_lookup_function m_previous;
 };
 
+// The program's service table (and with it the file-system providers) for the object's lifetime: built
+// when it is not, and released again only by the object that built it.
+class registry_built {
+public:
+    registry_built();
+    ~registry_built();
+    registry_built(const registry_built&) = delete;
+    registry_built& operator=(const registry_built&) = delete;
+
+private:
+    bool m_built_here = false;
+};
+
 // Milliseconds since some fixed moment.
 inline DWORD now_ms() { return GetTickCount(); }
 

@@ -53,6 +53,7 @@ private:
 }  // namespace
 
 TEST_CASE("every location has at most one owner") {
+    registry_built registry;
     filesystem_provider* local = &local_filesystem::provider();
     filesystem_provider* temp_file = &temp_file_system::provider();
     filesystem_provider* temp_memory = &temp_memory_system::provider();
@@ -96,6 +97,7 @@ TEST_CASE("every location has at most one owner") {
 }
 
 TEST_CASE("local disk operations: stats, existence, folders, removal and moves") {
+    registry_built registry;
     scratch_folder dir;
     const std::string file = "file://" + (dir / "a.bin");
     write_file(dir / "a.bin", "12345");
@@ -189,6 +191,7 @@ TEST_CASE("folder tests by path form") {
 }
 
 TEST_CASE("canonical forms take the stored spelling of what exists") {
+    registry_built registry;
     scratch_folder dir;
     make_folder(dir / "Music");
     make_folder(dir / "Music\\Sub");
@@ -225,6 +228,7 @@ TEST_CASE("canonical forms take the stored spelling of what exists") {
 }
 
 TEST_CASE("folder listings report files and folders, and only existing folders") {
+    registry_built registry;
     scratch_folder dir;
     make_folder(dir / "empty");
     make_folder(dir / "tree");
@@ -317,6 +321,7 @@ TEST_CASE("relative forms against a base location") {
 }
 
 TEST_CASE("paths with non-ASCII characters work everywhere") {
+    registry_built registry;
     scratch_folder dir;
     const std::string folder = dir / "M\xC3\xBCsik \xCE\xA9mega";          // "Müsik Ωmega"
     const std::string name = "\xE2\x98\x83 sn\xC3\xB8w.flac";                // "☃ snøw.flac"

@@ -40,6 +40,7 @@ std::vector<std::wstring> temp_files_named_omg() {
 }  // namespace
 
 TEST_CASE("scratch files round-trip their content through either kind") {
+    registry_built registry;
     const char* kinds[] = {"tempmem://", "tempfile://"};
     for (const char* kind : kinds) {
         CAPTURE(kind);
@@ -82,6 +83,7 @@ TEST_CASE("scratch files round-trip their content through either kind") {
 }
 
 TEST_CASE("scratch file providers accept only creation of their one location") {
+    registry_built registry;
     file_stream_ref f;
     CHECK_THROWS_AS(file_system_open(f, "tempfile://", open_mode_read, abort_never), ketrel_io::exception_io_denied);
     CHECK_THROWS_AS(file_system_open(f, "tempfile://", open_mode_modify, abort_never), ketrel_io::exception_io_denied);
@@ -115,6 +117,7 @@ TEST_CASE("scratch file providers accept only creation of their one location") {
 }
 
 TEST_CASE("a temporary file is gone once its last reference is released") {
+    registry_built registry;
     std::vector<std::wstring> before = temp_files_named_omg();
     file_stream_ref f;
     temp_file_open(f, abort_never);
@@ -136,6 +139,7 @@ TEST_CASE("a temporary file is gone once its last reference is released") {
 }
 
 TEST_CASE("memory files keep below 4 GiB") {
+    registry_built registry;
     file_stream_ref f;
     temp_memory_file_open(f, abort_never);
     CHECK_THROWS_AS(f->resize(0x100000000ull, abort_never), kpl::exception_overflow);

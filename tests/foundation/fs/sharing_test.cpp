@@ -126,6 +126,7 @@ TEST_CASE("fs holder process" * doctest::skip()) {
 }
 
 TEST_CASE("a file held by another process: retries up to the time-out, then the sharing violation") {
+    registry_built registry;
     english_io_texts texts;
     scratch_folder dir;
     const std::string native = dir / "held.dat";
@@ -196,6 +197,7 @@ DWORD WINAPI close_after_delay(void* parameter) {
 }  // namespace
 
 TEST_CASE("a retrying open gets the file once its holder lets go within the time-out") {
+    registry_built registry;
     scratch_folder dir;
     const std::string native = dir / "busy.dat";
     write_file(native, "abc");

@@ -197,6 +197,7 @@ TEST_CASE("buffered adapters pass every byte through in larger pieces") {
 }
 
 TEST_CASE("copy and truncation helpers") {
+    registry_built registry;
     file_stream_ref source, target;
     temp_memory_file_open(source, abort_never);
     temp_file_open(target, abort_never);
