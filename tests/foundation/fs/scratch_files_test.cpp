@@ -37,6 +37,24 @@ std::vector<std::wstring> temp_files_named_omg() {
     return names;
 }
 
+// Points the process's temporary folder (TMP) at a folder of the test's own, so that no other program's
+// temporary files show up in it.
+class private_temp_folder {
+public:
+    explicit private_temp_folder(const std::string& folder) {
+        wchar_t old[MAX_PATH + 1];
+        DWORD n = GetEnvironmentVariableW(L"TMP", old, MAX_PATH + 1);
+        m_had_old = n > 0 && n <= MAX_PATH;
+        if (m_had_old) m_old = old;
+        SetEnvironmentVariableW(L"TMP", widen(folder).c_str());
+    }
+    ~private_temp_folder() { SetEnvironmentVariableW(L"TMP", m_had_old ? m_old.c_str() : nullptr); }
+
+private:
+    std::wstring m_old;
+    bool m_had_old = false;
+};
+
 }  // namespace
 
 TEST_CASE("scratch files round-trip their content through either kind") {
@@ -118,13 +136,17 @@ TEST_CASE("scratch file providers accept only creation of their one location") {
 
 TEST_CASE("a temporary file is gone once its last reference is released") {
     registry_built registry;
+    scratch_folder dir;
+    private_temp_folder temp(dir.path());
     std::vector<std::wstring> before = temp_files_named_omg();
+    CHECK(before.empty());
     file_stream_ref f;
     temp_file_open(f, abort_never);
     f->write("scratch", 7, abort_never);
     file_stream_ref second = f;
     std::vector<std::wstring> during = temp_files_named_omg();
-    CHECK(during.size() == before.size() + 1);
+    REQUIRE(during.size() == before.size() + 1);
+    CHECK(exists(dir / narrow(during[0])));
     f.reset();
     CHECK(temp_files_named_omg().size() == before.size() + 1);
     second.reset();
