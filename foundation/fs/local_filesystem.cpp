@@ -11,6 +11,7 @@
 #include "foundation/kpl/array.h"
 #include "foundation/kpl/exceptions.h"
 #include "foundation/kpl/io_exceptions.h"
+#include "foundation/kpl/path_names.h"
 #include "foundation/kpl/utf8.h"
 #include "foundation/services/service_registry.h"
 #include "foundation/win32/system_paths.h"
@@ -172,7 +173,7 @@ public:
         if (!strip_file_scheme(rest) || !strip_file_scheme(base_path)) return false;
         // The folder part is measured on the whole base, "file://" included, and compared against the
         // whole location, so the two prefixes line up.
-        uint32_t folder_length = location_folder_length(base);
+        uint32_t folder_length = static_cast<uint32_t>(kpl::filename_offset(base));
         if (!utf8_starts_with_nocase(location, base, folder_length)) return false;
         size_t characters = kpl::utf8_char_count(base, folder_length);
         size_t offset = kpl::utf8_offset_of_char(location, characters);
@@ -184,7 +185,7 @@ public:
 
     bool resolve_relative(const char* relative, const char* base, kpl::utf8_string& out) override {
         if (!strip_file_scheme(relative)) return false;
-        kpl::utf8_string_pow2 result(base, location_folder_length(base));
+        kpl::utf8_string_pow2 result(base, static_cast<uint32_t>(kpl::filename_offset(base)));
         result << relative;
         out.set_string(result);
         return true;

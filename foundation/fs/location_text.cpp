@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "foundation/kpl/guid.h"
+#include "foundation/kpl/path_names.h"
 #include "foundation/win32/md5_hasher.h"
 
 namespace {
@@ -38,15 +39,6 @@ bool file_url_to_long_path(const char* location, kpl::utf8_string& out) {
     return true;
 }
 
-uint32_t location_folder_length(const char* location) {
-    uint32_t length = 0;
-    for (uint32_t i = 0; location[i]; ++i) {
-        char c = location[i];
-        if (c == '/' || c == ':' || c == '\\' || c == '|') length = i + 1;
-    }
-    return length;
-}
-
 void temp_file_name_for(kpl::utf8_string& out, const char* target) {
     static const char name_salt[] = "retagging temporary file";
     md5_hasher hasher;
@@ -57,7 +49,7 @@ void temp_file_name_for(kpl::utf8_string& out, const char* target) {
     char hex[33];
     kpl::format_hex_bytes(digest.bytes, hex);
 
-    kpl::utf8_string_pow2 name(target, location_folder_length(target));
+    kpl::utf8_string_pow2 name(target, static_cast<uint32_t>(kpl::filename_offset(target)));
     name << "temp-" << hex << ".tmp";
     out.set_string(name);
 }

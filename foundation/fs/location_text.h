@@ -21,10 +21,6 @@ bool file_url_to_native(const char* location, kpl::utf8_string& out);
 // "file://" prefix is absent.
 bool file_url_to_long_path(const char* location, kpl::utf8_string& out);
 
-// The byte length of a location's folder part: up to and including its last '/', ':', '\' or '|'
-// (0 when it has none).
-uint32_t location_folder_length(const char* location);
-
 // The temporary file used when rewriting a target: the target's folder part + "temp-" + MD5 (target
 // bytes, "tmp", "retagging temporary file") as 32 upper-case hex digits + ".tmp".
 void temp_file_name_for(kpl::utf8_string& out, const char* target);
