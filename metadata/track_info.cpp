@@ -1,18 +1,14 @@
 #include "metadata/track_info.h"
 
 #include <cmath>
-#include <cstring>
 
-#include "foundation/kpl/exceptions.h"
-#include "foundation/kpl/number_parse.h"
-#include "foundation/kpl/sort.h"
 #include "foundation/kpl/text_compare.h"
 
 namespace {
 
 uint32_t bounded_length(const char* text, uint32_t max) { return kpl::strnlen(text, max); }
 
-// Two-state masks of the operations below.
+// Selects every field.
 const kpl::bit_mask_all_set g_select_all;
 
 }  // namespace
