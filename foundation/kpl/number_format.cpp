@@ -1,6 +1,7 @@
 #include "foundation/kpl/number_format.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 namespace kpl {
@@ -145,7 +146,24 @@ void format_fixed_to_buffer(double x, unsigned decimals, bool show_plus, char* b
     } else if (show_plus) {
         text[len++] = '+';
     }
-    uint64_t v = round_half_up_unsigned(magnitude_x * static_cast<long double>(pow10_table[decimals]));
+    long double scaled = magnitude_x * static_cast<long double>(pow10_table[decimals]);
+    if (!(scaled < 18446744073709551615.0L)) {
+        // Beyond 64 bits (or not a number): the digits come from the C library instead, so a huge
+        // value still prints as itself rather than as a cut-off 64-bit count.
+        char wide_text[400];
+        int n = __mingw_snprintf(wide_text, sizeof wide_text, "%.*f", static_cast<int>(decimals),
+                                 static_cast<double>(magnitude_x));
+        size_t wide_len = n < 0 ? 0 : static_cast<size_t>(n) < sizeof wide_text ? static_cast<size_t>(n)
+                                                                                 : sizeof wide_text - 1;
+        size_t total = len + wide_len;
+        if (total > size - 1) total = size - 1;
+        size_t sign_len = len < total ? len : total;
+        std::memcpy(buffer, text, sign_len);
+        std::memcpy(buffer + sign_len, wide_text, total - sign_len);
+        buffer[total] = 0;
+        return;
+    }
+    uint64_t v = round_half_up_unsigned(scaled);
     char digits[20];
     unsigned n = decimal_digits(v, digits);
     if (decimals == 0) {

@@ -108,6 +108,9 @@ TEST_CASE("format_fixed_to_buffer: rounding, signs and a full buffer") {
         {2.5, 2, true, 32, "+2.50"},
         {-6.02, 2, true, 32, "-6.02"},
         {0.0, 2, true, 32, "+0.00"},
+        {-1e20, 1, false, 32, "-100000000000000000000.0"},  // past 64 bits: the value, not a cut-off count
+        {1e19, 2, true, 32, "+10000000000000000000.00"},
+        {1e300, 0, false, 6, "10000"},
     };
     for (auto& c : cases) {
         CAPTURE(c.x);
