@@ -12,6 +12,7 @@
 #include "foundation/kpl/exceptions.h"
 #include "foundation/kpl/string_array.h"
 #include "foundation/kpl/win32_errors.h"
+#include "foundation/services/config_store.h"
 #include "foundation/services/service_registry.h"
 #include "foundation/services/startup_shutdown_hook.h"
 #include "library/media_library.h"
@@ -118,7 +119,10 @@ int app_main(HINSTANCE instance, const wchar_t* command_line) {
         });
         steps.run("ole", [] { initialize_ole(); });
         steps.arm("ole", [] { OleUninitialize(); });
-        steps.run("quiet", [&] { app_state.quiet = find_switch(args, "quiet") >= 0; });
+        steps.run("quiet", [&] {
+            app_state.quiet = find_switch(args, "quiet") >= 0;
+            config_store::set_quiet(app_state.quiet);
+        });
         steps.run("program path", [] { read_program_path(); });
         steps.run("portable markers", [] { read_portable_markers(); });
         steps.run("profile folder", [] { choose_profile_folder(); });
