@@ -9,6 +9,11 @@
 // its on_shutdown(false) writes "database.dat" when there are unsaved changes and on_shutdown(true)
 // deletes it.
 
+#include "foundation/services/config_variable.h"
+
+// Whether the Windows music library folders are watched too (not in portable mode). Default true.
+extern config_bool cfg_use_windows_library_folders;
+
 namespace media_library {
 
 // Exceptions propagate to the start-up, which unwinds.

@@ -35,6 +35,10 @@ service_factory_single<library_state_placeholder, persistent_state> g_library_st
 
 }  // namespace
 
+// {F44473BB-9025-4204-AFB5-8F46C2102298}
+config_bool cfg_use_windows_library_folders({0xF44473BB, 0x9025, 0x4204, {0xAF, 0xB5, 0x8F, 0x46, 0xC2, 0x10, 0x22, 0x98}},
+                                            true);
+
 namespace media_library {
 
 void startup() {}

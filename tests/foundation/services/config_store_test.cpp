@@ -141,6 +141,7 @@ public:
 };
 
 struct store_fixture {
+    registry_built registry;
     english_io_texts texts;
     scratch_folder dir;
     std::string native = dir / "config.dat";
@@ -376,6 +377,7 @@ TEST_CASE("config store: an unreadable file is refused with the reason; a missin
 }
 
 TEST_CASE("config store: a damaged file asks whether to continue, and the file stays until the answer and after Cancel") {
+    registry_built registry;
     english_io_texts texts;
     const std::string data_text = ketrel_io::exception_io_data().what();
 
