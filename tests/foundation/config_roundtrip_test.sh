@@ -70,22 +70,23 @@ for kind in truncated foreign flipped; do
 done
 
 # --- the player keeps config.dat across ordinary runs ----------------------------------------------------
+# A copy of its own name, so that closing it reaches only this test's player.
 mkdir player
-cp "$VORN_EXE" player/vorn.exe
-touch player/vorn.exe.localconfig.opt
+cp "$VORN_EXE" player/vorn-config-test.exe
+touch player/vorn-config-test.exe.localconfig.opt
 player_dat=player/vorn-configuration/config.dat
 
-# windowed_run LOG: starts the player, closes its main window, waits for a normal end.
+# windowed_run LOG: starts the player, closes its main window (WM_CLOSE through taskkill, as the close
+# button would), waits for a normal end.
 windowed_run() {
-    WINEDEBUG=+debugstr wine player/vorn.exe > "$1" 2>&1 < /dev/null &
-    local pid=$! window="" i
+    WINEDEBUG=+debugstr wine player/vorn-config-test.exe > "$1" 2>&1 < /dev/null &
+    local pid=$! closed="" i
     for i in $(seq 300); do
-        window=$(xdotool search --name '^Vorn$' 2>/dev/null | head -n1 || true)
-        [ -n "$window" ] && break
-        sleep 0.1
+        kill -0 $pid 2>/dev/null || break
+        if wine taskkill /IM vorn-config-test.exe > /dev/null 2>&1; then closed=1; break; fi
+        sleep 0.2
     done
-    [ -n "$window" ] || { kill $pid 2>/dev/null; fail "the player's main window did not appear"; }
-    xdotool key --window "$window" alt+F4
+    [ -n "$closed" ] || { kill $pid 2>/dev/null; fail "the player's main window could not be closed"; }
     for i in $(seq 300); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
     if kill -0 $pid 2>/dev/null; then kill $pid; fail "the player did not end when its window was closed"; fi
     set +e; wait $pid; rc=$?; set -e
@@ -102,7 +103,7 @@ windowed_run player-2.log
 cmp -s "$player_dat" player-saved.dat || fail "an unchanged configuration was rewritten"
 
 set +e
-WINEDEBUG=+debugstr wine player/vorn.exe /quiet > player-quiet.log 2>&1 < /dev/null
+WINEDEBUG=+debugstr wine player/vorn-config-test.exe /quiet > player-quiet.log 2>&1 < /dev/null
 rc=$?
 set -e
 expect_eq "$rc" 0 "exit code of a quiet run"
