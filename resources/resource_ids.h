@@ -1,5 +1,5 @@
-/* Resource ids shared by the resource scripts (resources/*.rc) and the code. Plain #defines only: windres
-   reads this file too. */
+/* Resource ids shared by the resource scripts (the .rc files beside this header) and the code. Plain
+   #defines only: windres reads this file too. */
 #pragma once
 
 /* Progress dialogs of threaded_process: one bar; one bar and the item line; two bars and the item line. */
