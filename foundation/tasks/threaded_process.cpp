@@ -3,8 +3,7 @@
 #include <commctrl.h>
 #include <process.h>
 
-#include <cstring>
-
+#include "foundation/fs/file_system.h"
 #include "foundation/kpl/exceptions.h"
 #include "foundation/kpl/io_exceptions.h"
 #include "foundation/kpl/win32_errors.h"
@@ -32,13 +31,6 @@ constexpr UINT k_done_message = WM_APP + 1;     // 0x8001
 constexpr UINT_PTR k_refresh_timer = 4321;
 constexpr UINT k_refresh_period_ms = 250;
 constexpr DWORD k_show_delay_ms = 500;
-
-// The text shown for a location: the location without "file://" for local files, else the location.
-void item_display_path(const char* location, kpl::utf8_string& out) {
-    static const char scheme[] = "file://";
-    if (std::strncmp(location, scheme, sizeof(scheme) - 1) == 0) location += sizeof(scheme) - 1;
-    out = location;
-}
 
 void assign_counted(kpl::utf8_string& out, const char* text, size_t length) {
     if (text == nullptr) {
@@ -234,7 +226,7 @@ private:
             }
             kpl::utf8_string_pow2 shown;
             if (m_shown_is_path) {
-                item_display_path(m_shown_item.c_str(), shown);
+                file_system_display_path(m_shown_item.c_str(), shown);
             } else {
                 shown = m_shown_item;
             }
