@@ -1,0 +1,297 @@
+#include "inputs/flac/flac_input.h"
+
+#include <cmath>
+#include <memory>
+
+#include "foundation/fs/file_helpers.h"
+#include "foundation/fs/file_system.h"
+#include "foundation/kpl/exceptions.h"
+#include "foundation/kpl/io_exceptions.h"
+#include "foundation/kpl/string.h"
+#include "foundation/services/service_registry.h"
+#include "foundation/win32/text_nocase.h"
+#include "inputs/flac/flac_decoder_core.h"
+#include "inputs/flac/flac_tag_writer.h"
+#include "inputs/mime_type.h"
+#include "metadata/audio_block.h"
+#include "metadata/embedded_cue.h"
+#include "metadata/tags/leading_id3v2.h"
+#include "metadata/tags/tag_file_ops.h"
+#include "metadata/track_info.h"
+
+namespace {
+
+// One opening of the file: its info and, for decoding, the core that decodes it.
+class flac_open_state {
+public:
+    // Opening steps: the "fLaC" test of a seekable file, the metadata, other tags when the comments give no
+    // field; the core stays only for decoding.
+    void open(file_stream_ref& file, const char* path, input_open_reason reason, const abort_signal& abort) {
+        filesystem_open_mode(file, path, reason, abort);
+        m_file = file;
+        m_seekable = file->can_seek();
+        m_core.reset(new flac_decoder_core());
+        if (m_seekable) {
+            file->seek(0, abort);
+            skip_leading_id3v2(*file, 0, abort);
+            char marker[4];
+            if (file->read(marker, 4, abort) != 4 || marker[0] != 'f' || marker[1] != 'L' || marker[2] != 'a' ||
+                marker[3] != 'C') {
+                throw ketrel_io::exception_io_data();
+            }
+            file->seek(0, abort);
+            m_core->read_metadata(file, true, &info, abort);
+            m_raw_bits = info.effective_bits_per_sample();
+            if (info.meta_count() == 0) {
+                const uint64_t position = file->get_position(abort);
+                try {
+                    read_id3v2_and_trailing_tags(*file, info, abort);
+                } catch (const ketrel_io::exception_io_data&) {
+                    // No other tags either (or broken ones): the file simply has no fields.
+                }
+                file->seek(position, abort);
+            }
+        } else {
+            m_core->read_metadata(file, false, &info, abort);
+            m_raw_bits = info.effective_bits_per_sample();
+        }
+        m_at_start = true;
+        if (reason != input_open_decode) m_core.reset();
+    }
+
+    bool decode(audio_block& block, const abort_signal& abort) {
+        m_at_start = false;
+        return m_core->decode(block, abort);
+    }
+
+    bool decode_raw(audio_block& block, kpl::byte_array& raw, const abort_signal& abort) {
+        if (!decode(block, abort)) return false;
+        if (!block.to_pcm(raw, m_raw_bits)) throw ketrel_io::exception_io_data("Unsupported bit depth");
+        return true;
+    }
+
+    void seek(double seconds, const abort_signal& abort) {
+        if (seconds == 0 && m_at_start) return;
+        if (!m_seekable) {
+            if (seconds > 0) throw ketrel_io::exception_io_object_not_seekable();
+            m_core.reset();
+            m_file->rewind(abort);
+            std::unique_ptr<flac_decoder_core> core(new flac_decoder_core());
+            core->set_event_sink(m_sink.get());
+            track_info_store fresh;
+            core->read_metadata(m_file, false, &fresh, abort);
+            m_core = std::move(core);
+            m_at_start = true;
+            return;
+        }
+        const double rate = m_core->stream_info().sample_rate;
+        double target = std::floor(seconds * rate + 0.5);
+        if (!(target > 0)) target = 0;
+        m_core->seek_sample(static_cast<uint64_t>(target), abort);
+        m_at_start = target == 0;
+    }
+
+    void set_event_sink(decoder_event_sink* sink) {
+        m_sink.assign(sink);
+        if (m_core) m_core->set_event_sink(sink);
+    }
+
+    void on_idle(const abort_signal& abort) { m_file->on_idle(abort); }
+
+    track_info_store info;
+
+private:
+    file_stream_ref m_file;
+    bool m_seekable = false;
+    std::unique_ptr<flac_decoder_core> m_core;
+    bool m_at_start = false;
+    uint32_t m_raw_bits = 0;
+    service_ptr<decoder_event_sink> m_sink;
+};
+
+// What the three facets share: the file, its subsong table and the active decoder.
+class flac_file {
+public:
+    void open(file_stream_ref file, const char* path, input_open_reason reason, const abort_signal& abort) {
+        m_path = path;
+        m_file = file;
+        flac_open_state state;
+        state.open(m_file, path, reason, abort);
+        embedded_cue_load(m_cue, state.info);
+    }
+
+    uint32_t subsong_count() const {
+        uint32_t n = embedded_cue_count(m_cue);
+        return n < 2 ? 1 : n - 1;
+    }
+    uint32_t subsong_id(uint32_t index) const { return embedded_cue_subsong_id(m_cue, index); }
+
+    void get_info(uint32_t subsong, track_info& info) const {
+        if (subsong == 0) {
+            embedded_cue_write_info(m_cue, info);
+        } else {
+            embedded_cue_get_track_info(m_cue, subsong, info);
+        }
+    }
+
+    file_stats get_file_stats(const abort_signal& abort) { return file_stats_read(*file(), abort); }
+
+    void initialise(uint32_t subsong, uint32_t, const abort_signal& abort) {
+        m_decoder.reset();
+        if (subsong != 0) {
+            double start, length;
+            embedded_cue_get_range(m_cue, subsong, start, length);
+            // Cue tracks are decoded as ranges of the whole file by the cue-sheet layer.
+            throw kpl::exception_not_implemented();
+        }
+        std::unique_ptr<flac_open_state> state(new flac_open_state());
+        state->open(file(), m_path.c_str(), input_open_decode, abort);
+        state->seek(0, abort);
+        state->set_event_sink(m_sink.get());
+        m_decoder = std::move(state);
+    }
+
+    flac_open_state& decoder() {
+        if (!m_decoder) throw kpl::exception_dynamic_assert();
+        return *m_decoder;
+    }
+
+    void set_event_sink(decoder_event_sink* sink) {
+        m_sink.assign(sink);
+        if (m_decoder) m_decoder->set_event_sink(sink);
+    }
+
+    void on_idle(const abort_signal& abort) {
+        if (m_decoder) m_decoder->on_idle(abort);
+    }
+
+    void stage_info(uint32_t subsong, const track_info& info) {
+        if (m_decoder) throw kpl::exception_dynamic_assert();
+        if (subsong == 0) {
+            embedded_cue_load(m_cue, info);
+        } else {
+            embedded_cue_set_track_info(m_cue, subsong, info);
+        }
+    }
+
+    void commit_info(const abort_signal& abort) {
+        if (m_decoder) throw kpl::exception_dynamic_assert();
+        track_info_store to_write;
+        embedded_cue_write_info(m_cue, to_write);
+        {
+            // The file must still be a FLAC stream (and is rewound); the state lets go of it afterwards.
+            flac_open_state state;
+            state.open(file(), m_path.c_str(), input_open_write, abort);
+        }
+        // Cue sheets are not made from CUESHEET blocks yet, so such a block is never what the "cuesheet"
+        // field came from and is kept.
+        flac_write_tags(m_file, m_path.c_str(), to_write, false, abort);
+        embedded_cue_load(m_cue, to_write);
+    }
+
+private:
+    file_stream_ref& file() {
+        // A failed replacement that could not reopen the file leaves the facet without one.
+        if (!m_file) throw ketrel_io::exception_io_not_found();
+        return m_file;
+    }
+
+    kpl::utf8_string_tight m_path;
+    file_stream_ref m_file;
+    embedded_cue m_cue;
+    std::unique_ptr<flac_open_state> m_decoder;
+    service_ptr<decoder_event_sink> m_sink;
+};
+
+template <class Interface>
+class flac_facet : public service_counted<Interface> {
+public:
+    void open(file_stream_ref file, const char* path, input_open_reason reason, const abort_signal& abort) {
+        m_file.open(file, path, reason, abort);
+    }
+
+    uint32_t subsong_count() override { return m_file.subsong_count(); }
+    uint32_t subsong_id(uint32_t index) override { return m_file.subsong_id(index); }
+    void get_info(uint32_t subsong, track_info& info, const abort_signal& abort) override {
+        abort.check();
+        m_file.get_info(subsong, info);
+    }
+    file_stats get_file_stats(const abort_signal& abort) override { return m_file.get_file_stats(abort); }
+
+protected:
+    flac_file m_file;
+};
+
+class flac_reader final : public flac_facet<track_info_reader> {};
+
+class flac_writer final : public flac_facet<track_info_writer> {
+public:
+    void stage_info(uint32_t subsong, const track_info& info, const abort_signal& abort) override {
+        abort.check();
+        m_file.stage_info(subsong, info);
+    }
+    void commit_info(const abort_signal& abort) override { m_file.commit_info(abort); }
+};
+
+class flac_decoder final : public flac_facet<track_decoder_v2> {
+public:
+    void initialise(uint32_t subsong, uint32_t flags, const abort_signal& abort) override {
+        m_file.initialise(subsong, flags, abort);
+    }
+    bool decode_chunk(audio_block& block, const abort_signal& abort) override {
+        return m_file.decoder().decode(block, abort);
+    }
+    void seek_seconds(double seconds, const abort_signal& abort) override { m_file.decoder().seek(seconds, abort); }
+    bool can_seek() override { return true; }
+    bool dynamic_info(track_info&, double&) override { return false; }
+    bool dynamic_track_info(track_info&, double&) override { return false; }
+    void on_idle(const abort_signal& abort) override { m_file.on_idle(abort); }
+    bool decode_chunk_raw(audio_block& block, kpl::byte_array& raw, const abort_signal& abort) override {
+        return m_file.decoder().decode_raw(block, raw, abort);
+    }
+    void set_event_sink(decoder_event_sink* sink) override { m_file.set_event_sink(sink); }
+};
+
+template <class Facet, class Interface>
+void open_facet(service_ptr<Interface>& out, file_stream_ref file, const char* path, input_open_reason reason,
+                const abort_signal& abort) {
+    Facet* facet = new Facet();
+    service_ref holder;
+    holder.attach(static_cast<Interface*>(facet));
+    facet->open(file, path, reason, abort);
+    out.attach_ref(std::move(holder));
+}
+
+const char* const g_content_types[] = {"audio/flac", "audio/x-flac", "application/flac", "application/x-flac"};
+
+class flac_input final : public service_static<input_service> {
+public:
+    bool accepts_content_type(const char* content_type) override {
+        for (const char* candidate : g_content_types) {
+            if (mime_type_matches(content_type, candidate)) return true;
+        }
+        return false;
+    }
+    bool accepts_extension(const char*, const char* extension) override {
+        return utf8_compare_nocase_fast(extension, "flac") == 0 || utf8_compare_nocase_fast(extension, "fla") == 0;
+    }
+    void open_decoder(service_ptr<track_decoder>& out, file_stream_ref file, const char* path,
+                      const abort_signal& abort) override {
+        open_facet<flac_decoder>(out, file, path, input_open_decode, abort);
+    }
+    void open_info_reader(service_ptr<track_info_reader>& out, file_stream_ref file, const char* path,
+                          const abort_signal& abort) override {
+        open_facet<flac_reader>(out, file, path, input_open_info, abort);
+    }
+    void open_info_writer(service_ptr<track_info_writer>& out, file_stream_ref file, const char* path,
+                          const abort_signal& abort) override {
+        open_facet<flac_writer>(out, file, path, input_open_write, abort);
+    }
+    uint32_t get_input_flags() override { return 0; }
+};
+
+service_factory_single<flac_input, input_service> g_flac_input;
+
+}  // namespace
+
+input_service& flac_input_service() { return g_flac_input.instance(); }
