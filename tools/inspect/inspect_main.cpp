@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "foundation/kpl/codepage.h"
+#include "foundation/kpl/io_exceptions.h"
 #include "tools/inspect/inspect_command.h"
 
 namespace {
@@ -26,6 +27,21 @@ void write_error(const char* text) {
     kpl::utf8_string_pow2 line("vorn-inspect: ");
     line << text << "\n";
     write_bytes(STD_ERROR_HANDLE, line.c_str(), line.length());
+}
+
+// The language-table id of an I/O exception, shown when the table gives its text as "" (no table loaded).
+const char* exception_id(const std::exception& e) {
+    using namespace ketrel_io;
+    if (dynamic_cast<const exception_io_unsupported_format*>(&e)) return "exception_io_unsupported_format";
+    if (dynamic_cast<const exception_io_data*>(&e)) return "exception_io_data";
+    if (dynamic_cast<const exception_io_not_found*>(&e)) return "exception_io_not_found";
+    if (dynamic_cast<const exception_io_denied*>(&e)) return "exception_io_denied";
+    if (dynamic_cast<const exception_io_sharing_violation*>(&e)) return "exception_io_sharing_violation";
+    if (dynamic_cast<const exception_io_object_not_seekable*>(&e)) return "exception_io_object_not_seekable";
+    if (dynamic_cast<const exception_io_seek_out_of_range*>(&e)) return "exception_io_seek_out_of_range";
+    if (dynamic_cast<const exception_io_no_handler_for_path*>(&e)) return "exception_io_no_handler_for_path";
+    if (dynamic_cast<const exception_io*>(&e)) return "exception_io";
+    return "unknown error";
 }
 
 void print_help() {
@@ -75,7 +91,7 @@ int wmain(int argc, wchar_t** argv) {
         if (status == 0) write_out(out.collected());
         return status;
     } catch (const std::exception& e) {
-        write_error(e.what());
+        write_error(*e.what() ? e.what() : exception_id(e));
         return 1;
     }
 }
