@@ -69,6 +69,7 @@ void inspect_output::line(const char* text) {
 inspect_arguments parse_inspect_arguments(const kpl::string_array& args, uint32_t first) {
     inspect_arguments parsed;
     bool options = false;
+    bool value_may_follow = false;  // the last option had no "=value": "--bits 24" gives it one
     for (uint32_t i = first; i < args.count(); ++i) {
         const char* arg = args[i].c_str();
         if (arg[0] == '-' && arg[1] == '-' && arg[2] != 0) {
@@ -82,6 +83,10 @@ inspect_arguments parse_inspect_arguments(const kpl::string_array& args, uint32_
                 parsed.option_names.append(name);
                 parsed.option_values.append("");
             }
+            value_may_follow = !equals;
+        } else if (value_may_follow) {
+            parsed.option_values[parsed.option_values.count() - 1] = arg;
+            value_may_follow = false;
         } else if (options) {
             kpl::utf8_string_pow2 message("options come after the positional arguments: ");
             message << arg;

@@ -9,7 +9,7 @@
 //     static inspect_command g_services("services", "", "lists the registered service classes", &run_services);
 //
 // Rules every command follows:
-//   - positional arguments first, then options ("--name" or "--name=value");
+//   - positional arguments first, then options ("--name", "--name=value" or "--name value");
 //   - paths may be Linux paths ("/tmp/x.flac"): inspect_path turns them into Windows paths;
 //   - arguments and output are UTF-8; output is collected and written only when the command succeeds, so a
 //     failing command leaves nothing half-written on standard output;
