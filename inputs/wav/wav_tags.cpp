@@ -31,6 +31,11 @@ struct riff_extent {
     uint64_t end = 0;          // where the RIFF chunk's content ends
     uint32_t size_field = 0;   // the size the file states
     uint64_t file_size = 0;
+    // A last chunk whose size runs past the end of the file, or a "data" chunk of size 0 that runs to it: its
+    // header's position and the bytes it really has; its size is written when the file is changed, so that
+    // chunks appended behind it are not read as its content.
+    uint64_t open_chunk = 0;
+    uint32_t open_chunk_size = 0;
 };
 
 struct chunk_header {
@@ -48,18 +53,21 @@ bool read_header(file_stream& file, uint64_t position, chunk_header& out, const 
 }
 
 // Walks the chunks from offset 12 up to `limit`; answers where the walk ended (the end of the last chunk whose
-// header lies below the limit, padded to even).
-uint64_t walk_end(file_stream& file, uint64_t limit, const abort_signal& abort) {
+// header lies below the limit, padded to even) and whether a "data" chunk was among them.
+uint64_t walk_end(file_stream& file, uint64_t limit, bool& saw_data, const abort_signal& abort) {
     uint64_t pos = 12;
     chunk_header h;
+    saw_data = false;
     while (pos + 8 <= limit && read_header(file, pos, h, abort)) {
+        if (std::memcmp(h.code, "data", 4) == 0) saw_data = true;
         pos += 8 + uint64_t(h.size) + (h.size & 1);
     }
     return pos;
 }
 
 // Checks "RIFF" .. "WAVE" and finds the end of the RIFF content. The size field is used when the chunks end
-// exactly there (or one pad byte later); otherwise the end is that of the chunks found in the whole file.
+// exactly there (or one pad byte later) and the "data" chunk lies inside; otherwise the end is that of the
+// chunks found in the whole file.
 riff_extent check_head(file_stream& file, const abort_signal& abort) {
     riff_extent r;
     r.file_size = file.get_size(abort);
@@ -74,15 +82,28 @@ riff_extent check_head(file_stream& file, const abort_signal& abort) {
     const uint64_t declared = uint64_t(r.size_field) + 8;
     if (r.size_field != 0 && declared > r.file_size) throw ketrel_io::exception_io_data();
     if (r.size_field != 0) {
-        uint64_t pos = walk_end(file, declared, abort);
-        if (pos == declared || pos == declared + 1) {
+        bool saw_data;
+        uint64_t pos = walk_end(file, declared, saw_data, abort);
+        if (saw_data && (pos == declared || pos == declared + 1)) {
             r.end = declared;
             return r;
         }
     }
-    uint64_t pos = walk_end(file, r.file_size, abort);
+    uint64_t pos = 12;
+    chunk_header h;
+    while (pos + 8 <= r.file_size && read_header(file, pos, h, abort)) {
+        uint64_t rest = r.file_size - pos - 8;
+        bool open_data = h.size == 0 && std::memcmp(h.code, "data", 4) == 0;
+        if (open_data || h.size > rest) {
+            if (rest >= 0x100000000ull) throw ketrel_io::exception_io_data();
+            r.open_chunk = pos;
+            r.open_chunk_size = static_cast<uint32_t>(rest);
+            pos = r.file_size;
+            break;
+        }
+        pos += 8 + uint64_t(h.size) + (h.size & 1);
+    }
     r.end = pos > r.file_size ? r.file_size : pos;
-    if (r.end < 12) throw ketrel_io::exception_io_data();
     return r;
 }
 
@@ -92,6 +113,14 @@ void check_size_fits(const riff_extent& r) {
 }
 
 void write_size(file_stream& file, riff_extent& r, const abort_signal& abort) {
+    if (r.open_chunk && r.open_chunk + 8 <= r.end) {
+        uint8_t b[4];
+        uint64_t room = r.end - r.open_chunk - 8;
+        wav_put_le32(b, room < r.open_chunk_size ? static_cast<uint32_t>(room) : r.open_chunk_size);
+        file.seek(r.open_chunk + 4, abort);
+        file.write(b, 4, abort);
+        r.open_chunk = 0;
+    }
     uint64_t size = r.end - 8;
     if (size >= 0x100000000ull || size < 12) throw ketrel_io::exception_io_data();
     if (size == r.size_field) return;
