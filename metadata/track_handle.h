@@ -39,6 +39,9 @@
 
 class abort_signal;
 class byte_source;
+class title_field_provider;
+class title_script;
+class title_text_filter;
 class track_handle;
 
 using track_handle_ref = kpl::rc_ptr<track_handle>;
@@ -57,6 +60,10 @@ public:
 
     // 4. The handle's location.
     const track_location& get_location() const { return m_location; }
+    // 5. Under the track-info lock: format_title_nolock. The title-formatting operations (5, 12-14) are
+    //    defined with the title scripts (metadata/title_formatting/handle_title.cpp).
+    bool format_title(title_field_provider* extra, kpl::utf8_string& output, const title_script& script,
+                      title_text_filter* filter) const;
     // 6-7. Enter and leave the track-info lock.
     void lock_info();
     void unlock_info();
@@ -69,6 +76,17 @@ public:
     bool copy_browse_fields(browse_fields& out) const;
     // 11. No lock: false without info; else the handle's own record.
     bool get_browse_fields(const browse_fields_packed*& out) const;
+    // 12. Under the track-info lock: format_title_from_nolock.
+    void format_title_from(const browse_fields& record, title_field_provider* extra, kpl::utf8_string& output,
+                           const title_script& script, title_text_filter* filter) const;
+    // 13. format_title_from_nolock over the handle's own record (empty without info); returns has-info.
+    bool format_title_nolock(title_field_provider* extra, kpl::utf8_string& output, const title_script& script,
+                             title_text_filter* filter) const;
+    // 14. Runs the script over the record and this handle's location (handle_field_provider), asking
+    //     `extra` first when given; `filter` null appends the text unchanged.
+    void format_title_from_nolock(const browse_fields& record, title_field_provider* extra,
+                                  kpl::utf8_string& output, const title_script& script,
+                                  title_text_filter* filter) const;
     // 15. Under the lock: stores the record (texts and length) when the handle has no info, when `force` is
     //     set, or when the replace rule allows it; the stamp is stored only when it is not 0. Returns
     //     whether the record was stored.

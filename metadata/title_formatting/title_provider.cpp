@@ -22,17 +22,15 @@ public:
     }
 };
 
+// Constant-initialised: usable from any thread and during static initialisation.
+default_filter g_default_filter;
+empty_provider g_empty_provider;
+
 }  // namespace
 
-title_text_filter& title_default_filter() {
-    static default_filter filter;
-    return filter;
-}
+title_text_filter& title_default_filter() { return g_default_filter; }
 
-title_field_provider& title_empty_provider() {
-    static empty_provider provider;
-    return provider;
-}
+title_field_provider& title_empty_provider() { return g_empty_provider; }
 
 void title_filter_no_control_chars::write(const kpl::guid&, kpl::utf8_string& output, const char* text,
                                           uint32_t length) {

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "foundation/services/service_registry.h"
 #include "metadata/title_formatting/title_function_table.h"
 #include "metadata/title_formatting/title_nodes.h"
 
@@ -81,8 +82,20 @@ title_script_compiler& title_script_compiler::get() {
 }
 
 namespace {
+
 // The compiler (and with it the function table's hashes) is made during static initialisation.
 title_script_compiler& g_compiler_at_startup = title_script_compiler::get();
+
+// Registered with the service registry; the object itself lives in title_script_compiler::get(), so code
+// that compiles during static initialisation finds it made.
+class compiler_factory final : public service_factory {
+public:
+    compiler_factory() noexcept : service_factory(title_script_compiler::class_guid, service_registration_list()) {}
+    void create_instance(service_ref& out) override { out.assign(&title_script_compiler::get()); }
+};
+
+compiler_factory g_compiler_factory;
+
 }  // namespace
 
 title_script_ref title_compile(const char* text) {
