@@ -1,0 +1,31 @@
+#include "gui_support.h"
+
+#include <cstring>
+#include <string>
+
+namespace gui_test {
+
+namespace {
+
+std::wstring scenario_dir() {
+    wchar_t buffer[1024] = {};
+    DWORD n = GetEnvironmentVariableW(L"VORN_SCENARIO_DIR", buffer, 1024);
+    if (n == 0 || n >= 1024) return {};
+    return buffer;
+}
+
+}  // namespace
+
+bool scenario_active() { return !scenario_dir().empty(); }
+
+void scenario_step(const char* name) {
+    const std::wstring dir = scenario_dir();
+    if (dir.empty()) return;
+    std::wstring base = dir + L"\\" + std::wstring(name, name + strlen(name));
+    HANDLE ready = CreateFileW((base + L".ready").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (ready != INVALID_HANDLE_VALUE) CloseHandle(ready);
+    const std::wstring go = base + L".go";
+    pump_until([&] { return GetFileAttributesW(go.c_str()) != INVALID_FILE_ATTRIBUTES; }, 60.0);
+}
+
+}  // namespace gui_test
