@@ -8,7 +8,7 @@
 
 #include "foundation/kpl/exceptions.h"
 #include "foundation/tasks/main_thread_timer.h"
-#include "../gui_support.h"
+#include "tests/support/gui_support.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include "foundation/tasks/win32_event.h"
 #include "foundation/win32/window_text.h"
 #include "resources/resource_ids.h"
-#include "../gui_support.h"
+#include "tests/support/gui_support.h"
 
 namespace {
 

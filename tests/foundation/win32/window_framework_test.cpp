@@ -14,7 +14,7 @@
 #include "foundation/win32/modal_scope.h"
 #include "foundation/win32/window_object.h"
 #include "foundation/win32/window_text.h"
-#include "../gui_support.h"
+#include "tests/support/gui_support.h"
 
 namespace {
 

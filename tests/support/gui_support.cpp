@@ -1,4 +1,4 @@
-#include "gui_support.h"
+#include "tests/support/gui_support.h"
 
 #include <cstring>
 #include <string>
