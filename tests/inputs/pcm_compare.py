@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """Compares raw PCM with a reference WAV file's data chunk, sample by sample.
 
-pcm_compare.py RAW REF.wav FORMAT TOLERANCE [OFFSET]
+pcm_compare.py RAW REF.wav FORMAT TOLERANCE [OFFSET [ORDER]]
   FORMAT     s16 (little-endian 16-bit integers) or f32 (32-bit floats)
   TOLERANCE  largest allowed difference (integer steps for s16, absolute value for f32)
   OFFSET     samples (all channels counted) of the reference to skip first (default 0)
+  ORDER      the reference's channels to compare channel i with, e.g. 0,1,2,4,5,3 (default: the same)
 Exit status 0 when the sample counts agree and every difference is within the tolerance; otherwise a
 line on standard error says what differs.
 """
@@ -28,11 +29,15 @@ def wav_data(path):
 def main():
     raw_path, ref_path, fmt, tolerance = sys.argv[1:5]
     offset = int(sys.argv[5]) if len(sys.argv) > 5 else 0
+    order = [int(x) for x in sys.argv[6].split(",")] if len(sys.argv) > 6 else None
     code, width = {"s16": ("h", 2), "f32": ("f", 4)}[fmt]
     raw = open(raw_path, "rb").read()
     ref = wav_data(ref_path)[offset * width:]
     a = struct.unpack(f"<{len(raw) // width}{code}", raw[:len(raw) // width * width])
     b = struct.unpack(f"<{len(ref) // width}{code}", ref[:len(ref) // width * width])
+    if order:
+        n = len(order)
+        b = tuple(b[i - i % n + order[i % n]] for i in range(len(b) - len(b) % n))
     if len(a) != len(b):
         sys.exit(f"sample counts differ: {len(a)} decoded, {len(b)} in the reference")
     tol = float(tolerance)
