@@ -80,14 +80,13 @@ player_dat=player/vorn-configuration/config.dat
 # button would), waits for a normal end.
 windowed_run() {
     WINEDEBUG=+debugstr wine player/vorn-config-test.exe > "$1" 2>&1 < /dev/null &
-    local pid=$! closed="" i
+    local pid=$! i
+    # A close sent before the main window exists is lost on a busy machine: repeat it until the player ends.
     for i in $(seq 300); do
         kill -0 $pid 2>/dev/null || break
-        if wine taskkill /IM vorn-config-test.exe > /dev/null 2>&1; then closed=1; break; fi
+        [ $(( i % 5 )) -eq 1 ] && wine taskkill /IM vorn-config-test.exe > /dev/null 2>&1
         sleep 0.2
     done
-    [ -n "$closed" ] || { kill $pid 2>/dev/null; fail "the player's main window could not be closed"; }
-    for i in $(seq 300); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
     if kill -0 $pid 2>/dev/null; then kill $pid; fail "the player did not end when its window was closed"; fi
     set +e; wait $pid; rc=$?; set -e
     expect_eq "$rc" 0 "exit code of a windowed run"
