@@ -11,3 +11,10 @@ class exception_tag_not_found : public ketrel_io::exception_io_data {
 public:
     exception_tag_not_found() noexcept : ketrel_io::exception_io_data() {}
 };
+
+// A file format whose tags this program cannot write: "Tagging of this file format is not supported".
+class exception_tagging_unsupported : public ketrel_io::exception_io_data {
+public:
+    exception_tagging_unsupported() noexcept
+        : ketrel_io::exception_io_data("Tagging of this file format is not supported") {}
+};
