@@ -1,6 +1,6 @@
 # The player starts and stops: quiet runs with the application-data profile and with a portable profile
 # beside a copy of the program, a windowed run closed from outside, a read-only profile, a profile that
-# cannot be created and a second process on a profile in use.
+# cannot be created and a second process on a profile in use (it forwards its command line and ends).
 
 run_quiet() {  # run_quiet EXE LOG: WINEDEBUG=+debugstr run with /quiet; the exit status in $rc
     set +e
@@ -44,10 +44,10 @@ WINEDEBUG=+debugstr wine portable/vorn.exe > windowed.log 2>&1 < /dev/null &
 player=$!
 wait_for portable/vorn-configuration/running 30 || { kill $player 2>/dev/null; fail "no running file while the player runs"; }
 
-# A second process on the same profile cannot take the lock file.
+# A second process on the same profile hands its command line to the running instance and ends.
 run_quiet portable/vorn.exe second.log
-expect_eq "$rc" 255 "exit code of a second process on a profile in use"
-expect_contains second.log "Initialization failure : Could not access profile folder"
+expect_eq "$rc" 0 "exit code of a second process on a profile in use"
+expect_contains second.log "Exiting (Another instance is already running)"
 
 window=""
 for i in $(seq 100); do
