@@ -1,6 +1,7 @@
 // Finding commands by GUID: the finder's maps over the main-menu and context-menu command sets.
 #include "foundation/kpl/maps.h"
 #include "foundation/services/main_thread.h"
+#include "foundation/services/persistent_state.h"
 #include "foundation/services/service_registry.h"
 #include "shell/command_model.h"
 
@@ -96,6 +97,13 @@ public:
         return true;
     }
 
+    // The maps describe one build of the service table; a new build (start-up) starts them afresh.
+    void forget_maps() {
+        m_main.clear();
+        m_context.clear();
+        m_built = false;
+    }
+
 private:
     void ensure_maps() {
         if (m_built || !service_registry::is_running()) return;
@@ -110,6 +118,15 @@ private:
 };
 
 service_factory_single<finder, main_menu_command_finder> g_finder;
+
+// Each start of the services makes the finder build its maps again on first use.
+class finder_reset final : public service_static<persistent_state> {
+public:
+    void on_startup() override { g_finder.instance().forget_maps(); }
+    void on_shutdown(bool) override {}
+};
+
+service_factory_single<finder_reset, persistent_state> g_finder_reset;
 
 }  // namespace
 

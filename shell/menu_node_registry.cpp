@@ -1,6 +1,7 @@
 // Parents, paths and lookups of the context-menu nodes.
 #include "foundation/kpl/maps.h"
 #include "foundation/services/main_thread.h"
+#include "foundation/services/persistent_state.h"
 #include "foundation/services/service_registry.h"
 #include "shell/command_model.h"
 
@@ -67,6 +68,12 @@ public:
         return true;
     }
 
+    // A new build of the service table (start-up) makes the maps be built again on first use.
+    void forget() {
+        m_built = false;
+        m_nodes.clear();
+    }
+
 private:
     void ensure_built() {
         if (m_built || !service_registry::is_running()) return;
@@ -92,6 +99,14 @@ private:
 };
 
 service_factory_single<registry, menu_node_registry> g_registry;
+
+class registry_reset final : public service_static<persistent_state> {
+public:
+    void on_startup() override { g_registry.instance().forget(); }
+    void on_shutdown(bool) override {}
+};
+
+service_factory_single<registry_reset, persistent_state> g_registry_reset;
 
 }  // namespace
 

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <utility>
@@ -279,4 +280,25 @@ TEST_CASE("loading: a broken or too large user file ends the start-up quietly") 
     fixture.user_file(exact);
     load_language_table(0);
     CHECK(std::string(localization_table::get_text("menu_exit")) == "Raus");
+}
+
+TEST_CASE("built-in languages: every resource loads completely, with its own texts and a credit line") {
+    language_fixture fixture;
+    const uint32_t languages[] = {0x409, 0x415, 0x407, 0x419, 0x40B, 0x404, 0x40D, 0x411, 0x41D, 0x40C};
+    std::vector<std::string> exits;
+    for (uint32_t language : languages) {
+        INFO(language);
+        set_localization_credits("");
+        load_language_table(language);
+        CHECK(localization_table::count() == 218);
+        CHECK(std::string(localization_credits()) != "");
+        text_params params;
+        params.set("code", "7");
+        kpl::utf8_string_pow2 coded;
+        CHECK(localization_table::format("exception_io_with_code", params, coded));
+        CHECK(std::string(coded.c_str()).find('7') != std::string::npos);
+        std::string exit = localization_table::get_text("menu_exit");
+        CHECK(std::find(exits.begin(), exits.end(), exit) == exits.end());
+        exits.push_back(exit);
+    }
 }

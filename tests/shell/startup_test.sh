@@ -49,9 +49,14 @@ run_quiet portable/vorn.exe second.log
 expect_eq "$rc" 0 "exit code of a second process on a profile in use"
 expect_contains second.log "Exiting (Another instance is already running)"
 
+# The main window of this player (other tests may show windows of the same name on the display).
 window=""
 for i in $(seq 100); do
-    window=$(xdotool search --name '^Vorn$' 2>/dev/null | head -n1 || true)
+    window=""
+    for pid in $player $(pgrep -P $player 2>/dev/null || true); do
+        window=$(xdotool search --all --pid "$pid" --name '^Vorn$' 2>/dev/null | head -n1 || true)
+        [ -n "$window" ] && break
+    done
     [ -n "$window" ] && break
     sleep 0.1
 done
