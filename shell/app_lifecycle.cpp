@@ -115,7 +115,8 @@ int app_main(HINSTANCE instance, const wchar_t* command_line) {
     try {
         steps.run("command line", [&] {
             app_state.instance = instance;
-            args = split_command_line(kpl::utf8_string_from_utf16(command_line).c_str());
+            instance_window.command_line = kpl::utf8_string_from_utf16(command_line);
+            args = split_command_line(instance_window.command_line.c_str());
         });
         steps.run("ole", [] { initialize_ole(); });
         steps.arm("ole", [] { OleUninitialize(); });

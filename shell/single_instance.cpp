@@ -38,7 +38,10 @@ kpl::utf8_string_pow2 current_folder() {
     return kpl::utf8_string_pow2(kpl::utf8_string_from_utf16(folder.data(), got));
 }
 
-kpl::utf8_string_pow2 own_command_line() { return kpl::utf8_string_pow2(kpl::utf8_string_from_utf16(GetCommandLineW())); }
+kpl::utf8_string_pow2 own_command_line(const instance_record& record) {
+    if (!record.command_line.is_empty()) return kpl::utf8_string_pow2(record.command_line);
+    return kpl::utf8_string_pow2(kpl::utf8_string_from_utf16(GetCommandLineW()));
+}
 
 instance_record* record_of(HWND window) { return reinterpret_cast<instance_record*>(GetWindowLongPtrW(window, 0)); }
 
@@ -133,10 +136,10 @@ BOOL CALLBACK find_instance_window(HWND window, LPARAM context) {
 }
 
 // Sends this process's command line to the running instance; true when it took it.
-bool forward_to(HWND target) {
+bool forward_to(HWND target, const instance_record& record) {
     kpl::utf8_string_pow2 folder = current_folder();
     if (folder.is_empty()) return true;  // nothing can be sent; the start ends all the same
-    kpl::utf8_string_pow2 command_line = own_command_line();
+    kpl::utf8_string_pow2 command_line = own_command_line(record);
     std::vector<char> block(command_line.c_str(), command_line.c_str() + command_line.length());
     block.push_back(0);
     block.insert(block.end(), folder.c_str(), folder.c_str() + folder.length());
@@ -225,7 +228,7 @@ bool single_instance_acquire(instance_record& record) {
         CloseHandle(mutex);
         search s{record.profile_hash, nullptr};
         EnumWindows(&find_instance_window, reinterpret_cast<LPARAM>(&s));
-        if (s.found && forward_to(s.found)) return false;
+        if (s.found && forward_to(s.found, record)) return false;
         if (attempt >= k_max_attempts || GetTickCount() - started >= k_give_up_after_ms) return false;
         Sleep(100);
     }
@@ -245,6 +248,6 @@ void single_instance_release(instance_record& record) {
 void process_own_command_line(instance_record& record) {
     if (!record.window) return;
     kpl::utf8_string_pow2 folder = current_folder();
-    if (!folder.is_empty()) process_command_line(own_command_line().c_str(), true, folder.c_str());
+    if (!folder.is_empty()) process_command_line(own_command_line(record).c_str(), true, folder.c_str());
     process_queue(record);
 }

@@ -35,6 +35,9 @@ struct forwarded_block {
 };
 
 struct instance_record {
+    // The process's command line as UTF-8 (empty: GetCommandLineW); forwarded to a running instance, or
+    // handled by process_own_command_line.
+    kpl::utf8_string_tight command_line;
     HWND window = nullptr;
     uint32_t profile_hash = 0;
     // Blocks received and not yet handled.

@@ -40,18 +40,18 @@ service_factory_single<collecting_handler, command_line_switch_handler> g_collec
 struct dispatch_result {
     std::vector<std::string> locations;
     uint32_t flags = 0;
-    std::string log;
+    std::vector<std::string> notices;  // the texts of the "Error" notices shown
 };
 
 dispatch_result dispatch(const std::string& line, const std::string& base) {
-    shell_test::captured_log log;
+    shell_test::take_notices("Error");
     kpl::string_array args = split_command_line(line.c_str());
     kpl::string_array locations;
     dispatch_result result;
     result.flags = 0xF0;
     dispatch_command_line(args, locations, result.flags, base.c_str());
     for (const auto& l : locations) result.locations.push_back(l.c_str());
-    result.log = log.text.c_str();
+    result.notices = shell_test::take_notices("Error");
     return result;
 }
 
@@ -112,14 +112,14 @@ TEST_CASE("dispatch: switches, pending handlers, help and unknown switches") {
         std::vector<std::string> offered;  // what the test handler saw
         std::vector<std::string> taken;
         int done;
-        const char* popup;  // the notice expected, or null for none
+        const char* notice;  // the "Error" notice expected, or null for none
     };
     const switch_case cases[] = {
         {"vorn.exe /quiet /MAKEREADONLY /Quiet", {}, {}, 0, nullptr},
         {"vorn.exe /help /?", {"/help", "/?"}, {}, 0, nullptr},
-        {"vorn.exe /bogus", {"/bogus"}, {}, 0, "Popup notice: Error: unknown commandline parameter: /bogus"},
-        {"vorn.exe -play", {"-play"}, {}, 0, "Popup notice: Error: unknown commandline parameter: -play"},
-        {"vorn.exe -quiet", {"-quiet"}, {}, 0, "Popup notice: Error: unknown commandline parameter: -quiet"},
+        {"vorn.exe /bogus", {"/bogus"}, {}, 0, "unknown commandline parameter: /bogus"},
+        {"vorn.exe -play", {"-play"}, {}, 0, "unknown commandline parameter: -play"},
+        {"vorn.exe -quiet", {"-quiet"}, {}, 0, "unknown commandline parameter: -quiet"},
         {"vorn.exe /one", {"/one"}, {}, 0, nullptr},
         {"vorn.exe /collect a.flac http://h/x /one", {"/collect", "/one"}, {"A", "http://h/x"}, 1, nullptr},
         {"vorn.exe /COLLECT a.flac", {"/COLLECT"}, {"A"}, 1, nullptr},
@@ -135,8 +135,8 @@ TEST_CASE("dispatch: switches, pending handlers, help and unknown switches") {
         for (const std::string& t : g_handler.taken) taken.push_back(t == fixture.url + "\\a.flac" ? "A" : t);
         CHECK(taken == c.taken);
         CHECK(g_handler.done == c.done);
-        if (c.popup) CHECK(r.log.find(c.popup) != std::string::npos);
-        else CHECK(r.log.find("Popup notice") == std::string::npos);
+        if (c.notice) CHECK(shell_test::joined(r.notices) == c.notice);
+        else CHECK(r.notices.empty());
         CHECK(r.locations.empty());
     }
 
@@ -144,7 +144,7 @@ TEST_CASE("dispatch: switches, pending handlers, help and unknown switches") {
     for (const char* line : {"vorn.exe /PLAY /Pause /stop /prev /next /show /hide", "vorn.exe /lang 0x409 x.mp3"}) {
         INFO(line);
         dispatch_result r = dispatch(line, fixture.music.path);
-        CHECK(r.log.find("Popup notice") == std::string::npos);
+        CHECK(r.notices.empty());
         CHECK(r.locations.empty());
         CHECK((r.flags & command_line_no_arguments) == (std::string(line).find("x.mp3") != std::string::npos ? 0u : 1u));
     }
@@ -199,7 +199,7 @@ TEST_CASE("process_command_line: only while the services run; locations go to th
         shell_test::captured_log log;
         process_command_line("vorn.exe a.flac /bogus", false, fixture.music.path.c_str());
         CHECK(log.contains(("Open location: " + fixture.url + "\\a.flac").c_str()));
-        CHECK(log.contains("unknown commandline parameter: /bogus"));
+        CHECK(shell_test::joined(shell_test::take_notices("Error")) == "unknown commandline parameter: /bogus");
     }
     app_state.main_window = nullptr;
     {
@@ -213,6 +213,7 @@ TEST_CASE("process_command_line: only while the services run; locations go to th
         shell_test::captured_log log;
         process_command_line("vorn.exe a.flac /bogus", false, fixture.music.path.c_str());
         CHECK(std::string(log.text.c_str()).empty());
+        CHECK(shell_test::take_notices("Error").empty());
     }
     service_registry::start();
     app_state.main_window = saved;

@@ -10,6 +10,7 @@
 #include "foundation/kpl/codepage.h"
 #include "foundation/services/service_registry.h"
 #include "shell/command_model.h"
+#include "resources/resource_ids.h"
 #include "shell/debug_log.h"
 
 namespace shell_test {
@@ -152,6 +153,33 @@ inline std::string joined(const std::vector<std::string>& lines) {
     std::string out;
     for (const std::string& line : lines) out += (out.empty() ? "" : " | ") + line;
     return out;
+}
+
+struct notice_search {
+    std::wstring title;
+    std::vector<HWND> found;
+};
+
+inline BOOL CALLBACK find_notice(HWND window, LPARAM context) {
+    auto* s = reinterpret_cast<notice_search*>(context);
+    wchar_t caption[256] = {};
+    GetWindowTextW(window, caption, 255);
+    if (s->title == caption && GetDlgItem(window, IDC_POPUP_NOTICE_TEXT)) s->found.push_back(window);
+    return TRUE;
+}
+
+// The texts of the popup notices titled `title` that this thread shows now; they are closed.
+inline std::vector<std::string> take_notices(const char* title) {
+    notice_search s{wide(title), {}};
+    EnumThreadWindows(GetCurrentThreadId(), &find_notice, reinterpret_cast<LPARAM>(&s));
+    std::vector<std::string> texts;
+    for (HWND window : s.found) {
+        wchar_t text[1024] = {};
+        GetDlgItemTextW(window, IDC_POPUP_NOTICE_TEXT, text, 1023);
+        texts.push_back(utf8(text));
+        DestroyWindow(window);
+    }
+    return texts;
 }
 
 // The command id of the item at a position.

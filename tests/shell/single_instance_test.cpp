@@ -42,6 +42,7 @@ struct instance_fixture {
     instance_record record;
 
     instance_fixture() {
+        record.command_line = "test_shell.exe";
         app_state.profile_folder = ("file://" + profile.path).c_str();
         app_state.main_window = stand_in;
         app_state.shutting_down = false;
