@@ -11,6 +11,18 @@ field_value_map::insert_result field_value_map::find_or_insert(const char* name)
 
 kpl::string_list& field_value_map::at(const char* name) { return m_tree.insert(name).node->value; }
 
+const kpl::string_list* field_value_map::find_values(const char* name) const {
+    node_ptr n = m_tree.find(name);
+    return n ? &n->value : nullptr;
+}
+
+bool field_value_map::remove(const char* name) { return m_tree.remove(name); }
+
+void field_value_map::copy_fields(const field_value_map& source) {
+    if (&source == this) return;
+    source.m_tree.for_each([this](const node& n) { kpl::string_list_assign(at(n.key.c_str()), n.value); });
+}
+
 void field_value_map::add(const char* name, const char* value, uint32_t length) {
     if (!track_info::is_valid_field_name(name)) return;
     kpl::string_list_push_back(at(name), value, length);

@@ -37,6 +37,14 @@ public:
     insert_result find_or_insert(const char* name);
     // The value list of the name, made empty when missing.
     kpl::string_list& at(const char* name);
+    // The value list of the name, or null.
+    const kpl::string_list* find_values(const char* name) const;
+    // Removes the field; false when there was none.
+    bool remove(const char* name);
+    // For every field of the source in name order, this map's field of that name (made when missing)
+    // gets copies of the source's values in place of its own.
+    void copy_fields(const field_value_map& source);
+    void clear() { m_tree.clear(); }
     // Appends the value (up to length bytes or its first zero byte) to the name's list; nothing when the
     // name is not a valid field name (track_info::is_valid_field_name).
     void add(const char* name, const char* value, uint32_t length = kpl::utf8_string::npos);
