@@ -8,6 +8,7 @@
 #include "foundation/kpl/exceptions.h"
 #include "foundation/kpl/io_exceptions.h"
 #include "foundation/kpl/text_compare.h"
+#include "inputs/flac/flac_cuesheet.h"
 #include "inputs/flac/flac_metadata.h"
 #include "metadata/audio_block.h"
 #include "metadata/track_info.h"
@@ -75,6 +76,7 @@ void flac_decoder_core::read_metadata(file_stream_ref file, bool seekable, track
     m_metadata_bytes = 0;
     m_channel_mask = 0;
     m_has_cuesheet = false;
+    m_cuesheet_text.reset();
     m_at_end = false;
     clear_queue();
     FLAC__StreamDecoderInitStatus status = FLAC__stream_decoder_init_stream(
@@ -92,6 +94,9 @@ void flac_decoder_core::read_metadata(file_stream_ref file, bool seekable, track
     if (info) {
         info->info_set("codec", track_info::npos, "FLAC", track_info::npos);
         info->info_set("encoding", track_info::npos, "lossless", track_info::npos);
+        if (!m_cuesheet_text.is_empty() && info->meta_find("cuesheet") < 0) {
+            info->meta_set("cuesheet", track_info::npos, m_cuesheet_text.c_str(), m_cuesheet_text.length());
+        }
     }
     if (!m_has_stream_info || m_stream_info.sample_rate == 0) throw ketrel_io::exception_io_data();
     if (info && m_stream_info.total_samples > 0) {
@@ -276,6 +281,9 @@ void flac_decoder_core::on_metadata(const FLAC__StreamMetadata* block) {
     }
     case FLAC__METADATA_TYPE_CUESHEET:
         m_has_cuesheet = true;
+        m_cuesheet_text.reset();
+        flac_cuesheet_text(block->data.cue_sheet, m_has_stream_info ? m_stream_info.sample_rate : 0,
+                           m_stream_info.total_samples, m_cuesheet_text);
         break;
     default:
         break;

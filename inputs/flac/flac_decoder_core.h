@@ -15,7 +15,8 @@
 //
 // Metadata: every block type is delivered. STREAMINFO is kept (and fills the info); VORBIS_COMMENT fills
 // the info (flac_metadata.h) and gives the channel mask of a "WAVEFORMATEXTENSIBLE_CHANNEL_MASK" comment
-// that starts "0x"; failures inside one block's handling are dropped, so a broken block only loses itself.
+// that starts "0x"; CUESHEET becomes cue sheet text, the info's "cuesheet" unless the comments give one;
+// failures inside one block's handling are dropped, so a broken block only loses itself.
 // STREAMINFO with a sample rate is required after the metadata.
 //
 // Frames become interleaved float blocks (sample x 2^-(bits-1)) with the channel mask of
@@ -30,6 +31,7 @@
 
 #include "foundation/fs/file_stream.h"
 #include "foundation/kpl/array.h"
+#include "foundation/kpl/string.h"
 #include "foundation/tasks/abort_signal.h"
 #include "inputs/input_service.h"
 
@@ -61,6 +63,9 @@ public:
     uint64_t metadata_bytes() const { return m_metadata_bytes; }
     // Whether the stream has a CUESHEET block.
     bool has_cuesheet_block() const { return m_has_cuesheet; }
+    // The cue sheet text made from the CUESHEET block (inputs/flac/flac_cuesheet.h); empty when there is no
+    // block or it gave none. read_metadata puts it into the info as "cuesheet" unless the comments have one.
+    const kpl::utf8_string& cuesheet_text() const { return m_cuesheet_text; }
     uint32_t stored_channel_mask() const { return m_channel_mask; }
     bool at_end() const { return m_at_end; }
 
@@ -103,6 +108,7 @@ private:
     uint64_t m_metadata_bytes = 0;
     uint32_t m_channel_mask = 0;
     bool m_has_cuesheet = false;
+    kpl::utf8_string_tight m_cuesheet_text;
 
     // Frames decoded but not handed out yet, oldest first, and the buffers to reuse.
     kpl::array<frame*> m_queue;

@@ -10,11 +10,12 @@
 #include "foundation/kpl/string.h"
 #include "foundation/services/service_registry.h"
 #include "foundation/win32/text_nocase.h"
+#include "inputs/cue_range_decoder.h"
 #include "inputs/flac/flac_decoder_core.h"
 #include "inputs/flac/flac_tag_writer.h"
 #include "inputs/mime_type.h"
 #include "metadata/audio_block.h"
-#include "metadata/embedded_cue.h"
+#include "metadata/cue/embedded_cue.h"
 #include "metadata/tags/leading_id3v2.h"
 #include "metadata/tags/tag_file_ops.h"
 #include "metadata/track_info.h"
@@ -56,6 +57,8 @@ public:
             m_raw_bits = info.effective_bits_per_sample();
         }
         m_at_start = true;
+        cuesheet_from_block = !m_core->cuesheet_text().is_empty() && info.meta_find("cuesheet") >= 0 &&
+                              m_core->cuesheet_text() == info.meta_get_first("cuesheet");
         if (reason != input_open_decode) m_core.reset();
     }
 
@@ -99,6 +102,8 @@ public:
     void on_idle(const abort_signal& abort) { m_file->on_idle(abort); }
 
     track_info_store info;
+    // Whether the info's "cuesheet" is the text of the file's CUESHEET block (no "cuesheet" comment).
+    bool cuesheet_from_block = false;
 
 private:
     file_stream_ref m_file;
@@ -136,13 +141,18 @@ public:
 
     file_stats get_file_stats(const abort_signal& abort) { return file_stats_read(*file(), abort); }
 
-    void initialise(uint32_t subsong, uint32_t, const abort_signal& abort) {
+    void initialise(uint32_t subsong, uint32_t flags, const abort_signal& abort) {
         m_decoder.reset();
+        m_range.reset();
         if (subsong != 0) {
+            // A cue track is a range of the whole file, decoded by a whole-file decoder of its own.
             double start, length;
             embedded_cue_get_range(m_cue, subsong, start, length);
-            // Cue tracks are decoded as ranges of the whole file by the cue-sheet layer.
-            throw kpl::exception_not_implemented();
+            std::unique_ptr<cue_range_decoder> range(new cue_range_decoder());
+            range->open(file(), m_path.c_str(), flags, start, length, abort);
+            range->set_event_sink(m_sink.get());
+            m_range = std::move(range);
+            return;
         }
         std::unique_ptr<flac_open_state> state(new flac_open_state());
         state->open(file(), m_path.c_str(), input_open_decode, abort);
@@ -156,17 +166,36 @@ public:
         return *m_decoder;
     }
 
+    bool decode(audio_block& block, const abort_signal& abort) {
+        if (m_range) return m_range->decode(block, abort);
+        return decoder().decode(block, abort);
+    }
+    bool decode_raw(audio_block& block, kpl::byte_array& raw, const abort_signal& abort) {
+        if (m_range) return m_range->decode_raw(block, raw, abort);
+        return decoder().decode_raw(block, raw, abort);
+    }
+    void seek(double seconds, const abort_signal& abort) {
+        if (m_range) return m_range->seek(seconds, abort);
+        decoder().seek(seconds, abort);
+    }
+    bool dynamic_info(track_info& info, double& offset) { return m_range && m_range->dynamic_info(info, offset); }
+    bool dynamic_track_info(track_info& info, double& offset) {
+        return m_range && m_range->dynamic_track_info(info, offset);
+    }
+
     void set_event_sink(decoder_event_sink* sink) {
         m_sink.assign(sink);
         if (m_decoder) m_decoder->set_event_sink(sink);
+        if (m_range) m_range->set_event_sink(sink);
     }
 
     void on_idle(const abort_signal& abort) {
         if (m_decoder) m_decoder->on_idle(abort);
+        if (m_range) m_range->on_idle(abort);
     }
 
     void stage_info(uint32_t subsong, const track_info& info) {
-        if (m_decoder) throw kpl::exception_dynamic_assert();
+        if (m_decoder || m_range) throw kpl::exception_dynamic_assert();
         if (subsong == 0) {
             embedded_cue_load(m_cue, info);
         } else {
@@ -175,17 +204,17 @@ public:
     }
 
     void commit_info(const abort_signal& abort) {
-        if (m_decoder) throw kpl::exception_dynamic_assert();
+        if (m_decoder || m_range) throw kpl::exception_dynamic_assert();
         track_info_store to_write;
         embedded_cue_write_info(m_cue, to_write);
+        bool cuesheet_from_block;
         {
             // The file must still be a FLAC stream (and is rewound); the state lets go of it afterwards.
             flac_open_state state;
             state.open(file(), m_path.c_str(), input_open_write, abort);
+            cuesheet_from_block = state.cuesheet_from_block;
         }
-        // Cue sheets are not made from CUESHEET blocks yet, so such a block is never what the "cuesheet"
-        // field came from and is kept.
-        flac_write_tags(m_file, m_path.c_str(), to_write, false, abort);
+        flac_write_tags(m_file, m_path.c_str(), to_write, cuesheet_from_block, abort);
         embedded_cue_load(m_cue, to_write);
     }
 
@@ -200,6 +229,7 @@ private:
     file_stream_ref m_file;
     embedded_cue m_cue;
     std::unique_ptr<flac_open_state> m_decoder;
+    std::unique_ptr<cue_range_decoder> m_range;
     service_ptr<decoder_event_sink> m_sink;
 };
 
@@ -239,15 +269,17 @@ public:
         m_file.initialise(subsong, flags, abort);
     }
     bool decode_chunk(audio_block& block, const abort_signal& abort) override {
-        return m_file.decoder().decode(block, abort);
+        return m_file.decode(block, abort);
     }
-    void seek_seconds(double seconds, const abort_signal& abort) override { m_file.decoder().seek(seconds, abort); }
+    void seek_seconds(double seconds, const abort_signal& abort) override { m_file.seek(seconds, abort); }
     bool can_seek() override { return true; }
-    bool dynamic_info(track_info&, double&) override { return false; }
-    bool dynamic_track_info(track_info&, double&) override { return false; }
+    bool dynamic_info(track_info& info, double& offset) override { return m_file.dynamic_info(info, offset); }
+    bool dynamic_track_info(track_info& info, double& offset) override {
+        return m_file.dynamic_track_info(info, offset);
+    }
     void on_idle(const abort_signal& abort) override { m_file.on_idle(abort); }
     bool decode_chunk_raw(audio_block& block, kpl::byte_array& raw, const abort_signal& abort) override {
-        return m_file.decoder().decode_raw(block, raw, abort);
+        return m_file.decode_raw(block, raw, abort);
     }
     void set_event_sink(decoder_event_sink* sink) override { m_file.set_event_sink(sink); }
 };
