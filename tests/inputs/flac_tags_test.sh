@@ -8,7 +8,8 @@ flac -s -d -f t.flac -o t.ref.wav && data_chunk t.ref.wav t.ref.pcm
 
 # Reading: several values in file order, Unicode, the Vorbis-comment names of four fields, duplicate album
 # artists (byte for byte) dropped, one TOTALTRACKS kept, ReplayGain in its own record, the channel mask
-# as technical info, the vendor as "tool"; fields sorted by name, ASCII case folded.
+# as technical info, the vendor as "tool"; meta and technical fields sorted by name, ASCII case folded; the
+# whole file of a file without a cue sheet is marked "cue_embedded=no".
 cp t.flac read.flac
 metaflac --set-tag=ARTIST=B --set-tag=ARTIST=A --set-tag="TITLE=Grüße ✓ 日本" --set-tag=albumartist=A \
   --set-tag=AlbumArtist=A --set-tag=ALBUMARTIST=a --set-tag=ORGANIZATION=Label --set-tag=TRACKTOTAL=9 \
@@ -21,15 +22,16 @@ md5=$(metaflac --show-md5sum read.flac | tr a-f A-F)
 cat > expected.txt <<EXPECTED
 subsong 0
 length 1
-info samplerate=44100
-info channels=2
-info bitspersample=16
-info md5=$md5
-info WAVEFORMATEXTENSIBLE_CHANNEL_MASK=0x3
-info tool=$(metaflac --show-vendor-tag read.flac)
-info codec=FLAC
-info encoding=lossless
 info bitrate=BITRATE
+info bitspersample=16
+info channels=2
+info codec=FLAC
+info cue_embedded=no
+info encoding=lossless
+info md5=$md5
+info samplerate=44100
+info tool=$(metaflac --show-vendor-tag read.flac)
+info WAVEFORMATEXTENSIBLE_CHANNEL_MASK=0x3
 meta ALBUM ARTIST=A
 meta ALBUM ARTIST=a
 meta ARTIST=B
@@ -86,17 +88,18 @@ for layout in padded unpadded; do
   write_and_check "$layout.flac" ARTIST=X ARTIST=Y "TITLE=Ünïcode ☃" ALBUM=New "NOTE=$note" "comment=" \
     "replaygain_track_gain=-3.5 dB" "replaygain_album_peak="
   metaflac --export-tags-to=tags.txt "$layout.flac"
+  # Fields in name order (the names the program uses: "publisher" for ORGANIZATION and so on).
   cat > expected.txt <<EXPECTED
+ALBUM=New
 ALBUMARTIST=A
 ALBUMARTIST=a
-ORGANIZATION=Label
-DISCTOTAL=2
-TRACKTOTAL=9
 ARTIST=X
 ARTIST=Y
-TITLE=Ünïcode ☃
-ALBUM=New
 NOTE=$note
+ORGANIZATION=Label
+TITLE=Ünïcode ☃
+DISCTOTAL=2
+TRACKTOTAL=9
 replaygain_album_gain=+1.50 dB
 replaygain_track_gain=-3.50 dB
 replaygain_track_peak=0.988000
