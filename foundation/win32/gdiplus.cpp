@@ -58,6 +58,12 @@ UINT gdiplus_image::height() const {
     return value;
 }
 
+UINT gdiplus_image::pixel_format() const {
+    Gdiplus::PixelFormat value = 0;
+    if (m_image != nullptr) flat::GdipGetImagePixelFormat(static_cast<Gdiplus::GpImage*>(m_image), &value);
+    return static_cast<UINT>(value);
+}
+
 gdiplus_bitmap::gdiplus_bitmap(IStream* stream) {
     Gdiplus::GpBitmap* bitmap = nullptr;
     m_status = flat::GdipCreateBitmapFromStream(stream, &bitmap);

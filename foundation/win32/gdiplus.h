@@ -64,6 +64,8 @@ public:
     // Width and height in pixels (0 when unknown).
     UINT width() const;
     UINT height() const;
+    // The GDI+ pixel format (bits per pixel in bits 8-15), 0 when unknown.
+    UINT pixel_format() const;
 
 protected:
     void* m_image = nullptr;

@@ -440,11 +440,7 @@ public:
             if (mime_type_matches(content_type, candidate)) return true;
         return false;
     }
-    bool accepts_extension(const char*, const char* extension) override {
-        for (const char* candidate : g_extensions)
-            if (utf8_compare_nocase_fast(extension, candidate) == 0) return true;
-        return false;
-    }
+    bool accepts_extension(const char*, const char* extension) override { return ogg_accepts_extension(extension); }
     void open_decoder(service_ptr<track_decoder>& out, file_stream_ref file, const char* path,
                       const abort_signal& abort) override {
         open_facet<ogg_decoder>(out, file, path, input_open_decode, abort);
@@ -465,3 +461,9 @@ service_factory_single<ogg_input, input_service> g_ogg_input;
 }  // namespace
 
 input_service& ogg_input_service() { return g_ogg_input.instance(); }
+
+bool ogg_accepts_extension(const char* extension) {
+    for (const char* candidate : g_extensions)
+        if (utf8_compare_nocase_fast(extension, candidate) == 0) return true;
+    return false;
+}

@@ -26,3 +26,7 @@
 
 
 input_service& ogg_input_service();
+
+// The Ogg input's extension test ("ogg", "spx", "oga", "ogx", "ogv", "opus", any letter case), shared by the
+// Ogg album-art services.
+bool ogg_accepts_extension(const char* extension);
