@@ -9,8 +9,8 @@ inspect() { wine "$VORN_INSPECT" "$@" 2>err.txt; }
 # compare RAW REF.wav FORMAT TOLERANCE [OFFSET]: sample-by-sample comparison (tests/inputs/pcm_compare.py).
 compare() { python3 "$VORN_SOURCE_DIR/tests/inputs/pcm_compare.py" "$@"; }
 
-# packets FILE: the file's packets without the comment packets (tests/inputs/ogg_packets.py).
-packets() { python3 "$VORN_SOURCE_DIR/tests/inputs/ogg_packets.py" "$1" --skip-comments; }
+# packets FILE [--skip-head]: the file's packets without the comment packets (tests/inputs/ogg_packets.py).
+packets() { python3 "$VORN_SOURCE_DIR/tests/inputs/ogg_packets.py" "$1" --skip-comments "${@:2}"; }
 
 # make_wav NAME RATE CHANNELS SECONDS: a tone that differs per channel, with some noise.
 make_wav() {

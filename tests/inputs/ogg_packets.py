@@ -3,7 +3,8 @@
 MD5 of the bytes. With --skip-comments, packet 1 of every stream (the comment packet of Vorbis, Opus and
 FLAC) is left out, so two files whose audio and other headers agree give the same listing.
 
-ogg_packets.py FILE [--skip-comments]
+ogg_packets.py FILE [--skip-comments] [--skip-head]
+With --skip-head packet 0 (the identification header, which holds the Opus output gain) is left out too.
 Pages with a bad capture pattern or checksum make it fail (exit status 1).
 """
 import hashlib
@@ -24,6 +25,7 @@ def ogg_crc(data):
 def main():
     path = sys.argv[1]
     skip_comments = "--skip-comments" in sys.argv[2:]
+    skip_head = "--skip-head" in sys.argv[2:]
     data = open(path, "rb").read()
     pos, links, serial_link, packets, partial = 0, 0, {}, {}, {}
     while pos < len(data):
@@ -51,7 +53,7 @@ def main():
             at += value
             if value < 255:
                 number = packets[serial]
-                if not (skip_comments and number == 1):
+                if not (skip_comments and number == 1) and not (skip_head and number == 0):
                     blob = partial[serial]
                     print(serial_link[serial], number, len(blob), hashlib.md5(blob).hexdigest())
                 packets[serial] += 1
