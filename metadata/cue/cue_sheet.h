@@ -33,8 +33,8 @@
 //
 // Writing: values common to all tracks (genre, date, discid, comment, catalog, songwriter, album artist or
 // artist, album, album ReplayGain) go once into the header, the rest per track. Double quotes in values
-// become apostrophes, CR LF becomes a backslash and other control bytes '_', so every written sheet reads
-// back.
+// become apostrophes, CR LF becomes a backslash and other control bytes '_', and an ISRC or CATALOG made
+// only of blanks is left out, so every written sheet reads back.
 //
 // No shared state: parsing and writing work only on their arguments.
 

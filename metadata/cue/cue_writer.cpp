@@ -50,6 +50,15 @@ kpl::utf8_string_pow2 clean_value(const track_info& info, const char* name) {
     return out;
 }
 
+// ISRC and CATALOG lines need a value the reader sees: at least one character other than a space (the
+// cleaned value holds no tabs).
+bool has_word(const kpl::utf8_string& value) {
+    for (const char* p = value.c_str(); *p; ++p) {
+        if (*p != ' ') return true;
+    }
+    return false;
+}
+
 // Every track has the field, and its joined values are the same on all of them.
 bool is_common(const cue_track_list& tracks, const char* name) {
     kpl::utf8_string_pow2 reference, joined;
@@ -110,7 +119,10 @@ void cue_write(kpl::utf8_string& out, const cue_track_list& tracks) {
     for (const auto& rem : header_rems) {
         if (is_common(tracks, rem[0])) line(out, rem[1], clean_value(first->info, rem[0]), false);
     }
-    if (is_common(tracks, "catalog")) line(out, "CATALOG ", clean_value(first->info, "catalog"), false);
+    if (is_common(tracks, "catalog")) {
+        kpl::utf8_string_pow2 catalog = clean_value(first->info, "catalog");
+        if (has_word(catalog)) line(out, "CATALOG ", catalog, false);
+    }
     bool common_songwriter = is_common(tracks, "songwriter");
     if (common_songwriter) line(out, "SONGWRITER ", clean_value(first->info, "songwriter"), true);
     bool header_artist = false;
@@ -140,7 +152,10 @@ void cue_write(kpl::utf8_string& out, const cue_track_list& tracks) {
         if (!common_songwriter && has_value(info, "songwriter")) {
             line(out, "    SONGWRITER ", clean_value(info, "songwriter"), true);
         }
-        if (has_value(info, "isrc")) line(out, "    ISRC ", clean_value(info, "isrc"), false);
+        if (has_value(info, "isrc")) {
+            kpl::utf8_string_pow2 isrc = clean_value(info, "isrc");
+            if (has_word(isrc)) line(out, "    ISRC ", isrc, false);
+        }
         if (!common_date && has_value(info, "date")) line(out, "    REM DATE ", clean_value(info, "date"), false);
         replaygain_values rg = info.get_replaygain();
         if (replaygain_gain_to_text(number, rg.track_gain)) out << "    REM REPLAYGAIN_TRACK_GAIN " << number << "\r\n";

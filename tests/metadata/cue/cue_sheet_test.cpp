@@ -441,6 +441,17 @@ TEST_CASE("cue sheets: written sheets read back the same") {
         }
     }
 
+    // ISRC and CATALOG values without a word would make lines the reader refuses: they are left out.
+    cue_track_list blank;
+    add_track(blank, 1, "f", 0, 0, "isrc=;catalog=  ;title=T");
+    add_track(blank, 2, "f", 1, 1, "isrc=   ;catalog=  ;title=U");
+    std::string blank_written = write_text(blank);
+    CHECK(blank_written ==
+          "FILE \"f\" WAVE\r\n  TRACK 01 AUDIO\r\n    TITLE \"T\"\r\n    INDEX 01 00:00:00\r\n"
+          "  TRACK 02 AUDIO\r\n    TITLE \"U\"\r\n    INDEX 01 00:01:00\r\n");
+    cue_track_list blank_back;
+    CHECK_NOTHROW(cue_parse(blank_written.c_str(), blank_back));
+
     // A name that cannot be written unquoted keeps its text with apostrophes for its quotes.
     cue_track_list list;
     add_track(list, 1, "my \"best\" disc.wav", 0, 0, "");
