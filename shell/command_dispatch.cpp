@@ -4,7 +4,8 @@
 #include <cstring>
 #include <vector>
 
-#include "foundation/kpl/codepage.h"
+#include "foundation/fs/file_system.h"
+#include "foundation/fs/local_path.h"
 #include "foundation/kpl/text_compare.h"
 #include "foundation/services/service_registry.h"
 #include "foundation/win32/directory_enum.h"
@@ -22,28 +23,11 @@ namespace {
 // Folder expansion stops this many levels down (a link loop cannot run forever).
 constexpr int k_max_folder_depth = 64;
 
-bool is_folder(const char* path) {
-    kpl::wide_array wide;
-    kpl::utf8_to_wide_array(wide, path);
-    DWORD attributes = GetFileAttributesW(wide.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
+bool is_folder(const char* path) { return local_path::is_folder(path); }
 
-// The canonical location of a path: URLs as they are, local paths "file://" + the full path.
 kpl::utf8_string_pow2 canonical_location(const char* path) {
-    if (std::strstr(path, "://")) return kpl::utf8_string_pow2(path);
-    kpl::wide_array wide;
-    kpl::utf8_to_wide_array(wide, path);
-    kpl::wide_array full;
-    full.set_count(MAX_PATH);
-    DWORD n = GetFullPathNameW(wide.c_str(), full.count(), full.data(), nullptr);
-    if (n >= full.count()) {
-        full.set_count(n + 1);
-        n = GetFullPathNameW(wide.c_str(), full.count(), full.data(), nullptr);
-    }
-    kpl::utf8_string_pow2 out("file://");
-    if (n == 0 || n >= full.count()) out << path;
-    else out << kpl::utf8_string_from_utf16(full.data(), n);
+    kpl::utf8_string_pow2 out;
+    file_system_canonical_path(path, out);
     return out;
 }
 

@@ -3,11 +3,11 @@
 #include <cstring>
 
 #include "foundation/kpl/codepage.h"
-#include "foundation/kpl/crc32.h"
 #include "foundation/kpl/utf8.h"
 #include "foundation/kpl/win32_errors.h"
 #include "foundation/services/service_registry.h"
 #include "foundation/win32/text_nocase.h"
+#include "metadata/text_crc.h"
 #include "shell/app_state.h"
 #include "shell/command_line.h"
 #include "shell/crash_handler.h"
@@ -180,9 +180,7 @@ void create_instance_window(instance_record& record) {
 }  // namespace
 
 uint32_t profile_hash(const char* profile_folder) {
-    kpl::utf8_string_pow2 lowered;
-    utf8_to_lower(lowered, profile_folder ? profile_folder : "");
-    return crc32_update(0, lowered.c_str(), lowered.length());
+    return utf8_crc32_nocase(UINT32_MAX, profile_folder ? profile_folder : "");
 }
 
 kpl::utf8_string_pow2 single_instance_mutex_name(uint32_t hash) {

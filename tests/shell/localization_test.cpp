@@ -252,7 +252,7 @@ TEST_CASE("loading: a user file that cannot be read gives a message and the buil
     CHECK_NOTHROW(load_language_table(0));
     CloseHandle(lock);
     CHECK(log.contains("Could not read the language file \""));
-    CHECK(log.contains("vorn-language.xml\": "));
+    CHECK(log.contains("vorn-language.xml\": File is already in use"));
     CHECK(log.contains("The built-in language is used instead."));
     CHECK(std::string(localization_table::get_text("menu_exit")) != "Beenden");
     CHECK(localization_table::count() >= 218);
