@@ -11,7 +11,7 @@
 // file OUT as a WAV file's data chunk holds it: interleaved little-endian integers (8-bit unsigned, wider
 // signed) of the track's bits per sample (16 when it reports none; --bits chooses), converted by the
 // pcm_converter service; with --float the 32-bit floats as decoded. --seek seeks first and decodes from
-// there to the end.
+// there to the end. --flags N passes N as the decoder's initialise flags (8: fail on damage; default 0).
 //
 // vorn-inspect write PATH FIELD=VALUE... [--subsong N]: updates fields of one subsong (0 by default)
 // through an info writer opened by probing, staged and committed. A field named more than once gets the
@@ -151,7 +151,7 @@ void decode_to(track_decoder& decoder, file_stream& target, bool as_float, uint3
 }
 
 int run_decode(const inspect_arguments& args, inspect_output&) {
-    static const char* const options[] = {"float", "bits", "seek", nullptr};
+    static const char* const options[] = {"float", "bits", "seek", "flags", nullptr};
     args.expect(3, options);
     ensure_service_table();
     kpl::utf8_string_tight location = location_of(args.required(0, "PATH"));
@@ -172,7 +172,9 @@ int run_decode(const inspect_arguments& args, inspect_output&) {
         bits = info.effective_bits_per_sample();
         if (bits == 0 || bits > 32) bits = 16;
     }
-    decoder->initialise(subsong, 0, abort_never);
+    uint32_t flags = 0;
+    if (const char* text = args.option("flags")) flags = parse_count(text, "bad --flags");
+    decoder->initialise(subsong, flags, abort_never);
     if (const char* text = args.option("seek")) decoder->seek_seconds(parse_seconds(text), abort_never);
 
     file_stream_ref target;
