@@ -8,10 +8,11 @@
 #include "foundation/kpl/io_exceptions.h"
 #include "foundation/services/service_registry.h"
 #include "foundation/win32/text_nocase.h"
+#include "inputs/cue_range_decoder.h"
 #include "inputs/safe_rewrite.h"
 #include "inputs/wavpack/wavpack_stream.h"
 #include "metadata/audio_block.h"
-#include "metadata/embedded_cue.h"
+#include "metadata/cue/embedded_cue.h"
 #include "metadata/tags/tag_file_ops.h"
 #include "metadata/track_info.h"
 
@@ -45,12 +46,17 @@ public:
 
     void initialise(uint32_t subsong, uint32_t flags, const abort_signal& abort) {
         m_decoder.reset();
+        m_range.reset();
         m_file->rewind(abort);
         if (subsong != 0) {
+            // A cue track is a range of the whole file, decoded by a whole-file decoder of its own.
             double start, length;
             embedded_cue_get_range(m_cue, subsong, start, length);
-            // Cue tracks are decoded as ranges of the whole file by the cue-sheet layer.
-            throw kpl::exception_not_implemented();
+            std::unique_ptr<cue_range_decoder> range(new cue_range_decoder());
+            range->open(m_file, m_path.c_str(), flags & ~decoder_flag_bit0, start, length, abort);
+            range->set_event_sink(m_sink.get());
+            m_range = std::move(range);
+            return;
         }
         std::unique_ptr<wavpack_stream> stream(new wavpack_stream());
         stream->open(m_file, m_path.c_str(), abort);
@@ -65,7 +71,22 @@ public:
         return *m_decoder;
     }
 
+    bool decode(audio_block& block, const abort_signal& abort) {
+        if (m_range) return m_range->decode(block, abort);
+        return decoder().decode(block, abort);
+    }
+    bool decode_raw(audio_block& block, kpl::byte_array& raw, const abort_signal& abort) {
+        if (m_range) return m_range->decode_raw(block, raw, abort);
+        return decoder().decode_raw(block, raw, abort);
+    }
+    void seek(double seconds, const abort_signal& abort) {
+        if (m_range) return m_range->seek(seconds, abort);
+        decoder().seek(seconds, abort);
+    }
+    bool dynamic_info(track_info& info, double& offset) { return m_range && m_range->dynamic_info(info, offset); }
+
     bool dynamic_track_info(track_info& info, double& offset) {
+        if (m_range) return m_range->dynamic_track_info(info, offset);
         if (!m_decoder || !m_decoder->take_correction_report()) return false;
         kpl::utf8_string_tight profile = m_decoder->profile();
         profile.append_cstr(" + correction");
@@ -77,14 +98,16 @@ public:
     void set_event_sink(decoder_event_sink* sink) {
         m_sink.assign(sink);
         if (m_decoder) m_decoder->set_event_sink(sink);
+        if (m_range) m_range->set_event_sink(sink);
     }
 
     void on_idle(const abort_signal& abort) {
         if (m_decoder) m_decoder->on_idle(abort);
+        if (m_range) m_range->on_idle(abort);
     }
 
     void stage_info(uint32_t subsong, const track_info& info) {
-        if (m_decoder) throw kpl::exception_dynamic_assert();
+        if (m_decoder || m_range) throw kpl::exception_dynamic_assert();
         if (subsong == 0) {
             embedded_cue_load(m_cue, info);
         } else {
@@ -93,7 +116,7 @@ public:
     }
 
     void commit_info(const abort_signal& abort) {
-        if (m_decoder) throw kpl::exception_dynamic_assert();
+        if (m_decoder || m_range) throw kpl::exception_dynamic_assert();
         track_info_store to_write;
         embedded_cue_write_info(m_cue, to_write);
         {
@@ -127,6 +150,7 @@ private:
     file_stream_ref m_file;
     embedded_cue m_cue;
     std::unique_ptr<wavpack_stream> m_decoder;
+    std::unique_ptr<cue_range_decoder> m_range;
     service_ptr<decoder_event_sink> m_sink;
 };
 
@@ -165,16 +189,14 @@ public:
     void initialise(uint32_t subsong, uint32_t flags, const abort_signal& abort) override {
         m_file.initialise(subsong, flags, abort);
     }
-    bool decode_chunk(audio_block& block, const abort_signal& abort) override {
-        return m_file.decoder().decode(block, abort);
-    }
-    void seek_seconds(double seconds, const abort_signal& abort) override { m_file.decoder().seek(seconds, abort); }
+    bool decode_chunk(audio_block& block, const abort_signal& abort) override { return m_file.decode(block, abort); }
+    void seek_seconds(double seconds, const abort_signal& abort) override { m_file.seek(seconds, abort); }
     bool can_seek() override { return true; }
-    bool dynamic_info(track_info&, double&) override { return false; }
+    bool dynamic_info(track_info& info, double& offset) override { return m_file.dynamic_info(info, offset); }
     bool dynamic_track_info(track_info& info, double& offset) override { return m_file.dynamic_track_info(info, offset); }
     void on_idle(const abort_signal& abort) override { m_file.on_idle(abort); }
     bool decode_chunk_raw(audio_block& block, kpl::byte_array& raw, const abort_signal& abort) override {
-        return m_file.decoder().decode_raw(block, raw, abort);
+        return m_file.decode_raw(block, raw, abort);
     }
     void set_event_sink(decoder_event_sink* sink) override { m_file.set_event_sink(sink); }
 };

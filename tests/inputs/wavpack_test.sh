@@ -122,3 +122,26 @@ expect_error "Unsupported format or corrupted file" exception_io_data
 cp bogus.wv bogus.orig
 if inspect write "$PWD/bogus.wv" title=x; then fail "tags written to a file that is not WavPack"; fi
 cmp -s bogus.wv bogus.orig || fail "a failed write changed the file"
+
+# An embedded cue sheet: one subsong per track, each exactly its stretch of the whole decode.
+cat > t.cue <<'CUE'
+FILE "s16_stereo.wav" WAVE
+  TRACK 01 AUDIO
+    TITLE "One"
+    INDEX 01 00:00:00
+  TRACK 02 AUDIO
+    TITLE "Two"
+    INDEX 01 00:00:30
+CUE
+wavpack -q -y -w "Cuesheet=@t.cue" s16_stereo.wav -o cue.wv || fail "wavpack with a cue sheet"
+inspect info "$PWD/cue.wv" > info.txt || { cat err.txt >&2; fail "info cue"; }
+expect_contains info.txt "subsong 1"
+expect_contains info.txt "subsong 2"
+grep -q "^subsong 0" info.txt && fail "a file with cue tracks still lists subsong 0"
+grep -qiF "meta title=Two" info.txt || { cat info.txt >&2; fail "track 2's title"; }
+inspect decode "$PWD/cue.wv" 1 "$PWD/t1.pcm" || { cat err.txt >&2; fail "decode track 1"; }
+inspect decode "$PWD/cue.wv" 2 "$PWD/t2.pcm" || { cat err.txt >&2; fail "decode track 2"; }
+head -c $((17640 * 4)) s16_stereo.ref.pcm > t1.ref.pcm
+tail -c +$((17640 * 4 + 1)) s16_stereo.ref.pcm > t2.ref.pcm
+cmp -s t1.pcm t1.ref.pcm || fail "track 1 is not samples 0 .. 17639"
+cmp -s t2.pcm t2.ref.pcm || fail "track 2 is not samples 17640 .. end"
