@@ -18,6 +18,7 @@
 #include "inputs/input_service.h"
 #include "inputs/ogg/ogg_input.h"
 #include "metadata/track_info.h"
+#include "tests/inputs/ogg_make.h"
 
 namespace {
 
@@ -39,62 +40,6 @@ public:
 private:
     mutable long m_left;
 };
-
-void put_u32(std::vector<uint8_t>& b, uint32_t v) {
-    for (int k = 0; k < 4; ++k) b.push_back(static_cast<uint8_t>(v >> (8 * k)));
-}
-
-// A small Opus file: "OpusHead", "OpusTags" with a title, then `frames` packets of 20 ms silence on pages
-// of about ten packets.
-std::string make_opus(int frames, const std::string& title) {
-    std::vector<uint8_t> head = {'O', 'p', 'u', 's', 'H', 'e', 'a', 'd', 1, 2, 0x38, 0x01};
-    put_u32(head, 48000);
-    head.insert(head.end(), {0, 0, 0});
-    std::vector<uint8_t> tags = {'O', 'p', 'u', 's', 'T', 'a', 'g', 's'};
-    put_u32(tags, 4);
-    tags.insert(tags.end(), {'t', 'e', 's', 't'});
-    put_u32(tags, 1);
-    std::string comment = "TITLE=" + title;
-    put_u32(tags, static_cast<uint32_t>(comment.size()));
-    tags.insert(tags.end(), comment.begin(), comment.end());
-
-    std::string out;
-    ogg_stream_state os;
-    ogg_stream_init(&os, 1234);
-    auto drain = [&](bool flush) {
-        ogg_page page;
-        while (flush ? ogg_stream_flush(&os, &page) : ogg_stream_pageout(&os, &page)) {
-            out.append(reinterpret_cast<const char*>(page.header), size_t(page.header_len));
-            out.append(reinterpret_cast<const char*>(page.body), size_t(page.body_len));
-        }
-    };
-    ogg_packet p = {};
-    p.packet = head.data();
-    p.bytes = long(head.size());
-    p.b_o_s = 1;
-    ogg_stream_packetin(&os, &p);
-    drain(true);
-    p = {};
-    p.packet = tags.data();
-    p.bytes = long(tags.size());
-    p.packetno = 1;
-    ogg_stream_packetin(&os, &p);
-    drain(true);
-    unsigned char silence[1] = {0xFC};
-    for (int i = 0; i < frames; ++i) {
-        p = {};
-        p.packet = silence;
-        p.bytes = 1;
-        p.packetno = 2 + i;
-        p.granulepos = 312 + int64_t(i + 1) * 960;
-        p.e_o_s = i + 1 == frames;
-        ogg_stream_packetin(&os, &p);
-        if ((i + 1) % 10 == 0) drain(true);
-    }
-    drain(true);
-    ogg_stream_clear(&os);
-    return out;
-}
 
 class scratch {
 public:
@@ -190,7 +135,7 @@ int abort_everywhere(const scratch& folder, const std::string& original, Write w
 TEST_CASE("An Ogg comment rewrite that changes sizes keeps the original until the new file is complete") {
     services_built services;
     scratch folder;
-    const std::string original = make_opus(60, "short");
+    const std::string original = ogg_test::make_opus(60, "short");
     const std::string location = folder.location(L"a.opus");
     const std::string longer(5000, 'L');
 
@@ -216,7 +161,7 @@ TEST_CASE("An Ogg comment rewrite that changes sizes keeps the original until th
 TEST_CASE("A picture write keeps the original until the new file is complete") {
     services_built services;
     scratch folder;
-    const std::string original = make_opus(30, "pictured");
+    const std::string original = ogg_test::make_opus(30, "pictured");
     const std::string location = folder.location(L"a.opus");
     // A 1x1 24-bit BMP: GDI+ reads it; its MIME type stays empty.
     std::vector<uint8_t> bmp = {'B', 'M', 58, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0,
@@ -248,7 +193,7 @@ TEST_CASE("A picture write keeps the original until the new file is complete") {
 TEST_CASE("A same-size Ogg comment is written over the old header pages") {
     services_built services;
     scratch folder;
-    const std::string original = make_opus(30, "abcdef");
+    const std::string original = ogg_test::make_opus(30, "abcdef");
     folder.write(L"a.opus", original);
     const std::string location = folder.location(L"a.opus");
     service_ptr<track_info_writer> writer;
