@@ -96,6 +96,8 @@ public:
 // A node below a command that makes its own sub-menu (the dynamic-command extension).
 class dynamic_menu_node : public service_object {
 public:
+    static constexpr kpl::guid class_guid = {0xA6F2AF48, 0xBF43, 0x486B, {0xB7, 0x14, 0x54, 0x0B, 0x19, 0x4A, 0xA3, 0x0D}};
+
     enum : uint32_t { kind_popup = 0, kind_command = 1, kind_separator = 2 };
 
     virtual uint32_t get_kind() = 0;

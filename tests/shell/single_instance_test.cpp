@@ -34,14 +34,14 @@ void pump() {
 
 // A profile of its own, the main window stood in for by a plain window, app_state restored afterwards.
 struct instance_fixture {
-    shell_test::scratch_folder profile{"vorn-instance-test"};
+    shell_test::scratch_folder profile;
     kpl::utf8_string_tight saved_profile = app_state.profile_folder;
     HWND saved_main = app_state.main_window;
     HWND stand_in = CreateWindowExW(0, L"STATIC", L"main", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
     bool was_running = service_registry::is_running();
     instance_record record;
 
-    instance_fixture() {
+    explicit instance_fixture(const char* folder = "vorn-instance-test") : profile(folder) {
         record.command_line = "test_shell.exe";
         app_state.profile_folder = ("file://" + profile.path).c_str();
         app_state.main_window = stand_in;
@@ -215,4 +215,55 @@ TEST_CASE("media keys through the hidden window: the shell hook's message as Win
     pump();                                                              // the wake-up runs the command
     CHECK(main_thread_queue::pending() == 0);
     hidden_window_destroy();
+}
+
+namespace {
+
+// A stand-in for another instance of the same profile that is shutting down: it answers the hash, refuses
+// three command lines, then goes away (window, class and mutex) as the ending process would.
+struct stopping_instance {
+    HANDLE mutex = nullptr;
+    HWND window = nullptr;
+    uint32_t hash = 0;
+    int refused = 0;
+} g_stopping;
+
+LRESULT CALLBACK stopping_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_USER) return g_stopping.hash;
+    if (message == WM_COPYDATA) {
+        if (++g_stopping.refused == 3) {
+            DestroyWindow(window);
+            g_stopping.window = nullptr;
+            UnregisterClassW(instance_window_class, GetModuleHandleW(nullptr));
+            CloseHandle(g_stopping.mutex);
+            g_stopping.mutex = nullptr;
+        }
+        return 0;
+    }
+    return DefWindowProcW(window, message, wparam, lparam);
+}
+
+}  // namespace
+
+TEST_CASE("single instance: an instance that refuses while it stops is waited for; then this start is the instance") {
+    instance_fixture fixture("vorn-instance-test-stopping");  // a profile this process holds no mutex for
+    g_stopping = stopping_instance();
+    g_stopping.hash = profile_hash(app_state.profile_folder.c_str());
+    kpl::utf8_string_pow2 name = single_instance_mutex_name(g_stopping.hash);
+    g_stopping.mutex = CreateMutexW(nullptr, FALSE, shell_test::wide(name.c_str()).c_str());
+    REQUIRE(g_stopping.mutex);
+    WNDCLASSW window_class = {};
+    window_class.lpfnWndProc = &stopping_procedure;
+    window_class.hInstance = GetModuleHandleW(nullptr);
+    window_class.lpszClassName = instance_window_class;
+    REQUIRE(RegisterClassW(&window_class));
+    g_stopping.window = CreateWindowExW(0, instance_window_class, L"uninteresting", 0, 0, 0, 0, 0, nullptr, nullptr,
+                                        GetModuleHandleW(nullptr), nullptr);
+    REQUIRE(g_stopping.window);
+
+    DWORD start = GetTickCount();
+    CHECK(single_instance_acquire(fixture.record));
+    CHECK(g_stopping.refused == 3);
+    CHECK(IsWindow(fixture.record.window));
+    CHECK(GetTickCount() - start < 5000);
 }
