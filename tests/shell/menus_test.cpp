@@ -393,3 +393,87 @@ TEST_CASE("context menu: order by priority, popups, sections with separators, vi
     // Without tracks no command shows.
     CHECK(context_lines(none, menu_build_normal, builder).empty());
 }
+
+namespace {
+
+constexpr kpl::guid k_dynamic_root = make_guid(60), c_dynamic = make_guid(61), c_plain_next = make_guid(62),
+                    sub_a = make_guid(63), sub_b = make_guid(64);
+
+// A node of a command's own sub-menu.
+class dynamic_node final : public service_counted<dynamic_menu_node> {
+public:
+    dynamic_node(uint32_t kind, const char* text, const kpl::guid& guid = kpl::guid_null) : m_kind(kind), m_text(text), m_guid(guid) {}
+    uint32_t get_kind() override { return m_kind; }
+    void get_display(kpl::utf8_string& text, uint32_t& flags) override {
+        text = m_text.c_str();
+        flags = 0;
+    }
+    kpl::guid get_guid() override { return m_guid; }
+    uint32_t get_child_count() override { return static_cast<uint32_t>(m_children.size()); }
+    void get_child(uint32_t index, service_ref& out) override { out = m_children[index]; }
+    void execute(main_thread_callback*) override { g_ran.push_back("dynamic " + m_text); }
+
+    void add(dynamic_node* child) {
+        service_ref ref;
+        ref.attach(child);
+        m_children.push_back(ref);
+    }
+
+private:
+    uint32_t m_kind;
+    std::string m_text;
+    kpl::guid m_guid;
+    std::vector<service_ref> m_children;
+};
+
+// Index 0 makes its own sub-menu "Dynamic" {A, separator, B}; index 1 is a plain command.
+class dynamic_set final : public service_static<main_menu_command_set_dynamic> {
+public:
+    uint32_t get_count() override { return 2; }
+    kpl::guid get_guid(uint32_t index) override { return index == 0 ? c_dynamic : c_plain_next; }
+    void get_name(uint32_t index, kpl::utf8_string& out) override { out = index == 0 ? "Dynamic" : "Plain"; }
+    kpl::guid get_parent() override { return k_dynamic_root; }
+    uint32_t get_sort_priority() override { return 0; }
+    bool get_display(uint32_t index, kpl::utf8_string& text, uint32_t& flags) override {
+        get_name(index, text);
+        flags = 0;
+        return true;
+    }
+    void execute(uint32_t index, main_thread_callback*) override { g_ran.push_back(index == 0 ? "Dynamic" : "Plain"); }
+    bool is_dynamic(uint32_t index) override { return index == 0; }
+    void get_dynamic_tree(uint32_t, service_ref& out) override {
+        dynamic_node* popup = new dynamic_node(dynamic_menu_node::kind_popup, "Dynamic");
+        popup->add(new dynamic_node(dynamic_menu_node::kind_command, "A", sub_a));
+        popup->add(new dynamic_node(dynamic_menu_node::kind_separator, ""));
+        popup->add(new dynamic_node(dynamic_menu_node::kind_command, "B", sub_b));
+        out.attach(popup);
+    }
+    bool execute_dynamic(uint32_t, const kpl::guid& subcommand, main_thread_callback*) override {
+        if (subcommand != sub_a && subcommand != sub_b) return false;
+        g_ran.push_back(subcommand == sub_a ? "dynamic A by key" : "dynamic B by key");
+        return true;
+    }
+};
+
+main_popup g_dynamic_root(k_dynamic_root, k_nowhere, 0u, "dynamic root");
+service_factory_single<dynamic_set, main_menu_command_set> g_dynamic_set;
+
+}  // namespace
+
+TEST_CASE("main menu: a command with its own sub-menu, its ids, shortcut texts by sub-command, keys") {
+    menu_fixture fixture;
+    const keyboard_shortcut entries[] = {
+        {0x242, 0, keyboard_shortcut::kind_main, c_dynamic, sub_b},  // Ctrl+B: sub-command B
+        {0x243, 0, keyboard_shortcut::kind_main, c_dynamic, make_guid(65)},  // Ctrl+C: no such sub-command
+    };
+    shortcut_table_set_entries(entries, 2);
+    filled_menu menu(k_dynamic_root, menu_build_normal | menu_build_shortcuts);
+    CHECK(shell_test::joined(menu.lines()) == shell_test::joined({"Dynamic >", "  A", "  ---", "  B\tCtrl+B", "Plain"}));
+    HMENU sub = GetSubMenu(menu.menu, 0);
+    REQUIRE(sub);
+    CHECK(menu.builder->run(GetMenuItemID(sub, 2), nullptr));
+    CHECK(menu.builder->run(GetMenuItemID(menu.menu, 1), nullptr));
+    CHECK(shortcut_table::get().process_key(0x242));
+    CHECK_FALSE(shortcut_table::get().process_key(0x243));
+    CHECK(shell_test::joined(g_ran) == shell_test::joined({"dynamic B", "Plain", "dynamic B by key"}));
+}
