@@ -562,3 +562,71 @@ TEST_CASE("config store: the program's store is the persistent_state service and
 
     CHECK(config_store::program_location().is_empty());  // no profile folder in this process
 }
+
+namespace {
+
+// A variable whose get_data fails the first `failures` times with the given kind of error.
+class failing_variable final : public config_variable {
+public:
+    enum error_kind { sharing, denied };
+    failing_variable(const kpl::guid& g, int failures, error_kind kind, config_variable_list& list)
+        : config_variable(g, list), m_failures(failures), m_kind(kind) {}
+    void set_data(byte_source&, uint32_t, const abort_signal&) override {}
+    void get_data(byte_sink& sink, const abort_signal& abort) override {
+        ++calls;
+        if (calls <= m_failures) {
+            if (m_kind == sharing) throw ketrel_io::exception_io_sharing_violation();
+            throw ketrel_io::exception_io_denied();
+        }
+        sink.write("ok", 2, abort);
+    }
+    int calls = 0;
+
+private:
+    int m_failures;
+    error_kind m_kind;
+};
+
+}  // namespace
+
+TEST_CASE("config store: shut-down retries only sharing violations, at most ten times, and never reports failure") {
+    registry_built registry;
+    english_io_texts texts;
+    struct row {
+        const char* what;
+        int failures;
+        failing_variable::error_kind kind;
+        bool discard;
+        int attempts;
+        bool saved;
+    };
+    const row rows[] = {
+        {"two sharing violations, then success", 2, failing_variable::sharing, false, 3, true},
+        {"sharing violations every time", 1000, failing_variable::sharing, false, 10, false},
+        {"another failure: no retry", 1000, failing_variable::denied, false, 1, false},
+    };
+    for (const row& r : rows) {
+        CAPTURE(r.what);
+        scratch_folder dir;
+        const std::string native = dir / "config.dat";
+        const std::string location = "file://" + native;
+        config_variable_list list;
+        failing_variable v(g_int, r.failures, r.kind, list);
+        config_store store(list);
+        store.shutdown_wait_ms = 1;
+        CHECK(store.shutdown_attempts == 10);
+        store.save_at_shutdown(location.c_str(), false);
+        CHECK(v.calls == r.attempts);
+        CHECK(exists(native) == r.saved);
+        CHECK((store.state() != md5_digest{}) == r.saved);
+    }
+
+    // A save on request tries once and swallows the failure.
+    scratch_folder dir;
+    config_variable_list list;
+    failing_variable v(g_int, 1000, failing_variable::sharing, list);
+    config_store store(list);
+    store.save_now(("file://" + (dir / "config.dat")).c_str());
+    CHECK(v.calls == 1);
+    CHECK_FALSE(exists(dir / "config.dat"));
+}
