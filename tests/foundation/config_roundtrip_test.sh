@@ -76,17 +76,16 @@ cp "$VORN_EXE" player/vorn-config-test.exe
 touch player/vorn-config-test.exe.localconfig.opt
 player_dat=player/vorn-configuration/config.dat
 
-# windowed_run LOG: starts the player, closes its main window (WM_CLOSE through taskkill, as the close
-# button would), waits for a normal end.
+# windowed_run LOG: starts the player, closes its main window (WM_CLOSE posted by a child run of the test
+# program, as the close button would), waits for a normal end.
 windowed_run() {
     WINEDEBUG=+debugstr wine player/vorn-config-test.exe > "$1" 2>&1 < /dev/null &
     local pid=$! i
-    # A close sent before the main window exists is lost on a busy machine: repeat it until the player ends.
-    for i in $(seq 300); do
-        kill -0 $pid 2>/dev/null || break
-        [ $(( i % 5 )) -eq 1 ] && wine taskkill /IM vorn-config-test.exe > /dev/null 2>&1
-        sleep 0.2
-    done
+    VORN_CLOSE_IMAGE=vorn-config-test.exe wine "$test_program" --no-colors --no-skip \
+        --test-case="config child: close the player" > "$1.close" 2>&1 < /dev/null || true
+    grep -Eq "test cases: +1 \| +1 passed \| +0 failed" "$1.close" ||
+        { kill $pid 2>/dev/null; cat "$1.close" >&2; fail "the player's main window could not be closed"; }
+    for i in $(seq 300); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
     if kill -0 $pid 2>/dev/null; then kill $pid; fail "the player did not end when its window was closed"; fi
     set +e; wait $pid; rc=$?; set -e
     expect_eq "$rc" 0 "exit code of a windowed run"

@@ -7,9 +7,12 @@
 //   load a damaged file  the question answered as VORN_CONFIG_ANSWER says (ok, cancel, or quiet for the
 //                        quiet switch); prints "question: <text>" and "start: continued" or
 //                        "start: shutdown request"
+//   close the player     waits for the visible main window ("Vorn") of the process whose program file
+//                        is named VORN_CLOSE_IMAGE and posts it WM_CLOSE, as its close button would
 #include <doctest/doctest.h>
 
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -166,4 +169,53 @@ TEST_CASE("config child: load a damaged file" * doctest::skip()) {
     // A normal exit saves unless the run is quiet (the player saves only after its message loop ran).
     if (answer == "ok") service_registry::notify_shutdown(false);
     service_registry::release_table();
+}
+
+namespace {
+
+struct window_search {
+    DWORD process = 0;
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK find_main_window(HWND window, LPARAM context) {
+    auto* search = reinterpret_cast<window_search*>(context);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    wchar_t title[16] = {};
+    GetWindowTextW(window, title, 16);
+    if (owner == search->process && IsWindowVisible(window) && lstrcmpW(title, L"Vorn") == 0) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+DWORD process_of_image(const std::wstring& image) {
+    DWORD id = 0;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return 0;
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32FirstW(snapshot, &entry); more && !id; more = Process32NextW(snapshot, &entry)) {
+        if (lstrcmpiW(entry.szExeFile, image.c_str()) == 0) id = entry.th32ProcessID;
+    }
+    CloseHandle(snapshot);
+    return id;
+}
+
+}  // namespace
+
+TEST_CASE("config child: close the player" * doctest::skip()) {
+    std::string image = environment("VORN_CLOSE_IMAGE");
+    REQUIRE_FALSE(image.empty());
+    std::wstring wide_image(image.begin(), image.end());
+    window_search search;
+    for (int i = 0; i < 600 && !search.found; ++i) {
+        search.process = process_of_image(wide_image);
+        if (search.process) EnumWindows(&find_main_window, reinterpret_cast<LPARAM>(&search));
+        if (!search.found) Sleep(50);
+    }
+    REQUIRE(search.found != nullptr);
+    CHECK(PostMessageW(search.found, WM_CLOSE, 0, 0));
 }
