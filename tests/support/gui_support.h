@@ -49,9 +49,10 @@ struct registry_scope {
     }
 };
 
-// A scripted scenario's hand-over: with VORN_SCENARIO_DIR set, writes "<dir>/<name>.ready" and pumps
-// messages until the script creates "<dir>/<name>.go" (or 60 s pass); without it, does nothing.
-void scenario_step(const char* name);
+// A scripted scenario's hand-over: with VORN_SCENARIO_DIR set, writes "<dir>/<name>.ready" (holding
+// `info`, for example a window's screen rectangle) and pumps messages until the script creates
+// "<dir>/<name>.go" (or 60 s pass); without it, does nothing.
+void scenario_step(const char* name, const char* info = "");
 
 // The same folder as a UTF-8 path; empty without VORN_SCENARIO_DIR.
 bool scenario_active();
