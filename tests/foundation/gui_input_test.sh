@@ -1,0 +1,71 @@
+# Real input through X: xdotool types into the in-place editor (Tab moves on and writes the text, Escape
+# cancels), holds the middle button to autoscroll a list, and drags a resizable dialog's size grip. The test
+# program checks the results at each hand-over; screenshots go to $VORN_BUILD_DIR/screenshots.
+
+shots="$VORN_BUILD_DIR/screenshots"
+mkdir -p "$shots"
+program="$VORN_BUILD_DIR/tests/test_foundation.exe"
+dir="$VORN_TEST_TMP/scenario"
+mkdir -p "$dir"
+
+VORN_SCENARIO_DIR="$(winpath "$dir")" wine "$program" --no-colors --no-skip \
+    --test-case="gui scenario: in-place editing*" > "$dir/log" 2>&1 < /dev/null &
+pid=$!
+
+# await STEP: waits for the program's hand-over; prints what it wrote there.
+await() {
+    local i
+    for i in $(seq 600); do
+        [ -e "$dir/$1.ready" ] && { cat "$dir/$1.ready"; return 0; }
+        kill -0 $pid 2>/dev/null || { cat "$dir/log" >&2; fail "the program ended before step $1"; }
+        sleep 0.1
+    done
+    kill $pid; fail "step $1 never came"
+}
+go() { touch "$dir/$1.go"; }
+shot() { import -window root "$shots/$1.png" || fail "no screenshot $1"; }
+
+# --- in-place editing -----------------------------------------------------------------------------------
+read -r left top right bottom <<< "$(await edit-open)"
+window=$(xdotool search --name '^List test$' | head -n1)
+[ -n "$window" ] || fail "no X window for the list"
+xdotool windowfocus --sync "$window" 2>/dev/null || true
+sleep 0.3
+xdotool type --delay 30 "Edited"
+shot edit-typing
+xdotool key Tab
+sleep 0.3
+xdotool type --delay 30 "Dropped"
+shot edit-next-cell
+xdotool key Escape
+sleep 0.3
+go edit-open
+
+# --- autoscroll: middle button held, pointer 150 pixels below where it was pressed ------------------------
+read -r left top right bottom <<< "$(await autoscroll-ready)"
+x=$(( (left + right) / 2 )); y=$(( top + 60 ))
+xdotool mousemove "$x" "$y" mousedown 2
+sleep 0.2
+xdotool mousemove "$x" $(( y + 150 ))
+sleep 1.0
+shot autoscroll
+xdotool mouseup 2
+sleep 0.2
+go autoscroll-ready
+
+# --- a resizable dialog: drag the size grip 120 right and 80 down ------------------------------------------
+read -r left top right bottom <<< "$(await resize-ready)"
+shot resize-before
+gx=$(( (left + right) / 2 )); gy=$(( (top + bottom) / 2 ))
+xdotool mousemove "$gx" "$gy" mousedown 1
+sleep 0.2
+for step in 1 2 3 4; do xdotool mousemove $(( gx + 30 * step )) $(( gy + 20 * step )); sleep 0.1; done
+xdotool mouseup 1
+sleep 0.5
+go resize-ready
+await resize-done > /dev/null
+shot resize-after
+go resize-done
+
+set +e; wait $pid; rc=$?; set -e
+grep -Eq "test cases: +1 \| +1 passed \| +0 failed" "$dir/log" || { cat "$dir/log" >&2; fail "the scenario failed (exit $rc)"; }
