@@ -1,6 +1,7 @@
 # Real input through X: xdotool types into the in-place editor (Tab moves on and writes the text, Escape
 # cancels), holds the middle button to autoscroll a list, and drags a resizable dialog's size grip. The test
 # program checks the results at each hand-over; screenshots go to $VORN_BUILD_DIR/screenshots.
+# serial: real keyboard and mouse input on the shared display
 
 shots="$VORN_BUILD_DIR/screenshots"
 mkdir -p "$shots"
@@ -8,7 +9,7 @@ program="$VORN_BUILD_DIR/tests/test_foundation.exe"
 dir="$VORN_TEST_TMP/scenario"
 mkdir -p "$dir"
 
-VORN_SCENARIO_DIR="$(winpath "$dir")" wine "$program" --no-colors --no-skip \
+VORN_SCENARIO_DIR="Z:${dir//\//\\}" wine "$program" --no-colors --no-skip \
     --test-case="gui scenario: in-place editing*" > "$dir/log" 2>&1 < /dev/null &
 pid=$!
 

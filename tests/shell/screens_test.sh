@@ -1,6 +1,7 @@
 # The dialogs as a person sees them: scripted runs of the test programs' window tests that stop at their
 # hand-over points, where a screenshot of the display goes to $VORN_BUILD_DIR/screenshots/NAME.png. Each
 # run must still pass all its checks.
+# serial: screenshots of the whole display
 
 shots="$VORN_BUILD_DIR/screenshots"
 mkdir -p "$shots"
@@ -12,7 +13,7 @@ scenario() {
     shift 2
     local dir="$VORN_TEST_TMP/scenario-$1"
     mkdir -p "$dir"
-    VORN_SCENARIO_DIR="$(winpath "$dir")" wine "$program" --no-colors --no-skip --test-case="$test_case" \
+    VORN_SCENARIO_DIR="Z:${dir//\//\\}" wine "$program" --no-colors --no-skip --test-case="$test_case" \
         > "$dir/log" 2>&1 < /dev/null &
     local pid=$!
     for step in "$@"; do
