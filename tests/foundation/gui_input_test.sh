@@ -69,4 +69,9 @@ shot resize-after
 go resize-done
 
 set +e; wait $pid; rc=$?; set -e
-grep -Eq "test cases: +1 \| +1 passed \| +0 failed" "$dir/log" || { cat "$dir/log" >&2; fail "the scenario failed (exit $rc)"; }
+# Every step came, so the case ran; its checks decide the exit code. (Under heavy load Wine has been seen to
+# lose a finished program's buffered output, so an empty log alone is no failure.)
+[ "$rc" -eq 0 ] || { cat "$dir/log" >&2; fail "the scenario failed (exit $rc)"; }
+if [ -s "$dir/log" ]; then
+    grep -Eq "test cases: +1 \| +1 passed \| +0 failed" "$dir/log" || { cat "$dir/log" >&2; fail "the scenario did not pass"; }
+fi
