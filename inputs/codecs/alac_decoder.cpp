@@ -1,0 +1,146 @@
+#include "inputs/codecs/alac_decoder.h"
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+// The bit reader's header names an enum as the Windows headers do; it is renamed on the way in.
+#define ELEMENT_TYPE alac_element_type
+#define PELEMENT_TYPE alac_element_type_ptr
+extern "C" {
+#include <alac/alac_codec.h>
+#include <alac/ALACBitUtilities.h>
+}
+#undef ELEMENT_TYPE
+#undef PELEMENT_TYPE
+
+#include "foundation/kpl/io_exceptions.h"
+#include "foundation/services/service_registry.h"
+#include "foundation/tasks/abort_signal.h"
+#include "inputs/codec_packet_decoder.h"
+#include "metadata/audio_block.h"
+#include "metadata/track_info.h"
+
+namespace {
+
+// Output channel i takes decoder channel table[i]: the decoder gives C L R ..., WAVE wants L R C ...
+const uint8_t* reorder_table(uint32_t channels) {
+    static const uint8_t t3[] = {1, 2, 0};
+    static const uint8_t t4[] = {1, 2, 0, 3};
+    static const uint8_t t5[] = {1, 2, 0, 3, 4};
+    static const uint8_t t6[] = {1, 2, 0, 5, 3, 4};
+    static const uint8_t t7[] = {1, 2, 0, 6, 3, 4, 5};
+    static const uint8_t t8[] = {3, 4, 0, 7, 5, 6, 1, 2};
+    static const uint8_t* const tables[] = {nullptr, nullptr, nullptr, t3, t4, t5, t6, t7, t8};
+    return channels <= 8 ? tables[channels] : nullptr;
+}
+
+constexpr uint32_t max_output = 0x1000000;
+// The bit reader may look a few bytes past the frame.
+constexpr size_t read_ahead = 8;
+
+class alac_packet_decoder final : public service_counted<codec_packet_decoder> {
+public:
+    void create(const void* cookie, size_t size) {
+        std::vector<uint8_t> atom(size + 8);
+        const uint32_t total = static_cast<uint32_t>(size + 8);
+        atom[0] = static_cast<uint8_t>(total >> 24);
+        atom[1] = static_cast<uint8_t>(total >> 16);
+        atom[2] = static_cast<uint8_t>(total >> 8);
+        atom[3] = static_cast<uint8_t>(total);
+        std::memcpy(atom.data() + 4, "alac", 4);
+        if (size) std::memcpy(atom.data() + 8, cookie, size);
+        m_decoder.reset(new ALAC_DECODER());
+        std::memset(m_decoder.get(), 0, sizeof(ALAC_DECODER));
+        if (alac_decoder_init(m_decoder.get(), atom.data(), static_cast<uint32_t>(atom.size())) != 0) {
+            throw ketrel_io::exception_io_data();
+        }
+        const ALACSpecificConfig& c = m_decoder->mConfig;
+        if (c.numChannels == 0 || c.numChannels > 8 || c.frameLength == 0 || c.bitDepth == 0 || c.bitDepth > 32) {
+            throw ketrel_io::exception_io_data();
+        }
+        m_channels = c.numChannels;
+        m_table = reorder_table(m_channels);
+    }
+
+    void get_info(track_info& info) override {
+        const ALACSpecificConfig& c = m_decoder->mConfig;
+        info.info_set("codec", track_info::npos, "ALAC", track_info::npos);
+        info.info_set("encoding", track_info::npos, "lossless", track_info::npos);
+        info.info_set_int("bitspersample", c.bitDepth);
+        info.info_set_int("samplerate", c.sampleRate);
+        info.info_set_int("channels", c.numChannels);
+    }
+
+    void reset_after_seek() override {}
+
+    void decode_packet(const void* data, size_t size, audio_block& block, const abort_signal& abort) override {
+        abort.check();
+        const ALACSpecificConfig& c = m_decoder->mConfig;
+        const uint32_t bytes = (c.bitDepth + 7u) / 8u;
+        const uint64_t frame_bytes = uint64_t(bytes) * m_channels;
+        if (frame_bytes == 0) throw ketrel_io::exception_io_data();
+        const uint64_t output = frame_bytes * c.frameLength;
+        if (output > max_output) throw ketrel_io::exception_io_data();
+        if (m_samples.size() < uint64_t(c.frameLength) * m_channels) m_samples.resize(size_t(c.frameLength) * m_channels);
+        if (m_output.size() < output) m_output.resize(static_cast<size_t>(output));
+        if (size > 0xFFFFFFFFu - read_ahead) throw ketrel_io::exception_io_data();
+        m_packet.assign(static_cast<const uint8_t*>(data), static_cast<const uint8_t*>(data) + size);
+        m_packet.resize(size + read_ahead, 0);
+        BitBuffer bits;
+        BitBufferInit(&bits, m_packet.data(), static_cast<uint32_t>(size));
+        uint32_t got = 0;
+        if (alac_decode(m_decoder.get(), &bits, m_samples.data(), c.frameLength, &got) != 0 || got > c.frameLength) {
+            throw ketrel_io::exception_io_data();
+        }
+        // Left-justified 32-bit values to little-endian integers of `bytes` bytes, channels reordered.
+        const uint32_t shift = 32 - 8 * bytes;
+        uint8_t* out = m_output.data();
+        for (uint32_t s = 0; s < got; ++s) {
+            const int32_t* frame = m_samples.data() + size_t(s) * m_channels;
+            for (uint32_t ch = 0; ch < m_channels; ++ch) {
+                const uint32_t v = static_cast<uint32_t>(frame[m_table ? m_table[ch] : ch]) >> shift;
+                for (uint32_t b = 0; b < bytes; ++b) *out++ = static_cast<uint8_t>(v >> (8 * b));
+            }
+        }
+        const uint32_t flags = bytes == 1 ? audio_block::little_endian | audio_block::is_unsigned
+                                          : audio_block::little_endian | audio_block::is_signed;
+        if (bytes == 1) {
+            for (uint8_t* p = m_output.data(); p < out; ++p) *p ^= 0x80;
+        }
+        block.set_data_int(m_output.data(), static_cast<uint32_t>(out - m_output.data()), c.sampleRate, m_channels,
+                           flags, alac_channel_mask(m_channels), bytes * 8);
+    }
+
+private:
+    std::unique_ptr<ALAC_DECODER> m_decoder;
+    uint32_t m_channels = 0;
+    const uint8_t* m_table = nullptr;
+    std::vector<int32_t> m_samples;
+    std::vector<uint8_t> m_output, m_packet;
+};
+
+class alac_decoder_service final : public service_static<codec_packet_decoder_service> {
+public:
+    bool accepts_setup(const kpl::guid& owner, uint32_t, const void*, size_t) override {
+        return owner == codec_owner_alac;
+    }
+    void create(service_ptr<codec_packet_decoder>& out, bool, const kpl::guid& owner, uint32_t, const void* record,
+                size_t size, const abort_signal&) override {
+        if (owner != codec_owner_alac) throw ketrel_io::exception_io_data();
+        alac_packet_decoder* d = new alac_packet_decoder();
+        service_ref holder;
+        holder.attach(static_cast<codec_packet_decoder*>(d));
+        d->create(record, size);
+        out.attach_ref(std::move(holder));
+    }
+};
+
+service_factory_single<alac_decoder_service, codec_packet_decoder_service> g_alac_decoder;
+
+}  // namespace
+
+uint32_t alac_channel_mask(uint32_t channels) {
+    static const uint32_t masks[] = {0, 0x4, 0x3, 0x7, 0x107, 0x37, 0x3F, 0x13F, 0xFF};
+    return channels <= 8 ? masks[channels] : 0;
+}

@@ -1,0 +1,155 @@
+#include <doctest/doctest.h>
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "foundation/kpl/io_exceptions.h"
+#include "foundation/services/service_registry.h"
+#include "foundation/tasks/abort_signal.h"
+#include "inputs/codec_packet_decoder.h"
+#include "inputs/codecs/alac_decoder.h"
+#include "metadata/audio_block.h"
+#include "metadata/track_info.h"
+
+namespace {
+
+struct services_built {
+    services_built() {
+        if (service_registry::table().class_count() == 0) service_registry::table().build(service_registration_list());
+    }
+};
+
+// The 28-byte cookie of the "alac" box: version/flags, then the ALAC specific configuration (big-endian).
+std::vector<uint8_t> cookie(uint32_t frame_length, uint8_t bits, uint8_t channels, uint32_t rate = 44100) {
+    std::vector<uint8_t> c(28, 0);
+    auto be32 = [&](size_t at, uint32_t v) {
+        c[at] = static_cast<uint8_t>(v >> 24);
+        c[at + 1] = static_cast<uint8_t>(v >> 16);
+        c[at + 2] = static_cast<uint8_t>(v >> 8);
+        c[at + 3] = static_cast<uint8_t>(v);
+    };
+    be32(4, frame_length);
+    c[8] = 0;          // compatible version
+    c[9] = bits;
+    c[10] = 40;        // pb
+    c[11] = 10;        // mb
+    c[12] = 14;        // kb
+    c[13] = channels;
+    c[14] = 0;
+    c[15] = 255;       // max run
+    be32(24, rate);
+    return c;
+}
+
+std::vector<uint8_t> read_file(const std::string& path) {
+    std::vector<uint8_t> out;
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return out;
+    uint8_t buffer[65536];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) out.insert(out.end(), buffer, buffer + n);
+    std::fclose(f);
+    return out;
+}
+
+}  // namespace
+
+TEST_CASE("ALAC decoder: cookies, channel masks, limits") {
+    services_built services;
+    service_ptr<codec_packet_decoder> d;
+    std::vector<uint8_t> stereo = cookie(4096, 16, 2);
+    codec_packet_decoder_open(d, true, codec_owner_alac, 0, stereo.data(), stereo.size(), abort_never);
+    track_info_store info;
+    d->get_info(info);
+    CHECK(std::string(info.info_get_by_name("codec")) == "ALAC");
+    CHECK(std::string(info.info_get_by_name("encoding")) == "lossless");
+    CHECK(info.info_get_int("bitspersample") == 16);
+    CHECK(info.info_get_int("channels") == 2);
+    CHECK(d->preroll_frames() == 0);
+    CHECK_FALSE(d->needs_first_packet());
+
+    // Other owners are not taken; broken cookies fail at create.
+    CHECK_THROWS_AS(codec_packet_decoder_open(d, true, codec_owner_mp4, 0, stereo.data(), stereo.size(), abort_never),
+                    ketrel_io::exception_io_data);
+    const std::vector<uint8_t> refused[] = {cookie(4096, 16, 9), cookie(4096, 16, 0), std::vector<uint8_t>(10, 0)};
+    for (const std::vector<uint8_t>& c : refused) {
+        CHECK_THROWS_AS(codec_packet_decoder_open(d, true, codec_owner_alac, 0, c.data(), c.size(), abort_never),
+                        ketrel_io::exception_io_data);
+    }
+    // A frame length whose output would pass 16 MiB (8 channels x 4 bytes x 1 Mi samples) never decodes: the
+    // cookie or the frame is refused with a data error.
+    std::vector<uint8_t> huge = cookie(1u << 20, 32, 8);
+    CHECK_THROWS_AS(
+        {
+            service_ptr<codec_packet_decoder> big;
+            codec_packet_decoder_open(big, true, codec_owner_alac, 0, huge.data(), huge.size(), abort_never);
+            audio_block_store block;
+            uint8_t frame[16] = {};
+            big->decode_packet(frame, sizeof frame, block, abort_never);
+        },
+        ketrel_io::exception_io_data);
+    // The speaker masks describe the channels the decoder gives, in WAVE order.
+    const uint32_t masks[] = {0x4, 0x3, 0x7, 0x107, 0x37, 0x3F, 0x13F, 0xFF};
+    for (uint32_t ch = 1; ch <= 8; ++ch) {
+        CAPTURE(ch);
+        CHECK(alac_channel_mask(ch) == masks[ch - 1]);
+        CHECK(channel_mask_count(alac_channel_mask(ch)) == ch);
+    }
+}
+
+// Run by alac_test.sh with VORN_ALAC_DIR naming a folder of NAME.frames files (cookie and frames pulled out of
+// ffmpeg-made .m4a files); each is decoded into NAME.out as little-endian integers of whole bytes.
+TEST_CASE("ALAC frames from ffmpeg-made files") {
+    const char* dir = std::getenv("VORN_ALAC_DIR");
+    if (!dir) return;
+    services_built services;
+    WIN32_FIND_DATAA found;
+    HANDLE h = FindFirstFileA((std::string(dir) + "\\*.frames").c_str(), &found);
+    REQUIRE(h != INVALID_HANDLE_VALUE);
+    int files = 0;
+    do {
+        std::string base = std::string(dir) + "\\" + found.cFileName;
+        base.resize(base.size() - 7);
+        CAPTURE(base);
+        std::vector<uint8_t> in = read_file(base + ".frames");
+        REQUIRE(in.size() >= 4);
+        size_t pos = 0;
+        auto u32 = [&]() {
+            uint32_t v = in[pos] | in[pos + 1] << 8 | in[pos + 2] << 16 | static_cast<uint32_t>(in[pos + 3]) << 24;
+            pos += 4;
+            return v;
+        };
+        uint32_t cookie_size = u32();
+        service_ptr<codec_packet_decoder> d;
+        codec_packet_decoder_open(d, true, codec_owner_alac, 0, in.data() + pos, cookie_size, abort_never);
+        pos += cookie_size;
+        track_info_store info;
+        d->get_info(info);
+        const uint32_t bits = static_cast<uint32_t>((info.info_get_int("bitspersample") + 7) / 8 * 8);
+        const uint32_t channels = static_cast<uint32_t>(info.info_get_int("channels"));
+        FILE* out = std::fopen((base + ".out").c_str(), "wb");
+        REQUIRE(out);
+        audio_block_store block;
+        kpl::byte_array pcm;
+        while (pos + 4 <= in.size()) {
+            uint32_t size = u32();
+            REQUIRE(pos + size <= in.size());
+            d->decode_packet(in.data() + pos, size, block, abort_never);
+            pos += size;
+            CHECK(block.get_channel_mask() == alac_channel_mask(channels));
+            REQUIRE(block.to_pcm(pcm, bits));
+            if (bits == 8) {
+                for (uint32_t i = 0; i < pcm.count(); ++i) pcm[i] ^= 0x80;
+            }
+            std::fwrite(pcm.data(), 1, pcm.count(), out);
+        }
+        std::fclose(out);
+        ++files;
+    } while (FindNextFileA(h, &found));
+    FindClose(h);
+    CHECK(files > 0);
+}
