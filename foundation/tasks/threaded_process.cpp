@@ -156,11 +156,6 @@ private:
             EnableWindow(GetDlgItem(dialog, IDC_PROGRESS_ABORT), FALSE);
             SetWindowLongW(dialog, GWL_STYLE, GetWindowLongW(dialog, GWL_STYLE) & ~WS_SYSMENU);
         }
-        static const dialog_text texts[] = {{IDC_PROGRESS_ABORT, "dialog_abort"},
-                                            {IDC_PROGRESS_PAUSE, "dialog_pause"},
-                                            {IDC_PROGRESS_MINIMIZE, "dialog_minimize"},
-                                            {IDC_PROGRESS_ITEM_LABEL, "dialog_processing"}};
-        dialog_set_texts(dialog, texts, sizeof(texts) / sizeof(texts[0]));
         {
             kpl::critical_section_scope lock(m_lock);
             m_shown_title = m_pending_title;

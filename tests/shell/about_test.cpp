@@ -6,12 +6,15 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "foundation/kpl/codepage.h"
 #include "foundation/win32/modal_scope.h"
 #include "foundation/win32/window_text.h"
 #include "resources/resource_ids.h"
+#include "foundation/win32/shell.h"
 #include "shell/about.h"
+#include "shell/app_state.h"
 #include "tests/support/gui_support.h"
 
 namespace {
@@ -153,4 +156,32 @@ TEST_CASE("the about box opens with its version line and picture, and closes wit
         scope.leave();
         DestroyWindow(other);
     }
+}
+
+TEST_CASE("the licence link writes the pages into the profile's about folder and opens license.html") {
+    gui_test::registry_scope registry;
+    struct fake_shell : shell_calls {
+        std::vector<std::string> executed;
+        INT_PTR execute(HWND, const win_string_param&, const char* file) override {
+            executed.push_back(file);
+            return 33;
+        }
+        shell_select_result select_in_folder(const char*, const char* const*, size_t) override {
+            return {shell_select_result::opened, S_OK};
+        }
+        bool pick_folder(HWND, const char*, kpl::utf8_string&) override { return false; }
+    } shell;
+    shell_calls_override use(shell);
+    const std::wstring profile = scratch_folder();
+    const kpl::utf8_string_tight saved(app_state.profile_folder);
+    app_state.profile_folder = ("file://" + utf8(profile)).c_str();
+    licence_pages_open("Credits <here>");
+    app_state.profile_folder = saved;
+    REQUIRE(shell.executed.size() == 1);
+    CHECK(shell.executed[0] == utf8(profile) + "\\about\\license.html");
+    CHECK(read_file(profile + L"\\about\\license.html").find("<p>Credits &lt;here&gt;</p>") != std::string::npos);
+    DeleteFileW((profile + L"\\about\\license.html").c_str());
+    DeleteFileW((profile + L"\\about\\license-apache-2.0.txt").c_str());
+    RemoveDirectoryW((profile + L"\\about").c_str());
+    RemoveDirectoryW(profile.c_str());
 }
