@@ -117,7 +117,9 @@ void safe_rewrite::commit(file_stream_ref& file, const abort_signal& abort) {
         file_system_move_retrying(m_temp_path.c_str(), m_target.c_str(), abort);
     }
     m_temp_path = "";
-    filesystem_open_mode(file, m_target.c_str(), 2, abort);
+    // The target already holds the new content: an abort now would report a change that happened as one
+    // that did not, so the reopening runs to its end.
+    filesystem_open_mode(file, m_target.c_str(), 2, abort_never);
 }
 
 void safe_rewrite::cancel() {

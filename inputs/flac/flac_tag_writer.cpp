@@ -220,6 +220,7 @@ void write_through_temporary(chain_holder& chain, file_stream_ref& file, const c
         target.file = nullptr;
         rewrite.commit(file, abort);
     } catch (...) {
+        temporary.reset();  // closed first, or it could not be removed
         rewrite.cancel();
         if (!file) {
             // The replacement failed after the target was closed: the target holds its old content; give
