@@ -10,6 +10,7 @@
 #include "foundation/kpl/text_compare.h"
 #include "inputs/flac/flac_cuesheet.h"
 #include "inputs/flac/flac_metadata.h"
+#include "inputs/flac/flac_samples.h"
 #include "metadata/audio_block.h"
 #include "metadata/track_info.h"
 
@@ -55,6 +56,41 @@ void flac_decoder_core::fail() {
     throw ketrel_io::exception_io_data();
 }
 
+namespace {
+// Read ahead grows from the first size while the stream is read straight on (each refill doubles it) up to
+// the last, and starts small again after a seek: reading the metadata touches little of the file, decoding
+// reads it in few large requests.
+constexpr uint32_t read_ahead_first = 16 * 1024;
+constexpr uint32_t read_ahead_last = 1024 * 1024;
+}  // namespace
+
+void flac_decoder_core::drop_read_ahead() {
+    m_ahead_used = 0;
+    m_ahead_fill = 0;
+    m_ahead_step = read_ahead_first;
+}
+
+size_t flac_decoder_core::read_bytes(uint8_t* out, size_t n) {
+    size_t done = 0;
+    while (done < n) {
+        if (m_ahead_used == m_ahead_fill) {
+            if (n - done >= m_ahead_step) return done + m_file->read(out + done, n - done, *m_abort);
+            if (m_ahead.count() < m_ahead_step) m_ahead.resize_exact(m_ahead_step);
+            m_ahead_used = 0;
+            m_ahead_fill = 0;
+            m_ahead_fill = static_cast<uint32_t>(m_file->read(m_ahead.data(), m_ahead_step, *m_abort));
+            if (m_ahead_step < read_ahead_last) m_ahead_step *= 2;
+            if (m_ahead_fill == 0) break;
+        }
+        uint32_t step = m_ahead_fill - m_ahead_used;
+        if (step > n - done) step = static_cast<uint32_t>(n - done);
+        std::memcpy(out + done, m_ahead.data() + m_ahead_used, step);
+        m_ahead_used += step;
+        done += step;
+    }
+    return done;
+}
+
 void flac_decoder_core::clear_queue() {
     while (m_queue.count() > 0) {
         m_free.append(m_queue[m_queue.count() - 1]);
@@ -67,7 +103,9 @@ void flac_decoder_core::read_metadata(file_stream_ref file, bool seekable, track
     abort_scope scope(*this, abort);
     m_error_reported = false;
     m_file = file;
+    drop_read_ahead();
     m_file->rewind(abort);
+    m_size = seekable ? m_file->get_size(abort) : file_size_unknown;
     if (FLAC__stream_decoder_get_state(m_decoder) == FLAC__STREAM_DECODER_UNINITIALIZED) {
         FLAC__stream_decoder_set_metadata_respond_all(m_decoder);
     }
@@ -100,7 +138,7 @@ void flac_decoder_core::read_metadata(file_stream_ref file, bool seekable, track
     }
     if (!m_has_stream_info || m_stream_info.sample_rate == 0) throw ketrel_io::exception_io_data();
     if (info && m_stream_info.total_samples > 0) {
-        uint64_t size = seekable ? m_file->get_size(abort) : file_size_unknown;
+        const uint64_t size = m_size;
         if (size != file_size_unknown) {
             uint64_t audio_bytes = size > m_metadata_bytes ? size - m_metadata_bytes : 0;
             double seconds = static_cast<double>(m_stream_info.total_samples) / m_stream_info.sample_rate;
@@ -168,7 +206,7 @@ FLAC__StreamDecoderReadStatus flac_decoder_core::read_callback(const FLAC__Strea
                                                                size_t* bytes, void* data) {
     flac_decoder_core& core = *static_cast<flac_decoder_core*>(data);
     try {
-        size_t got = core.m_file->read(buffer, *bytes, *core.m_abort);
+        size_t got = core.read_bytes(buffer, *bytes);
         *bytes = got;
         return got == 0 ? FLAC__STREAM_DECODER_READ_STATUS_END_OF_STREAM : FLAC__STREAM_DECODER_READ_STATUS_CONTINUE;
     } catch (...) {
@@ -182,6 +220,7 @@ FLAC__StreamDecoderSeekStatus flac_decoder_core::seek_callback(const FLAC__Strea
                                                                void* data) {
     flac_decoder_core& core = *static_cast<flac_decoder_core*>(data);
     try {
+        core.drop_read_ahead();
         core.m_file->seek(offset, *core.m_abort);
         return FLAC__STREAM_DECODER_SEEK_STATUS_OK;
     } catch (...) {
@@ -193,7 +232,7 @@ FLAC__StreamDecoderTellStatus flac_decoder_core::tell_callback(const FLAC__Strea
                                                                void* data) {
     flac_decoder_core& core = *static_cast<flac_decoder_core*>(data);
     try {
-        *offset = core.m_file->get_position(*core.m_abort);
+        *offset = core.m_file->get_position(*core.m_abort) - (core.m_ahead_fill - core.m_ahead_used);
         return FLAC__STREAM_DECODER_TELL_STATUS_OK;
     } catch (...) {
         return FLAC__STREAM_DECODER_TELL_STATUS_ERROR;
@@ -204,9 +243,8 @@ FLAC__StreamDecoderLengthStatus flac_decoder_core::length_callback(const FLAC__S
                                                                    void* data) {
     flac_decoder_core& core = *static_cast<flac_decoder_core*>(data);
     try {
-        uint64_t size = core.m_file->get_size(*core.m_abort);
-        if (size == file_size_unknown) return FLAC__STREAM_DECODER_LENGTH_STATUS_UNSUPPORTED;
-        *length = size;
+        if (core.m_size == file_size_unknown) return FLAC__STREAM_DECODER_LENGTH_STATUS_UNSUPPORTED;
+        *length = core.m_size;
         return FLAC__STREAM_DECODER_LENGTH_STATUS_OK;
     } catch (...) {
         return FLAC__STREAM_DECODER_LENGTH_STATUS_ERROR;
@@ -216,9 +254,9 @@ FLAC__StreamDecoderLengthStatus flac_decoder_core::length_callback(const FLAC__S
 FLAC__bool flac_decoder_core::eof_callback(const FLAC__StreamDecoder*, void* data) {
     flac_decoder_core& core = *static_cast<flac_decoder_core*>(data);
     try {
-        uint64_t size = core.m_file->get_size(*core.m_abort);
-        if (size == file_size_unknown) return false;
-        return core.m_file->get_position(*core.m_abort) >= size;
+        if (core.m_ahead_used < core.m_ahead_fill) return false;
+        if (core.m_size == file_size_unknown) return false;
+        return core.m_file->get_position(*core.m_abort) >= core.m_size;
     } catch (...) {
         return true;
     }
@@ -326,10 +364,5 @@ void flac_decoder_core::on_frame(const FLAC__Frame* header, const FLAC__int32* c
         m_queue.append(f);
         out = f->samples.data();
     }
-    const float scale = static_cast<float>(1.0 / static_cast<double>(1ULL << (bits - 1)));
-    for (uint32_t c = 0; c < channels; ++c) {
-        const FLAC__int32* in = buffer[c];
-        float* o = out + c;
-        for (uint32_t i = 0; i < count; ++i, o += channels) *o = static_cast<float>(in[i]) * scale;
-    }
+    flac_samples_to_float(out, reinterpret_cast<const int32_t* const*>(buffer), channels, count, bits);
 }

@@ -19,6 +19,9 @@
 // failures inside one block's handling are dropped, so a broken block only loses itself.
 // STREAMINFO with a sample rate is required after the metadata.
 //
+// Reads go through a read-ahead buffer that grows from 16 KiB to 1 MiB while the stream is read straight on,
+// so that libFLAC's small requests do not each reach the file. A caller that changes the file's content under the core calls drop_read_ahead.
+//
 // Frames become interleaved float blocks (sample x 2^-(bits-1)) with the channel mask of
 // flac_channel_mask; no layout, or fewer than 8 bits, is ketrel_io::exception_io_data. Damage libFLAC can
 // skip is reported once to the event sink as "Corrupted FLAC stream" (severity 2) until the next seek,
@@ -69,6 +72,9 @@ public:
     uint32_t stored_channel_mask() const { return m_channel_mask; }
     bool at_end() const { return m_at_end; }
 
+    // Forgets the bytes read ahead; the next read starts at the file's own position.
+    void drop_read_ahead();
+
     // The sink for damage reports (null: the null sink).
     void set_event_sink(decoder_event_sink* sink);
 
@@ -91,6 +97,7 @@ private:
     static void metadata_callback(const FLAC__StreamDecoder*, const FLAC__StreamMetadata* block, void* data);
     static void error_callback(const FLAC__StreamDecoder*, FLAC__StreamDecoderErrorStatus status, void* data);
 
+    size_t read_bytes(uint8_t* out, size_t n);
     void on_frame(const FLAC__Frame* header, const FLAC__int32* const buffer[]);
     void on_metadata(const FLAC__StreamMetadata* block);
     // The failure rule after a libFLAC call answered false.
@@ -101,6 +108,13 @@ private:
     file_stream_ref m_file;
     const abort_signal* m_abort;
     track_info* m_info = nullptr;
+    // Read ahead: m_ahead[m_ahead_used..m_ahead_fill) are the next bytes of the stream; the file stands
+    // behind them. m_size is the file's size as told once when the metadata is read.
+    kpl::array<uint8_t> m_ahead;
+    uint32_t m_ahead_used = 0;
+    uint32_t m_ahead_fill = 0;
+    uint32_t m_ahead_step = 0;
+    uint64_t m_size = ~uint64_t(0);
     std::exception_ptr m_callback_error;
 
     FLAC__StreamMetadata_StreamInfo m_stream_info{};
