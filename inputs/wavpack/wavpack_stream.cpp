@@ -3,6 +3,7 @@
 #include <wavpack/wavpack.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "foundation/fs/file_stats.h"
