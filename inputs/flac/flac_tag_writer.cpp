@@ -7,6 +7,7 @@
 #include <FLAC/metadata.h>
 
 #include "foundation/fs/file_stats.h"
+#include "foundation/fs/file_helpers.h"
 #include "foundation/fs/file_system.h"
 #include "foundation/kpl/exceptions.h"
 #include "foundation/kpl/io_exceptions.h"
@@ -204,6 +205,19 @@ void keep_from_old_comments(const FLAC__StreamMetadata_VorbisComment& comments, 
     }
 }
 
+// A file in memory gets the whole new content from a copy in memory: nothing on disk can be left half done.
+void write_in_memory(chain_holder& chain, file_stream& file, io_handle& target, const abort_signal& abort) {
+    file_stream_ref copy;
+    temp_memory_file_open(copy, abort);
+    io_handle out{copy.get(), &abort, nullptr};
+    if (!FLAC__metadata_chain_write_with_callbacks_and_tempfile(chain.chain(), true, &target, g_callbacks, &out,
+                                                                g_callbacks)) {
+        fail(abort, target, &out);
+    }
+    // Once the copy is complete it goes back whole: an abort no longer stops it half-way.
+    file_copy_whole(file, *copy, abort_never);
+}
+
 // The whole new file goes into a temporary file beside the target, which then replaces it.
 void write_through_temporary(chain_holder& chain, file_stream_ref& file, const char* path, io_handle& target,
                              const abort_signal& abort) {
@@ -271,7 +285,11 @@ void flac_write_tags(file_stream_ref& file, const char* path, track_info& info, 
         padding.get()->length = padding_after_growth;
         if (!FLAC__metadata_iterator_insert_block_after(it, padding.get())) throw ketrel_io::exception_io_data();
         padding.give();
-        write_through_temporary(chain, file, path, target, abort);
+        if (file->is_in_memory()) {
+            write_in_memory(chain, *file, target, abort);
+        } else {
+            write_through_temporary(chain, file, path, target, abort);
+        }
         return;
     }
 

@@ -20,7 +20,8 @@
 // (safe_rewrite), which then takes the target's place: until that moment the target keeps its old
 // content, so a failure or an abort at any point before leaves it as it was and the temporary file is
 // removed. When no temporary file may be made in the target's folder, the write is refused with
-// ketrel_io::exception_io_denied and nothing changes.
+// ketrel_io::exception_io_denied and nothing changes. A file that lives in memory is rebuilt from a copy
+// in memory instead.
 //
 // A failed libFLAC call gives ketrel_io::exception_aborted when the abort signal is set, the exception a
 // file callback met when there was one, and ketrel_io::exception_io_data otherwise.

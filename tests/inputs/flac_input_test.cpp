@@ -339,3 +339,34 @@ TEST_CASE("a writer waits for a file in use and gives up after its time-out") {
                               false);
     CHECK(writer->subsong_count() == 1);
 }
+
+TEST_CASE("a file in memory takes comments that fit and comments that do not") {
+    services_built();
+    flac_spec spec;
+    spec.frames = 10000;
+    spec.comments = {"TITLE=Old"};
+    spec.padding = 100;
+    file_stream_ref file = memory_file_with(encode_flac(spec));
+    service_ptr<track_info_writer> writer;
+    flac_input_service().open_info_writer(writer, file, "memory.flac", abort_never);
+    for (size_t length : {size_t(50), size_t(5000)}) {
+        CAPTURE(length);
+        const uint64_t size_before = file->get_size(abort_never);
+        track_info_store info;
+        writer->get_info(0, info, abort_never);
+        const std::string title(length, 't');
+        info.meta_set("TITLE", track_info::npos, title.c_str(), track_info::npos);
+        writer->stage_info(0, info, abort_never);
+        writer->commit_info(abort_never);
+        CHECK((file->get_size(abort_never) == size_before) == (length == 50));
+        track_info_store reread;
+        writer->get_info(0, reread, abort_never);
+        CHECK(std::string(reread.meta_get_first("TITLE")) == title);
+        service_ptr<track_decoder_v2> decoder = open_decoder(file);
+        track_info_store from_file;
+        decoder->get_info(0, from_file, abort_never);
+        CHECK(std::string(from_file.meta_get_first("TITLE")) == title);
+        decoder->initialise(0, 4, abort_never);
+        CHECK(decode_rest(*decoder).size() == 2 * 10000);
+    }
+}
