@@ -7,6 +7,7 @@
 
 #include "foundation/kpl/codepage.h"
 #include "foundation/kpl/io_exceptions.h"
+#include "shell/localization.h"
 #include "tools/inspect/inspect_command.h"
 
 namespace {
@@ -72,6 +73,8 @@ void print_help() {
 
 int wmain(int argc, wchar_t** argv) {
     try {
+        // Error texts come from the built-in English table, as they would in an English-speaking player.
+        load_language_table(0x0409);
         kpl::string_array args;
         for (int i = 0; i < argc; ++i) args.append(kpl::utf8_string_from_utf16(argv[i]));
         if (args.count() < 2 || args[1] == "--help" || args[1] == "-h" || args[1] == "help") {
