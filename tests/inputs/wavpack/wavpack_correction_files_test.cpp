@@ -65,3 +65,40 @@ TEST_CASE("WavPack correction files found beside the file and in the setting's f
     CHECK(profile_after_setup(base + "lossless.wv", again) == "");
     advanced_settings::correction_file_folders.setting().set_text_value("", 0);
 }
+
+// Run by wavpack_correction_test.sh too: u8.wv is an 8-bit mono file of 8000 samples at 8000 Hz, untagged.
+TEST_CASE("WavPack decoding details: raw 8-bit output, seeking to the end, bitrate of an untagged file") {
+    const char* dir = std::getenv("VORN_WV_DIR");
+    if (!dir) return;
+    services_built services;
+    const std::string location = std::string("file://") + dir + "\\u8.wv";
+    service_ptr<track_decoder> d;
+    wavpack_input_service().open_decoder(d, file_stream_ref(), location.c_str(), abort_never);
+    track_info_store info;
+    d->get_info(0, info, abort_never);
+    CHECK(info.get_length() == doctest::Approx(1.0));
+    file_stats stats = d->get_file_stats(abort_never);
+    const int64_t expected_bitrate = static_cast<int64_t>(stats.size * 8 / (1.0 * 1000) + 0.5);
+    CHECK(info.info_get_int("bitrate") == expected_bitrate);
+
+    service_ptr<track_decoder_v2> v2;
+    REQUIRE(service_query(d.get(), v2));
+    v2->initialise(0, 0, abort_never);
+    audio_block_store block;
+    kpl::byte_array raw;
+    REQUIRE(v2->decode_chunk_raw(block, raw, abort_never));
+    REQUIRE(raw.count() == block.get_sample_count());
+    for (uint32_t i = 0; i < raw.count(); ++i) {
+        // Unsigned: the float -1.0 .. 1.0 maps to 0 .. 255 around 128.
+        const int expected = static_cast<int>(block.get_data()[i] * 128.0f) + 128;
+        if (raw[i] != expected) {
+            CHECK(int(raw[i]) == expected);
+            break;
+        }
+    }
+    v2->seek_seconds(1.0, abort_never);
+    CHECK_FALSE(v2->decode_chunk(block, abort_never));
+    v2->seek_seconds(0.5, abort_never);
+    REQUIRE(v2->decode_chunk(block, abort_never));
+    CHECK(block.get_sample_count() == 4000);
+}
