@@ -133,3 +133,13 @@ PY
 cp norg.mpc norg.orig
 if inspect write "$PWD/norg.mpc" "replaygain_track_gain=-3 dB"; then fail "ReplayGain written without an RG packet"; fi
 cmp -s norg.mpc norg.orig || fail "the failed write changed the file"
+
+# A chapter write that fails part way (a stream cut off before its end packet) leaves the file as it was.
+cp plain.mpc cutchap.mpc
+mpcchap cutchap.mpc t.cue >/dev/null 2>&1 || fail "mpcchap"
+head -c $(( $(stat -c %s cutchap.mpc) - 3 )) cutchap.mpc > cut.tmp && mv cut.tmp cutchap.mpc
+cp cutchap.mpc cutchap.orig
+if inspect write "$PWD/cutchap.mpc" "title=x" --subsong 1; then fail "chapters written into a stream without its end"; fi
+cmp -s cutchap.mpc cutchap.orig || fail "the failed chapter write changed the file"
+ls | grep -qi '^temp-.*\.tmp$' && fail "the failed chapter write left its temporary file"
+true
