@@ -45,7 +45,13 @@ public:
     bool get_display(uint32_t index, const track_handle_list& tracks, kpl::utf8_string& text,
                      uint32_t& flags) override {
         context_menu_command_set_base::get_display(index, tracks, text, flags);
-        if (!show_in_explorer_applicable(tracks)) flags |= context_display_disabled | context_display_grayed;
+        bool applicable = false;
+        try {
+            applicable = show_in_explorer_applicable(tracks);
+        } catch (const std::exception&) {
+            // Tracks whose locations cannot be read: shown, but not usable.
+        }
+        if (!applicable) flags |= context_display_disabled | context_display_grayed;
         return true;
     }
     void execute(uint32_t index, const track_handle_list& tracks, service_object*) override {

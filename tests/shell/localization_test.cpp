@@ -211,7 +211,8 @@ TEST_CASE("loading: the built-in English table, its exception texts and the menu
     CHECK(std::string(ketrel_io::exception_io_denied().what()) == "Access denied");
     CHECK(std::string(ketrel_io::exception_io::construct_with_code(1234).what()) == "I/O error #1234");
     CHECK(file_popup_name() == "File");
-    CHECK(shell_test::joined(file_menu()) == shell_test::joined({"Preferences...", "---", "Exit"}));
+    CHECK(shell_test::joined(file_menu()) ==
+          shell_test::joined({"Install to Removable Drive...", "Preferences...", "---", "Exit"}));
 }
 
 TEST_CASE("loading: the user's file with and without a byte-order mark, partial, and bypassed by /lang") {

@@ -290,11 +290,14 @@ TEST_CASE("main menu: the File menu's tail, Shift-only Restart, shortcut texts o
     menu_fixture fixture;
     load_language_table(0x409);
     filled_menu normal(menu_nodes::file_popup, menu_build_normal | menu_build_shortcuts);
-    CHECK(shell_test::joined(normal.lines()) == shell_test::joined({"Preferences...\tCtrl+P", "---", "Exit"}));
+    CHECK(shell_test::joined(normal.lines()) ==
+          shell_test::joined({"Install to Removable Drive...", "Preferences...\tCtrl+P", "---", "Exit"}));
     filled_menu extended(menu_nodes::file_popup, menu_build_extended | menu_build_shortcuts);
-    CHECK(shell_test::joined(extended.lines()) == shell_test::joined({"Preferences...\tCtrl+P", "---", "Restart", "Exit"}));
+    CHECK(shell_test::joined(extended.lines()) ==
+          shell_test::joined({"Install to Removable Drive...", "Preferences...\tCtrl+P", "---", "Restart", "Exit"}));
     filled_menu global(menu_nodes::file_popup, menu_build_normal | menu_build_global_shortcuts);
-    CHECK(shell_test::joined(global.lines()) == shell_test::joined({"Preferences...", "---", "Exit"}));
+    CHECK(shell_test::joined(global.lines()) ==
+          shell_test::joined({"Install to Removable Drive...", "Preferences...", "---", "Exit"}));
 
     const keyboard_shortcut entries[] = {
         {0x170, keyboard_shortcut::flag_global, keyboard_shortcut::kind_main, c_middle, kpl::guid_null},  // Shift+F1
@@ -378,15 +381,15 @@ TEST_CASE("context menu: order by priority, popups, sections with separators, vi
     CHECK(std::string(alt_enter.c_str()).rfind("Alt+", 0) == 0);
     const std::string properties = std::string("Properties\t") + alt_enter.c_str();
     CHECK(shell_test::joined(normal) == shell_test::joined({
-                        "Tagging >", "  Tag it", "ReplayGain >", "  RG always", properties, "---",
+                        "Show in Explorer [gray]", "Tagging >", "  Tag it", "ReplayGain >", "  RG always", properties, "---",
                         "In section", "---", "[no name] >", "  In unnamed", "Flagged [radio] [gray]"}));
     std::vector<std::string> extended = context_lines(three, menu_build_extended, builder);
     CHECK(shell_test::joined(extended) == shell_test::joined({
-                          "Tagging >", "  Tag it", "ReplayGain >", "  RG shift", "  RG always", "Properties", "---",
+                          "Show in Explorer [gray]", "Tagging >", "  Tag it", "ReplayGain >", "  RG shift", "  RG always", "Properties", "---",
                           "In section", "Only shift", "---", "[no name] >", "  In unnamed", "Flagged [radio] [gray]"}));
-    // The extended menu numbers "RG shift" 1: running items by number runs them on the tracks given.
+    // The extended menu numbers "RG shift" 2: running items by number runs them on the tracks given.
+    CHECK(builder->run(2, three));
     CHECK(builder->run(1, three));
-    CHECK(builder->run(0, three));
     CHECK_FALSE(builder->run(100, three));
     CHECK(shell_test::joined(g_ran) == shell_test::joined({"RG shift on 3", "Tag it on 3"}));
 
