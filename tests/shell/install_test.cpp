@@ -11,7 +11,9 @@
 #include "foundation/kpl/win32_errors.h"
 #include "foundation/win32/window_text.h"
 #include "resources/resource_ids.h"
+#include "shell/app_state.h"
 #include "shell/install_wizard.h"
+#include "shell/profile_setup.h"
 #include "tests/support/gui_support.h"
 
 namespace {
@@ -154,4 +156,60 @@ TEST_CASE("the install wizard walks from the introduction to completion") {
     SendMessageW(host, WM_COMMAND, IDOK, 0);  // Finish
     CHECK_FALSE(IsWindow(host));
     clear_folder(folder);
+}
+
+// --- children of the removable-drive script (install_removable_test.sh) ----------------------------------
+
+namespace {
+
+std::wstring environment(const wchar_t* name) {
+    wchar_t value[1024] = {};
+    GetEnvironmentVariableW(name, value, 1024);
+    return value;
+}
+
+}  // namespace
+
+TEST_CASE("install child: the wizard installs onto the removable drive" * doctest::skip()) {
+    gui_test::registry_scope registry;
+    const std::wstring drive = environment(L"VORN_INSTALL_DRIVE");  // "R:\"
+    REQUIRE(!drive.empty());
+    CHECK(GetDriveTypeW(drive.c_str()) == DRIVE_REMOVABLE);
+    HWND host = install_wizard::open(nullptr);
+    REQUIRE(host != nullptr);
+    SendMessageW(host, WM_COMMAND, IDOK, 0);
+    HWND page2 = nullptr;
+    for (HWND child = GetWindow(host, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        if (IsWindowVisible(child) && GetDlgItem(child, IDC_INSTALL_DESTINATION)) page2 = child;
+    REQUIRE(page2 != nullptr);
+    dialog_item_set_text(page2, IDC_INSTALL_DESTINATION, utf8(drive).c_str());
+    SendMessageW(host, WM_COMMAND, IDOK, 0);
+    kpl::utf8_string_pow2 status;
+    CHECK(gui_test::pump_until([&] {
+        for (HWND child = GetWindow(host, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+            if (IsWindowVisible(child) && GetDlgItem(child, IDC_INSTALL_STATUS)) dialog_item_get_text(child, IDC_INSTALL_STATUS, status);
+        return std::string(status.c_str()) == "Installation complete.";
+    }));
+    gui_test::scenario_step("install-removable");
+    SendMessageW(host, WM_COMMAND, IDOK, 0);
+    CHECK(read_file(drive + L"Vorn.exe").size() == read_file(program_path()).size());
+    CHECK(hidden(drive + L"autorun.inf"));
+}
+
+TEST_CASE("install child: the player's files onto the removable drive" * doctest::skip()) {
+    const std::wstring folder = environment(L"VORN_INSTALL_DRIVE") + L"player";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    install_portable_copy(utf8(folder).c_str(), utf8(environment(L"VORN_INSTALL_PLAYER")).c_str(), abort_never);
+    CHECK(read_file(folder + L"\\autorun.inf").size() == 66);
+}
+
+TEST_CASE("install child: the copy starts in portable mode" * doctest::skip()) {
+    read_program_path();
+    read_portable_markers();
+    choose_profile_folder();
+    CHECK(app_state.portable_configuration);
+    CHECK(app_state.portable_library);
+    const std::wstring drive = environment(L"VORN_INSTALL_DRIVE");
+    CHECK(std::string(app_state.profile_folder.c_str()) == "file://" + utf8(drive) + "vorn-configuration");
+    CHECK(std::string(app_state.program_path.c_str()) == utf8(drive) + "Vorn.exe");
 }
