@@ -13,6 +13,7 @@
 #include "inputs/cue_range_decoder.h"
 #include "inputs/flac/flac_decoder_core.h"
 #include "inputs/flac/flac_tag_writer.h"
+#include "inputs/input_facets.h"
 #include "inputs/mime_type.h"
 #include "metadata/audio_block.h"
 #include "metadata/cue/embedded_cue.h"
@@ -131,7 +132,8 @@ public:
     }
     uint32_t subsong_id(uint32_t index) const { return embedded_cue_subsong_id(m_cue, index); }
 
-    void get_info(uint32_t subsong, track_info& info) const {
+    void get_info(uint32_t subsong, track_info& info, const abort_signal& abort) const {
+        abort.check();
         if (subsong == 0) {
             embedded_cue_write_info(m_cue, info);
         } else {
@@ -194,7 +196,8 @@ public:
         if (m_range) m_range->on_idle(abort);
     }
 
-    void stage_info(uint32_t subsong, const track_info& info) {
+    void stage_info(uint32_t subsong, const track_info& info, const abort_signal& abort) {
+        abort.check();
         if (m_decoder || m_range) throw kpl::exception_dynamic_assert();
         if (subsong == 0) {
             embedded_cue_load(m_cue, info);
@@ -233,37 +236,7 @@ private:
     service_ptr<decoder_event_sink> m_sink;
 };
 
-template <class Interface>
-class flac_facet : public service_counted<Interface> {
-public:
-    void open(file_stream_ref file, const char* path, input_open_reason reason, const abort_signal& abort) {
-        m_file.open(file, path, reason, abort);
-    }
-
-    uint32_t subsong_count() override { return m_file.subsong_count(); }
-    uint32_t subsong_id(uint32_t index) override { return m_file.subsong_id(index); }
-    void get_info(uint32_t subsong, track_info& info, const abort_signal& abort) override {
-        abort.check();
-        m_file.get_info(subsong, info);
-    }
-    file_stats get_file_stats(const abort_signal& abort) override { return m_file.get_file_stats(abort); }
-
-protected:
-    flac_file m_file;
-};
-
-class flac_reader final : public flac_facet<track_info_reader> {};
-
-class flac_writer final : public flac_facet<track_info_writer> {
-public:
-    void stage_info(uint32_t subsong, const track_info& info, const abort_signal& abort) override {
-        abort.check();
-        m_file.stage_info(subsong, info);
-    }
-    void commit_info(const abort_signal& abort) override { m_file.commit_info(abort); }
-};
-
-class flac_decoder final : public flac_facet<track_decoder_v2> {
+class flac_decoder final : public file_facet<flac_file, track_decoder_v2> {
 public:
     void initialise(uint32_t subsong, uint32_t flags, const abort_signal& abort) override {
         m_file.initialise(subsong, flags, abort);
@@ -284,42 +257,16 @@ public:
     void set_event_sink(decoder_event_sink* sink) override { m_file.set_event_sink(sink); }
 };
 
-template <class Facet, class Interface>
-void open_facet(service_ptr<Interface>& out, file_stream_ref file, const char* path, input_open_reason reason,
-                const abort_signal& abort) {
-    Facet* facet = new Facet();
-    service_ref holder;
-    holder.attach(static_cast<Interface*>(facet));
-    facet->open(file, path, reason, abort);
-    out.attach_ref(std::move(holder));
-}
-
 const char* const g_content_types[] = {"audio/flac", "audio/x-flac", "application/flac", "application/x-flac"};
 
-class flac_input final : public service_static<input_service> {
+class flac_input final : public facet_input<flac_decoder, file_info_reader<flac_file>, file_info_writer<flac_file>> {
 public:
     bool accepts_content_type(const char* content_type) override {
-        for (const char* candidate : g_content_types) {
-            if (mime_type_matches(content_type, candidate)) return true;
-        }
-        return false;
+        return mime_type_matches_any(content_type, g_content_types);
     }
     bool accepts_extension(const char*, const char* extension) override {
         return utf8_compare_nocase_fast(extension, "flac") == 0 || utf8_compare_nocase_fast(extension, "fla") == 0;
     }
-    void open_decoder(service_ptr<track_decoder>& out, file_stream_ref file, const char* path,
-                      const abort_signal& abort) override {
-        open_facet<flac_decoder>(out, file, path, input_open_decode, abort);
-    }
-    void open_info_reader(service_ptr<track_info_reader>& out, file_stream_ref file, const char* path,
-                          const abort_signal& abort) override {
-        open_facet<flac_reader>(out, file, path, input_open_info, abort);
-    }
-    void open_info_writer(service_ptr<track_info_writer>& out, file_stream_ref file, const char* path,
-                          const abort_signal& abort) override {
-        open_facet<flac_writer>(out, file, path, input_open_write, abort);
-    }
-    uint32_t get_input_flags() override { return 0; }
 };
 
 service_factory_single<flac_input, input_service> g_flac_input;

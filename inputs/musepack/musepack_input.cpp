@@ -13,6 +13,7 @@
 #include "foundation/kpl/io_exceptions.h"
 #include "foundation/services/service_registry.h"
 #include "foundation/win32/text_nocase.h"
+#include "inputs/input_facets.h"
 #include "inputs/musepack/musepack_gain.h"
 #include "inputs/musepack/musepack_writer.h"
 #include "metadata/audio_block.h"
@@ -322,34 +323,7 @@ private:
     std::vector<std::unique_ptr<track_info_store>> m_staged;
 };
 
-template <class Interface>
-class musepack_facet : public service_counted<Interface> {
-public:
-    void open(file_stream_ref file, const char* path, input_open_reason reason, const abort_signal& abort) {
-        m_file.open(file, path, reason, abort);
-    }
-    uint32_t subsong_count() override { return m_file.subsong_count(); }
-    uint32_t subsong_id(uint32_t index) override { return m_file.subsong_id(index); }
-    void get_info(uint32_t subsong, track_info& info, const abort_signal& abort) override {
-        m_file.get_info(subsong, info, abort);
-    }
-    file_stats get_file_stats(const abort_signal& abort) override { return m_file.get_file_stats(abort); }
-
-protected:
-    musepack_file m_file;
-};
-
-class musepack_reader final : public musepack_facet<track_info_reader> {};
-
-class musepack_writer final : public musepack_facet<track_info_writer> {
-public:
-    void stage_info(uint32_t subsong, const track_info& info, const abort_signal& abort) override {
-        m_file.stage_info(subsong, info, abort);
-    }
-    void commit_info(const abort_signal& abort) override { m_file.commit_info(abort); }
-};
-
-class musepack_decoder final : public musepack_facet<track_decoder> {
+class musepack_decoder final : public file_facet<musepack_file, track_decoder> {
 public:
     void initialise(uint32_t subsong, uint32_t, const abort_signal& abort) override { m_file.initialise(subsong, abort); }
     bool decode_chunk(audio_block& block, const abort_signal& abort) override { return m_file.decode(block, abort); }
@@ -360,17 +334,8 @@ public:
     void on_idle(const abort_signal& abort) override { m_file.on_idle(abort); }
 };
 
-template <class Facet, class Interface>
-void open_facet(service_ptr<Interface>& out, file_stream_ref file, const char* path, input_open_reason reason,
-                const abort_signal& abort) {
-    Facet* facet = new Facet();
-    service_ref holder;
-    holder.attach(static_cast<Interface*>(facet));
-    facet->open(file, path, reason, abort);
-    out.attach_ref(std::move(holder));
-}
-
-class musepack_input final : public service_static<input_service> {
+class musepack_input final
+    : public facet_input<musepack_decoder, file_info_reader<musepack_file>, file_info_writer<musepack_file>> {
 public:
     bool accepts_content_type(const char* content_type) override {
         return std::strcmp(content_type, "audio/musepack") == 0 || std::strcmp(content_type, "audio/x-musepack") == 0;
@@ -379,19 +344,6 @@ public:
         return utf8_compare_nocase_fast(extension, "mpc") == 0 || utf8_compare_nocase_fast(extension, "mp+") == 0 ||
                utf8_compare_nocase_fast(extension, "mpp") == 0;
     }
-    void open_decoder(service_ptr<track_decoder>& out, file_stream_ref file, const char* path,
-                      const abort_signal& abort) override {
-        open_facet<musepack_decoder>(out, file, path, input_open_decode, abort);
-    }
-    void open_info_reader(service_ptr<track_info_reader>& out, file_stream_ref file, const char* path,
-                          const abort_signal& abort) override {
-        open_facet<musepack_reader>(out, file, path, input_open_info, abort);
-    }
-    void open_info_writer(service_ptr<track_info_writer>& out, file_stream_ref file, const char* path,
-                          const abort_signal& abort) override {
-        open_facet<musepack_writer>(out, file, path, input_open_write, abort);
-    }
-    uint32_t get_input_flags() override { return 0; }
 };
 
 service_factory_single<musepack_input, input_service> g_musepack_input;

@@ -15,6 +15,7 @@
 #include "foundation/services/service_registry.h"
 #include "foundation/win32/text_nocase.h"
 #include "inputs/codec_packet_decoder.h"
+#include "inputs/input_facets.h"
 #include "inputs/mime_type.h"
 #include "inputs/ogg/ogg_links.h"
 #include "inputs/ogg/ogg_page_reader.h"
@@ -95,6 +96,7 @@ public:
     }
 
     uint32_t subsong_count() const { return m_links.count(); }
+    uint32_t subsong_id(uint32_t index) const { return index; }
 
     void get_info(uint32_t subsong, track_info& info, const abort_signal& abort) {
         if (subsong >= m_links.count()) throw ketrel_io::exception_io_data();
@@ -291,7 +293,8 @@ public:
     void on_idle(const abort_signal& abort) { m_file->on_idle(abort); }
     bool can_seek() { return m_seekable; }
 
-    void stage_info(uint32_t subsong, const track_info& info) {
+    void stage_info(uint32_t subsong, const track_info& info, const abort_signal& abort) {
+        abort.check();
         if (subsong >= m_links.count()) throw ketrel_io::exception_io_data();
         ogg_retag_entry entry;
         entry.subsong = subsong;
@@ -373,35 +376,7 @@ private:
     kpl::array<ogg_retag_entry> m_staged;
 };
 
-template <class Interface>
-class ogg_facet : public service_counted<Interface> {
-public:
-    void open(file_stream_ref file, const char* path, input_open_reason reason, const abort_signal& abort) {
-        m_file.open(file, path, reason, abort);
-    }
-    uint32_t subsong_count() override { return m_file.subsong_count(); }
-    uint32_t subsong_id(uint32_t index) override { return index; }
-    void get_info(uint32_t subsong, track_info& info, const abort_signal& abort) override {
-        m_file.get_info(subsong, info, abort);
-    }
-    file_stats get_file_stats(const abort_signal& abort) override { return m_file.get_file_stats(abort); }
-
-protected:
-    ogg_file m_file;
-};
-
-class ogg_reader final : public ogg_facet<track_info_reader> {};
-
-class ogg_writer final : public ogg_facet<track_info_writer> {
-public:
-    void stage_info(uint32_t subsong, const track_info& info, const abort_signal& abort) override {
-        abort.check();
-        m_file.stage_info(subsong, info);
-    }
-    void commit_info(const abort_signal& abort) override { m_file.commit_info(abort); }
-};
-
-class ogg_decoder final : public ogg_facet<track_decoder_v2> {
+class ogg_decoder final : public file_facet<ogg_file, track_decoder_v2> {
 public:
     void initialise(uint32_t subsong, uint32_t, const abort_signal& abort) override { m_file.initialise(subsong, abort); }
     bool decode_chunk(audio_block& block, const abort_signal& abort) override { return m_file.decode(block, abort); }
@@ -420,40 +395,15 @@ public:
     void set_event_sink(decoder_event_sink* sink) override { m_file.set_event_sink(sink); }
 };
 
-template <class Facet, class Interface>
-void open_facet(service_ptr<Interface>& out, file_stream_ref file, const char* path, input_open_reason reason,
-                const abort_signal& abort) {
-    Facet* facet = new Facet();
-    service_ref holder;
-    holder.attach(static_cast<Interface*>(facet));
-    facet->open(file, path, reason, abort);
-    out.attach_ref(std::move(holder));
-}
-
 const char* const g_content_types[] = {"application/ogg", "application/x-ogg", "audio/ogg", "audio/x-ogg"};
 const char* const g_extensions[] = {"ogg", "spx", "oga", "ogx", "ogv", "opus"};
 
-class ogg_input final : public service_static<input_service> {
+class ogg_input final : public facet_input<ogg_decoder, file_info_reader<ogg_file>, file_info_writer<ogg_file>> {
 public:
     bool accepts_content_type(const char* content_type) override {
-        for (const char* candidate : g_content_types)
-            if (mime_type_matches(content_type, candidate)) return true;
-        return false;
+        return mime_type_matches_any(content_type, g_content_types);
     }
     bool accepts_extension(const char*, const char* extension) override { return ogg_accepts_extension(extension); }
-    void open_decoder(service_ptr<track_decoder>& out, file_stream_ref file, const char* path,
-                      const abort_signal& abort) override {
-        open_facet<ogg_decoder>(out, file, path, input_open_decode, abort);
-    }
-    void open_info_reader(service_ptr<track_info_reader>& out, file_stream_ref file, const char* path,
-                          const abort_signal& abort) override {
-        open_facet<ogg_reader>(out, file, path, input_open_info, abort);
-    }
-    void open_info_writer(service_ptr<track_info_writer>& out, file_stream_ref file, const char* path,
-                          const abort_signal& abort) override {
-        open_facet<ogg_writer>(out, file, path, input_open_write, abort);
-    }
-    uint32_t get_input_flags() override { return 0; }
 };
 
 service_factory_single<ogg_input, input_service> g_ogg_input;

@@ -6,6 +6,7 @@
 #include "foundation/kpl/io_exceptions.h"
 #include "foundation/services/service_registry.h"
 #include "foundation/win32/text_nocase.h"
+#include "inputs/input_facets.h"
 #include "inputs/tag_remover.h"
 #include "inputs/wav/wav_chunks.h"
 #include "inputs/wav/wav_info.h"
@@ -37,6 +38,8 @@ public:
         if (m_layout.kind == wav_container_riff) wav_tags_read(*m_file, info, abort);
     }
 
+    uint32_t subsong_count() const { return 1; }
+    uint32_t subsong_id(uint32_t) const { return 0; }
     file_stats get_file_stats(const abort_signal& abort) { return file_stats_read(*m_file, abort); }
 
     void initialise(uint32_t subsong, const abort_signal& abort) {
@@ -59,6 +62,9 @@ public:
         wav_tags_write(*m_file, info, abort);
     }
 
+    // Tags are written in place by stage_info; there is nothing left to commit.
+    void commit_info(const abort_signal&) {}
+
     void remove_tags(const abort_signal& abort) { wav_tags_strip(*m_file, abort); }
 
 private:
@@ -67,36 +73,12 @@ private:
     kpl::rc_ptr<wav_sample_decoder> m_decoder;
 };
 
-template <class... Interfaces>
-class wav_facet : public service_counted<Interfaces...> {
+class wav_writer final : public file_info_writer<wav_file, track_info_writer_tag_remover> {
 public:
-    void open(file_stream_ref file, const char* path, input_open_reason reason, const abort_signal& abort) {
-        m_file.open(file, path, reason, abort);
-    }
-
-    uint32_t subsong_count() override { return 1; }
-    uint32_t subsong_id(uint32_t) override { return 0; }
-    void get_info(uint32_t subsong, track_info& info, const abort_signal& abort) override {
-        m_file.get_info(subsong, info, abort);
-    }
-    file_stats get_file_stats(const abort_signal& abort) override { return m_file.get_file_stats(abort); }
-
-protected:
-    wav_file m_file;
-};
-
-class wav_reader final : public wav_facet<track_info_reader> {};
-
-class wav_writer final : public wav_facet<track_info_writer, track_info_writer_tag_remover> {
-public:
-    void stage_info(uint32_t subsong, const track_info& info, const abort_signal& abort) override {
-        m_file.stage_info(subsong, info, abort);
-    }
-    void commit_info(const abort_signal&) override {}
     void remove_all_tags(const abort_signal& abort) override { m_file.remove_tags(abort); }
 };
 
-class wav_decoder final : public wav_facet<track_decoder> {
+class wav_decoder final : public file_facet<wav_file, track_decoder> {
 public:
     void initialise(uint32_t subsong, uint32_t, const abort_signal& abort) override {
         m_file.initialise(subsong, abort);
@@ -111,36 +93,13 @@ public:
     void on_idle(const abort_signal& abort) override { m_file.on_idle(abort); }
 };
 
-template <class Facet, class Interface>
-void open_facet(service_ptr<Interface>& out, file_stream_ref file, const char* path, input_open_reason reason,
-                const abort_signal& abort) {
-    Facet* facet = new Facet();
-    service_ref holder;
-    holder.attach(static_cast<Interface*>(facet));
-    facet->open(file, path, reason, abort);
-    out.attach_ref(std::move(holder));
-}
-
-class wav_input final : public service_static<input_service> {
+class wav_input final : public facet_input<wav_decoder, file_info_reader<wav_file>, wav_writer> {
 public:
     bool accepts_content_type(const char*) override { return false; }
     bool accepts_extension(const char*, const char* extension) override {
         return utf8_compare_nocase_fast(extension, "wav") == 0 || utf8_compare_nocase_fast(extension, "wave") == 0 ||
                utf8_compare_nocase_fast(extension, "w64") == 0;
     }
-    void open_decoder(service_ptr<track_decoder>& out, file_stream_ref file, const char* path,
-                      const abort_signal& abort) override {
-        open_facet<wav_decoder>(out, file, path, input_open_decode, abort);
-    }
-    void open_info_reader(service_ptr<track_info_reader>& out, file_stream_ref file, const char* path,
-                          const abort_signal& abort) override {
-        open_facet<wav_reader>(out, file, path, input_open_info, abort);
-    }
-    void open_info_writer(service_ptr<track_info_writer>& out, file_stream_ref file, const char* path,
-                          const abort_signal& abort) override {
-        open_facet<wav_writer>(out, file, path, input_open_write, abort);
-    }
-    uint32_t get_input_flags() override { return 0; }
 };
 
 service_factory_single<wav_input, input_service> g_wav_input;

@@ -9,6 +9,7 @@
 #include "foundation/services/service_registry.h"
 #include "foundation/win32/text_nocase.h"
 #include "inputs/cue_range_decoder.h"
+#include "inputs/input_facets.h"
 #include "inputs/safe_rewrite.h"
 #include "inputs/wavpack/wavpack_stream.h"
 #include "metadata/audio_block.h"
@@ -34,7 +35,8 @@ public:
     }
     uint32_t subsong_id(uint32_t index) const { return embedded_cue_subsong_id(m_cue, index); }
 
-    void get_info(uint32_t subsong, track_info& info) const {
+    void get_info(uint32_t subsong, track_info& info, const abort_signal& abort) const {
+        abort.check();
         if (subsong == 0) {
             embedded_cue_write_info(m_cue, info);
         } else {
@@ -106,7 +108,8 @@ public:
         if (m_range) m_range->on_idle(abort);
     }
 
-    void stage_info(uint32_t subsong, const track_info& info) {
+    void stage_info(uint32_t subsong, const track_info& info, const abort_signal& abort) {
+        abort.check();
         if (m_decoder || m_range) throw kpl::exception_dynamic_assert();
         if (subsong == 0) {
             embedded_cue_load(m_cue, info);
@@ -154,37 +157,7 @@ private:
     service_ptr<decoder_event_sink> m_sink;
 };
 
-template <class Interface>
-class wavpack_facet : public service_counted<Interface> {
-public:
-    void open(file_stream_ref file, const char* path, input_open_reason reason, const abort_signal& abort) {
-        m_file.open(file, path, reason, abort);
-    }
-
-    uint32_t subsong_count() override { return m_file.subsong_count(); }
-    uint32_t subsong_id(uint32_t index) override { return m_file.subsong_id(index); }
-    void get_info(uint32_t subsong, track_info& info, const abort_signal& abort) override {
-        abort.check();
-        m_file.get_info(subsong, info);
-    }
-    file_stats get_file_stats(const abort_signal& abort) override { return m_file.get_file_stats(abort); }
-
-protected:
-    wavpack_file m_file;
-};
-
-class wavpack_reader final : public wavpack_facet<track_info_reader> {};
-
-class wavpack_writer final : public wavpack_facet<track_info_writer> {
-public:
-    void stage_info(uint32_t subsong, const track_info& info, const abort_signal& abort) override {
-        abort.check();
-        m_file.stage_info(subsong, info);
-    }
-    void commit_info(const abort_signal& abort) override { m_file.commit_info(abort); }
-};
-
-class wavpack_decoder final : public wavpack_facet<track_decoder_v2> {
+class wavpack_decoder final : public file_facet<wavpack_file, track_decoder_v2> {
 public:
     void initialise(uint32_t subsong, uint32_t flags, const abort_signal& abort) override {
         m_file.initialise(subsong, flags, abort);
@@ -201,35 +174,13 @@ public:
     void set_event_sink(decoder_event_sink* sink) override { m_file.set_event_sink(sink); }
 };
 
-template <class Facet, class Interface>
-void open_facet(service_ptr<Interface>& out, file_stream_ref file, const char* path, input_open_reason reason,
-                const abort_signal& abort) {
-    Facet* facet = new Facet();
-    service_ref holder;
-    holder.attach(static_cast<Interface*>(facet));
-    facet->open(file, path, reason, abort);
-    out.attach_ref(std::move(holder));
-}
-
-class wavpack_input final : public service_static<input_service> {
+class wavpack_input final
+    : public facet_input<wavpack_decoder, file_info_reader<wavpack_file>, file_info_writer<wavpack_file>> {
 public:
     bool accepts_content_type(const char*) override { return false; }
     bool accepts_extension(const char*, const char* extension) override {
         return utf8_compare_nocase_fast(extension, "wv") == 0;
     }
-    void open_decoder(service_ptr<track_decoder>& out, file_stream_ref file, const char* path,
-                      const abort_signal& abort) override {
-        open_facet<wavpack_decoder>(out, file, path, input_open_decode, abort);
-    }
-    void open_info_reader(service_ptr<track_info_reader>& out, file_stream_ref file, const char* path,
-                          const abort_signal& abort) override {
-        open_facet<wavpack_reader>(out, file, path, input_open_info, abort);
-    }
-    void open_info_writer(service_ptr<track_info_writer>& out, file_stream_ref file, const char* path,
-                          const abort_signal& abort) override {
-        open_facet<wavpack_writer>(out, file, path, input_open_write, abort);
-    }
-    uint32_t get_input_flags() override { return 0; }
 };
 
 service_factory_single<wavpack_input, input_service> g_wavpack_input;
