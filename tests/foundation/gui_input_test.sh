@@ -1,5 +1,5 @@
 # Real input through X: xdotool types into the in-place editor (Tab moves on and writes the text, Escape
-# cancels), holds the middle button to autoscroll a list, and drags a resizable dialog's size grip. The test
+# cancels, a click on another row keeps the text), holds the middle button to autoscroll a list, and drags a resizable dialog's size grip. The test
 # program checks the results at each hand-over; screenshots go to $VORN_BUILD_DIR/screenshots.
 # serial: real keyboard and mouse input on the shared display
 
@@ -41,6 +41,13 @@ shot edit-next-cell
 xdotool key Escape
 sleep 0.3
 go edit-open
+
+# --- a click on another row while editing: the typed text is kept ----------------------------------------
+read -r cx cy <<< "$(await edit-click-away)"
+xdotool type --delay 30 "Clicked"
+xdotool mousemove "$cx" "$cy" click 1
+sleep 0.3
+go edit-click-away
 
 # --- autoscroll: middle button held, pointer 150 pixels below where it was pressed ------------------------
 read -r left top right bottom <<< "$(await autoscroll-ready)"

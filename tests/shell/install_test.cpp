@@ -158,6 +158,38 @@ TEST_CASE("the install wizard walks from the introduction to completion") {
     clear_folder(folder);
 }
 
+TEST_CASE("the install wizard reports a destination where the program cannot be written") {
+    gui_test::registry_scope registry;
+    const std::wstring folder = scratch_folder(L"vorn-wizard-denied-");
+    // A folder named Vorn.exe in the way: the copy is refused. (Wine copies over a read-only file.)
+    CreateDirectoryW((folder + L"\\Vorn.exe").c_str(), nullptr);
+    HWND host = install_wizard::open(nullptr);
+    REQUIRE(host != nullptr);
+    SendMessageW(host, WM_COMMAND, IDOK, 0);
+    HWND page2 = nullptr;
+    for (HWND child = GetWindow(host, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        if (IsWindowVisible(child) && GetDlgItem(child, IDC_INSTALL_DESTINATION)) page2 = child;
+    REQUIRE(page2 != nullptr);
+    dialog_item_set_text(page2, IDC_INSTALL_DESTINATION, utf8(folder).c_str());
+    SendMessageW(host, WM_COMMAND, IDOK, 0);
+    std::string status;
+    CHECK(gui_test::pump_until([&] {
+        for (HWND child = GetWindow(host, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+            if (!IsWindowVisible(child) || !GetDlgItem(child, IDC_INSTALL_STATUS)) continue;
+            kpl::utf8_string_pow2 text;
+            dialog_item_get_text(child, IDC_INSTALL_STATUS, text);
+            status = text.c_str();
+        }
+        return status.rfind("Installation failed.\r\n", 0) == 0;
+    }));
+    CHECK(status.size() > std::string("Installation failed.\r\n").size());  // the system's reason follows
+    CHECK(attributes(folder + L"\\autorun.inf") == INVALID_FILE_ATTRIBUTES);  // nothing after the failed copy
+    SendMessageW(host, WM_COMMAND, IDOK, 0);
+    CHECK_FALSE(IsWindow(host));
+    RemoveDirectoryW((folder + L"\\Vorn.exe").c_str());
+    clear_folder(folder);
+}
+
 // --- children of the removable-drive script (install_removable_test.sh) ----------------------------------
 
 namespace {

@@ -190,3 +190,20 @@ TEST_CASE("the about, web-site, install and show-in-explorer commands are regist
     }
     CHECK(explorer);
 }
+
+TEST_CASE("Web site opens the address, or brings an open modal window forward instead") {
+    gui_test::registry_scope registry;
+    fake_shell shell;
+    shell_calls_override use(shell);
+    const kpl::guid web_site = {0x371A8D25, 0xDEC0, 0x4034, {0x8C, 0x5C, 0xE5, 0xB2, 0xA8, 0xBE, 0xE7, 0x1F}};
+    CHECK(main_menu_command_finder::run_by_guid(web_site));
+    REQUIRE(shell.executed.size() == 1);
+    CHECK(shell.executed[0].rfind("https://", 0) == 0);
+    HWND preferences = CreateWindowExW(0, L"STATIC", L"Preferences", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    {
+        modal_scope scope(preferences);
+        CHECK(main_menu_command_finder::run_by_guid(web_site));
+        CHECK(shell.executed.size() == 1);  // no browser while the modal window is up
+    }
+    DestroyWindow(preferences);
+}

@@ -300,6 +300,17 @@ TEST_CASE("an in-place editor reports its code once and the host writes changed 
         RECT editor, cell_rect = listview_subitem_rect(f.list_window, 0, 0);
         GetWindowRect(GetParent(edit), &editor);
         CHECK(editor.bottom - editor.top >= 5 * (cell_rect.bottom - cell_rect.top));
+        // Ctrl+Enter goes to the edit control (a line break), plain Enter accepts.
+        BYTE keys[256] = {};
+        GetKeyboardState(keys);
+        keys[VK_CONTROL] = 0x80;
+        SetKeyboardState(keys);
+        SendMessageW(edit, WM_KEYDOWN, VK_RETURN, 0);
+        SendMessageW(edit, WM_CHAR, '\n', 0);
+        keys[VK_CONTROL] = 0;
+        SetKeyboardState(keys);
+        gui_test::pump_for(0.1);
+        CHECK(host.is_editing());
         host.end_edit(false);
         CHECK(host.ends == 1);
     }
@@ -320,6 +331,19 @@ TEST_CASE("gui scenario: in-place editing, autoscroll and a resizable dialog dri
         CHECK(cell(f.list_window, 0, 0) == "Edited");
         CHECK(cell(f.list_window, 0, 1) == "r0c1");
         CHECK(host.writes == std::vector<std::string>{"0,0=Edited"});
+
+        // A click elsewhere in the window (another row) ends the editor; its changed text is written.
+        host.begin_edit(1, 0);
+        REQUIRE(host.editor_edit_control() != nullptr);
+        const RECT row = listview_subitem_rect(f.list_window, 8, 2);
+        POINT click = {(row.left + row.right) / 2, (row.top + row.bottom) / 2};
+        ClientToScreen(f.list_window, &click);
+        char where[32];
+        std::snprintf(where, sizeof(where), "%ld %ld", click.x, click.y);
+        gui_test::scenario_step("edit-click-away", where);
+        CHECK(gui_test::pump_until([&] { return host.ends >= 2; }, 10));
+        CHECK(cell(f.list_window, 1, 0) == "Clicked");
+        CHECK_FALSE(host.is_editing());
 
         // --- autoscroll: the script holds the middle button and moves the pointer down --------------------
         CHECK(SendMessageW(f.list_window, LVM_GETTOPINDEX, 0, 0) == 0);

@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "foundation/kpl/text_lookup.h"
+#include "foundation/win32/app_event_listener.h"
 #include "foundation/win32/dialog.h"
+#include "foundation/win32/listview.h"
 #include "foundation/win32/modal_scope.h"
 #include "foundation/win32/window_object.h"
 #include "foundation/win32/window_text.h"
@@ -264,4 +266,47 @@ TEST_CASE("dialog texts come from the language table, keeping the resource's tex
     kpl::set_text_lookup(previous);
     CHECK(dialog.caption == "Übersetzt");
     CHECK(dialog.ok == "OK");
+}
+
+TEST_CASE("a window object's message-filter part sees the loop's messages only while added") {
+    gui_test::registry_scope registry;
+    struct listening : app_event_listener {
+        int seen = 0;
+        bool pretranslate(MSG* msg) override {
+            if (msg->message != WM_USER + 9) return false;
+            ++seen;
+            return true;
+        }
+    } listener;
+    MSG msg = {nullptr, WM_USER + 9, 0, 0, 0, {0, 0}};
+    CHECK_FALSE(pretranslate_message(&msg));
+    listener.add_app_event_listener();
+    listener.add_app_event_listener();  // once only
+    CHECK(pretranslate_message(&msg));
+    CHECK(listener.seen == 1);
+    listener.remove_app_event_listener();
+    CHECK_FALSE(pretranslate_message(&msg));
+    CHECK(listener.seen == 1);
+    listener.add_app_event_listener();  // removed again when the part goes
+}
+
+TEST_CASE("a tooltip window object is a tooltips_class32 copy owned by its window") {
+    recording_window owner;
+    static window_class owner_class(L"Vorn:TestTooltipOwner");
+    HWND window = atl_window::create(&owner, nullptr, nullptr, "owner", WS_POPUP, 0, 0, owner_class);
+    REQUIRE(window != nullptr);
+    tooltip_window tip;
+    HWND tip_window = tip.create(window);
+    REQUIRE(tip_window != nullptr);
+    CHECK(GetWindow(tip_window, GW_OWNER) == window);
+    CHECK(class_name_of(tip_window) == L"Vorn:Tooltip");
+    TOOLINFOW tool = {};
+    tool.cbSize = sizeof(tool);
+    tool.uFlags = TTF_IDISHWND;
+    tool.hwnd = window;
+    tool.uId = reinterpret_cast<UINT_PTR>(window);
+    tool.lpszText = const_cast<wchar_t*>(L"tip");
+    CHECK(SendMessageW(tip_window, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool)) != 0);  // the control's own code
+    CHECK(SendMessageW(tip_window, TTM_GETTOOLCOUNT, 0, 0) == 1);
+    DestroyWindow(window);
 }
