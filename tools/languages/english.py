@@ -63,7 +63,7 @@ TEXTS = [
     ("ui_view_artist_suffix_long", ", artist: {artist}"),
     ("ui_view_genre_suffix_long", ", genre: {genre}"),
     ("dialog_choose_destination_folder", "Choose the destination folder"),
-    ("dialog_installation_failed", "Installation failed"),
+    ("dialog_installation_failed", "Installation failed."),
     ("dialog_save_changes_notice", "Do you want to save your changes?"),
     ("dialog_warning", "Warning"),
     ("dialog_ok", "OK"),
@@ -218,6 +218,6 @@ TEXTS = [
     ("install_page1_label1", "This wizard copies Vorn to a removable drive, so that you can take your music player with you."),
     ("install_page1_label2", "Settings and the music library are kept on the drive."),
     ("install_page2_destination", "Destination folder:"),
-    ("install_page3_working", "Installing, please wait..."),
+    ("install_page3_working", "Working..."),
     ("install_page4_complete", "Installation complete."),
 ]
