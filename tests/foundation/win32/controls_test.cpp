@@ -396,3 +396,58 @@ TEST_CASE("gui scenario: in-place editing, autoscroll and a resizable dialog dri
     gui_test::scenario_step("resize-done");
     DestroyWindow(window);
 }
+
+TEST_CASE("a resizable dialog grown by 100 pixels moves and widens its anchored controls; a child gets no grip") {
+    struct resizable : dialog_object {
+        dialog_resize_helper resizer;
+        resizable() {
+            static const uint32_t anchors[] = {100 | (dialog_resize_helper::stretch_x << 16),
+                                               IDOK | (dialog_resize_helper::move_x << 16)};
+            resizer.set_anchors(anchors, 2);
+        }
+        bool process_message(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result, DWORD) override {
+            if (resizer.on_message(dialog, message, wparam, lparam, result)) return true;
+            if (message != WM_INITDIALOG) return false;
+            result = TRUE;
+            return true;
+        }
+    };
+    auto rect_in_parent = [](HWND control) {
+        RECT r;
+        GetWindowRect(control, &r);
+        MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&r), 2);
+        return r;
+    };
+    gui_test::dialog_template top(WS_POPUP | WS_CAPTION | WS_THICKFRAME, 0, 0, 200, 100, L"Grows");
+    top.add(L"EDIT", L"", 100, WS_BORDER, 5, 5, 190, 60);
+    top.add(L"BUTTON", L"OK", IDOK, BS_PUSHBUTTON, 140, 78, 50, 14);
+    resizable dialog;
+    HWND window = dialog.create_modeless_indirect(nullptr, top.get());
+    REQUIRE(window != nullptr);
+    CHECK(dialog.resizer.size_grip() != nullptr);
+    const RECT edit_before = rect_in_parent(GetDlgItem(window, 100));
+    const RECT ok_before = rect_in_parent(GetDlgItem(window, IDOK));
+    RECT frame;
+    GetWindowRect(window, &frame);
+    SetWindowPos(window, nullptr, 0, 0, frame.right - frame.left + 100, frame.bottom - frame.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    const RECT edit_after = rect_in_parent(GetDlgItem(window, 100));
+    const RECT ok_after = rect_in_parent(GetDlgItem(window, IDOK));
+    CHECK(ok_after.left - ok_before.left == 100);
+    CHECK(ok_after.right - ok_after.left == ok_before.right - ok_before.left);
+    CHECK(edit_after.left == edit_before.left);
+    CHECK(edit_after.right - edit_before.right == 100);
+    RECT client;
+    GetClientRect(window, &client);
+    const RECT grip = rect_in_parent(dialog.resizer.size_grip());
+    CHECK(grip.right == client.right);
+    CHECK(grip.bottom == client.bottom);
+
+    gui_test::dialog_template child(WS_CHILD, 0, 0, 100, 50, L"");
+    child.add(L"EDIT", L"", 100, WS_BORDER, 5, 5, 90, 20);
+    resizable inner;
+    HWND inner_window = inner.create_modeless_indirect(window, child.get());
+    REQUIRE(inner_window != nullptr);
+    CHECK(inner.resizer.size_grip() == nullptr);
+    DestroyWindow(window);
+}
