@@ -10,7 +10,7 @@
 #include "foundation/kpl/string.h"
 #include "foundation/services/service_registry.h"
 #include "foundation/win32/text_nocase.h"
-#include "inputs/cue_range_decoder.h"
+#include "inputs/cue_subsong_file.h"
 #include "inputs/flac/flac_decoder_core.h"
 #include "inputs/flac/flac_tag_writer.h"
 #include "inputs/input_facets.h"
@@ -116,7 +116,7 @@ private:
 };
 
 // What the three facets share: the file, its subsong table and the active decoder.
-class flac_file {
+class flac_file : public cue_subsong_file<flac_file, flac_open_state> {
 public:
     void open(file_stream_ref file, const char* path, input_open_reason reason, const abort_signal& abort) {
         m_path = path;
@@ -126,90 +126,19 @@ public:
         embedded_cue_load(m_cue, state.info);
     }
 
-    uint32_t subsong_count() const {
-        uint32_t n = embedded_cue_count(m_cue);
-        return n < 2 ? 1 : n - 1;
-    }
-    uint32_t subsong_id(uint32_t index) const { return embedded_cue_subsong_id(m_cue, index); }
+private:
+    friend cue_subsong_file<flac_file, flac_open_state>;
 
-    void get_info(uint32_t subsong, track_info& info, const abort_signal& abort) const {
-        abort.check();
-        if (subsong == 0) {
-            embedded_cue_write_info(m_cue, info);
-        } else {
-            embedded_cue_get_track_info(m_cue, subsong, info);
-        }
-    }
+    uint32_t begin_initialise(uint32_t flags, const abort_signal&) { return flags; }
 
-    file_stats get_file_stats(const abort_signal& abort) { return file_stats_read(*file(), abort); }
-
-    void initialise(uint32_t subsong, uint32_t flags, const abort_signal& abort) {
-        m_decoder.reset();
-        m_range.reset();
-        if (subsong != 0) {
-            // A cue track is a range of the whole file, decoded by a whole-file decoder of its own.
-            double start, length;
-            embedded_cue_get_range(m_cue, subsong, start, length);
-            std::unique_ptr<cue_range_decoder> range(new cue_range_decoder());
-            range->open(file(), m_path.c_str(), flags, start, length, abort);
-            range->set_event_sink(m_sink.get());
-            m_range = std::move(range);
-            return;
-        }
+    std::unique_ptr<flac_open_state> open_whole_file(uint32_t, const abort_signal& abort) {
         std::unique_ptr<flac_open_state> state(new flac_open_state());
         state->open(file(), m_path.c_str(), input_open_decode, abort);
         state->seek(0, abort);
-        state->set_event_sink(m_sink.get());
-        m_decoder = std::move(state);
+        return state;
     }
 
-    flac_open_state& decoder() {
-        if (!m_decoder) throw kpl::exception_dynamic_assert();
-        return *m_decoder;
-    }
-
-    bool decode(audio_block& block, const abort_signal& abort) {
-        if (m_range) return m_range->decode(block, abort);
-        return decoder().decode(block, abort);
-    }
-    bool decode_raw(audio_block& block, kpl::byte_array& raw, const abort_signal& abort) {
-        if (m_range) return m_range->decode_raw(block, raw, abort);
-        return decoder().decode_raw(block, raw, abort);
-    }
-    void seek(double seconds, const abort_signal& abort) {
-        if (m_range) return m_range->seek(seconds, abort);
-        decoder().seek(seconds, abort);
-    }
-    bool dynamic_info(track_info& info, double& offset) { return m_range && m_range->dynamic_info(info, offset); }
-    bool dynamic_track_info(track_info& info, double& offset) {
-        return m_range && m_range->dynamic_track_info(info, offset);
-    }
-
-    void set_event_sink(decoder_event_sink* sink) {
-        m_sink.assign(sink);
-        if (m_decoder) m_decoder->set_event_sink(sink);
-        if (m_range) m_range->set_event_sink(sink);
-    }
-
-    void on_idle(const abort_signal& abort) {
-        if (m_decoder) m_decoder->on_idle(abort);
-        if (m_range) m_range->on_idle(abort);
-    }
-
-    void stage_info(uint32_t subsong, const track_info& info, const abort_signal& abort) {
-        abort.check();
-        if (m_decoder || m_range) throw kpl::exception_dynamic_assert();
-        if (subsong == 0) {
-            embedded_cue_load(m_cue, info);
-        } else {
-            embedded_cue_set_track_info(m_cue, subsong, info);
-        }
-    }
-
-    void commit_info(const abort_signal& abort) {
-        if (m_decoder || m_range) throw kpl::exception_dynamic_assert();
-        track_info_store to_write;
-        embedded_cue_write_info(m_cue, to_write);
+    void commit_tags(track_info_store& to_write, const abort_signal& abort) {
         bool cuesheet_from_block;
         {
             // The file must still be a FLAC stream (and is rewound); the state lets go of it afterwards.
@@ -221,41 +150,14 @@ public:
         embedded_cue_load(m_cue, to_write);
     }
 
-private:
     file_stream_ref& file() {
         // A failed replacement that could not reopen the file leaves the facet without one.
         if (!m_file) throw ketrel_io::exception_io_not_found();
         return m_file;
     }
-
-    kpl::utf8_string_tight m_path;
-    file_stream_ref m_file;
-    embedded_cue m_cue;
-    std::unique_ptr<flac_open_state> m_decoder;
-    std::unique_ptr<cue_range_decoder> m_range;
-    service_ptr<decoder_event_sink> m_sink;
 };
 
-class flac_decoder final : public file_facet<flac_file, track_decoder_v2> {
-public:
-    void initialise(uint32_t subsong, uint32_t flags, const abort_signal& abort) override {
-        m_file.initialise(subsong, flags, abort);
-    }
-    bool decode_chunk(audio_block& block, const abort_signal& abort) override {
-        return m_file.decode(block, abort);
-    }
-    void seek_seconds(double seconds, const abort_signal& abort) override { m_file.seek(seconds, abort); }
-    bool can_seek() override { return true; }
-    bool dynamic_info(track_info& info, double& offset) override { return m_file.dynamic_info(info, offset); }
-    bool dynamic_track_info(track_info& info, double& offset) override {
-        return m_file.dynamic_track_info(info, offset);
-    }
-    void on_idle(const abort_signal& abort) override { m_file.on_idle(abort); }
-    bool decode_chunk_raw(audio_block& block, kpl::byte_array& raw, const abort_signal& abort) override {
-        return m_file.decode_raw(block, raw, abort);
-    }
-    void set_event_sink(decoder_event_sink* sink) override { m_file.set_event_sink(sink); }
-};
+class flac_decoder final : public cue_subsong_decoder<flac_file> {};
 
 const char* const g_content_types[] = {"audio/flac", "audio/x-flac", "application/flac", "application/x-flac"};
 
