@@ -38,7 +38,7 @@ protected:
 // are spread to both sides of the pivot, so many equal elements still partition evenly.
 void sort_range(sort_callback& callback, size_t start, size_t count);
 
-// Seeds the C library's generator (count XOR the time-stamp counter), then sorts [0, count).
+// Starts the C library's generator from the count XOR the time-stamp counter, then sorts [0, count).
 void sort(size_t count, sort_callback& callback);
 
 // Sorts through an index array whose ties are broken by the original positions, then moves the

@@ -14,7 +14,7 @@ public:
     }
     ~crypto_random() override { release_context(m_provider); }
 
-    void seed(uint32_t) override {}
+    void reseed(uint32_t) override {}
 
     uint64_t next(uint32_t n) override {
         if (n == 0) throw kpl::exception_invalid_params();

@@ -69,7 +69,7 @@ bool title_rand_provider::call_function(title_output_sink& sink, const char* nam
     if (limit != 0) {
         if (m_random.is_empty()) {
             m_random = random_source::create();
-            m_random.as<random_source>()->seed(static_cast<uint32_t>(__rdtsc()));
+            m_random.as<random_source>()->reseed(static_cast<uint32_t>(__rdtsc()));
         }
         value = m_random.as<random_source>()->next(limit);
     }

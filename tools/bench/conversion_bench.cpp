@@ -56,12 +56,12 @@ int main(int argc, char** argv) {
     std::vector<int16_t> shorts(n), short_out(n);
     std::vector<int32_t> ints(n), int_out(n);
     std::vector<uint8_t> copy_out(n * 4);
-    uint32_t seed = 12345;
+    uint32_t state = 12345;
     for (size_t i = 0; i < n; ++i) {
-        seed = seed * 1664525u + 1013904223u;
-        floats[i] = static_cast<float>(static_cast<int32_t>(seed)) / 2147483648.0f;
-        ints[i] = static_cast<int32_t>(seed);
-        shorts[i] = static_cast<int16_t>(seed >> 16);
+        state = state * 1664525u + 1013904223u;
+        floats[i] = static_cast<float>(static_cast<int32_t>(state)) / 2147483648.0f;
+        ints[i] = static_cast<int32_t>(state);
+        shorts[i] = static_cast<int16_t>(state >> 16);
     }
 
     const sample_kernel_paths have = sample_kernel_paths_supported();

@@ -49,12 +49,12 @@ std::wstring make_fixture() {
     FLAC__stream_encoder_init_FILE(encoder, out, nullptr, nullptr);
     const uint32_t frames = 44100 * 180, chunk = 4096;
     std::vector<FLAC__int32> pcm(chunk * 2);
-    uint32_t seed = 1;
+    uint32_t state = 1;
     for (uint32_t done = 0; done < frames; done += chunk) {
         for (uint32_t i = 0; i < chunk; ++i) {
             const double t = (done + i) / 44100.0;
-            seed = seed * 1664525u + 1013904223u;
-            const int noise = static_cast<int>(seed >> 22) - 512;
+            state = state * 1664525u + 1013904223u;
+            const int noise = static_cast<int>(state >> 22) - 512;
             pcm[2 * i] = static_cast<FLAC__int32>(12000 * std::sin(2 * 3.14159265 * 440 * t) + noise);
             pcm[2 * i + 1] = static_cast<FLAC__int32>(9000 * std::sin(2 * 3.14159265 * 659 * t) + noise);
         }

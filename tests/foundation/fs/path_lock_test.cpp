@@ -225,15 +225,15 @@ struct shared_counts {
 
 class stress_worker : public kpl::thread {
 public:
-    stress_worker(shared_counts& counts, const abort_signal& pulse, unsigned seed)
-        : m_counts(counts), m_pulse(pulse), m_seed(seed) {}
+    stress_worker(shared_counts& counts, const abort_signal& pulse, unsigned start)
+        : m_counts(counts), m_pulse(pulse), m_state(start) {}
     ~stress_worker() { wait_and_close(); }
     volatile LONG acquired = 0, aborted = 0, failed = 0;
 
 private:
     unsigned next() {
-        m_seed = m_seed * 1103515245u + 12345u;
-        return m_seed >> 16;
+        m_state = m_state * 1103515245u + 12345u;
+        return m_state >> 16;
     }
     void body() override {
         static const char* const keys[3] = {"a", "b", "c"};
@@ -269,7 +269,7 @@ private:
     }
     shared_counts& m_counts;
     const abort_signal& m_pulse;
-    unsigned m_seed;
+    unsigned m_state;
 };
 
 // Sets and clears a signal in short pulses until told to stop.
