@@ -19,14 +19,9 @@
 #include "inputs/ogg/ogg_input.h"
 #include "metadata/track_info.h"
 #include "tests/inputs/ogg_make.h"
+#include "tests/inputs/input_test_support.h"
 
 namespace {
-
-struct services_built {
-    services_built() {
-        if (service_registry::table().class_count() == 0) service_registry::table().build(service_registration_list());
-    }
-};
 
 // A signal that is set from its n-th question on, so that every step of an operation can be the one that
 // sees the abort.
@@ -133,7 +128,7 @@ int abort_everywhere(const scratch& folder, const std::string& original, Write w
 }  // namespace
 
 TEST_CASE("An Ogg comment rewrite that changes sizes keeps the original until the new file is complete") {
-    services_built services;
+    input_test::services_built();
     scratch folder;
     const std::string original = ogg_test::make_opus(60, "short");
     const std::string location = folder.location(L"a.opus");
@@ -159,7 +154,7 @@ TEST_CASE("An Ogg comment rewrite that changes sizes keeps the original until th
 }
 
 TEST_CASE("A picture write keeps the original until the new file is complete") {
-    services_built services;
+    input_test::services_built();
     scratch folder;
     const std::string original = ogg_test::make_opus(30, "pictured");
     const std::string location = folder.location(L"a.opus");
@@ -191,7 +186,7 @@ TEST_CASE("A picture write keeps the original until the new file is complete") {
 }
 
 TEST_CASE("A same-size Ogg comment is written over the old header pages") {
-    services_built services;
+    input_test::services_built();
     scratch folder;
     const std::string original = ogg_test::make_opus(30, "abcdef");
     folder.write(L"a.opus", original);

@@ -19,14 +19,9 @@
 #include "metadata/audio_block.h"
 #include "metadata/track_info.h"
 #include "tests/inputs/ogg_make.h"
+#include "tests/inputs/input_test_support.h"
 
 namespace {
-
-struct services_built {
-    services_built() {
-        if (service_registry::table().class_count() == 0) service_registry::table().build(service_registration_list());
-    }
-};
 
 // Bytes read front to back only, like a network stream: no size, no seeking, rewinding starts over.
 class one_way_stream final : public service_counted<file_stream> {
@@ -82,7 +77,7 @@ service_ptr<track_decoder_v2> open_stream(const std::string& bytes) {
 }  // namespace
 
 TEST_CASE("A chained stream read straight through reports each link's tags and plays every link") {
-    services_built services;
+    input_test::services_built();
     const std::string chain = ogg_test::make_opus(20, "First", 1) + ogg_test::make_opus(30, "Second", 2);
     service_ptr<track_decoder_v2> decoder = open_stream(chain);
     CHECK(decoder->subsong_count() == 1);
@@ -117,7 +112,7 @@ TEST_CASE("A chained stream read straight through reports each link's tags and p
 }
 
 TEST_CASE("Granule positions that go backwards are reported once and decoding goes on") {
-    services_built services;
+    input_test::services_built();
     // Packets 20..29 claim positions far before the audio already decoded.
     const std::string file = ogg_test::make_opus(40, "x", 5, [](int i, int64_t g) { return i >= 20 && i < 30 ? 1000 : g; });
     service_ptr<track_decoder_v2> decoder = open_stream(file);
@@ -136,7 +131,7 @@ TEST_CASE("Granule positions that go backwards are reported once and decoding go
 }
 
 TEST_CASE("The end of an Opus stream is cut at its last granule position") {
-    services_built services;
+    input_test::services_built();
     // The last page says the stream ends 500 samples into its last packet.
     const std::string file = ogg_test::make_opus(10, "x", 6, [](int i, int64_t g) { return i == 9 ? g - 460 : g; });
     service_ptr<track_decoder_v2> decoder = open_stream(file);

@@ -9,17 +9,13 @@
 #include "foundation/kpl/codepage.h"
 #include "foundation/services/service_registry.h"
 #include "inputs/safe_rewrite.h"
+#include "tests/inputs/input_test_support.h"
 
 namespace {
 
 const abort_signal& never = abort_never;
 
 // The file-system front ends find their providers in the program's class table.
-struct services_built {
-    services_built() {
-        if (service_registry::table().class_count() == 0) service_registry::table().build(service_registration_list());
-    }
-};
 
 // A fresh folder under the system's temporary folder, removed with its files at the end.
 class scratch_folder {
@@ -102,7 +98,7 @@ std::string read_all(file_stream& f) {
 }  // namespace
 
 TEST_CASE("the temporary file sits beside the target and has one name per target") {
-    services_built services;
+    input_test::services_built();
     scratch_folder folder;
     put(folder.file(L"a.mp3"), "old");
     std::string target = folder.location(L"a.mp3");
@@ -126,7 +122,7 @@ TEST_CASE("the temporary file sits beside the target and has one name per target
 }
 
 TEST_CASE("commit puts the new content in place and keeps creation time and attributes") {
-    services_built services;
+    input_test::services_built();
     scratch_folder folder;
     std::wstring path = folder.file(L"b.mp3");
     put(path, "old content");
@@ -156,7 +152,7 @@ TEST_CASE("commit puts the new content in place and keeps creation time and attr
 }
 
 TEST_CASE("cancel removes the temporary and leaves the target alone; commit without begin does nothing") {
-    services_built services;
+    input_test::services_built();
     scratch_folder folder;
     put(folder.file(L"c.mp3"), "keep");
     std::string target = folder.location(L"c.mp3");

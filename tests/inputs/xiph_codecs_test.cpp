@@ -25,17 +25,12 @@
 #include "metadata/audio_block.h"
 #include "metadata/track_info.h"
 #include "tests/metadata/info_text.h"
+#include "tests/inputs/input_test_support.h"
 
 namespace {
 
 using bytes = std::vector<uint8_t>;
 using metadata_test::meta_text;
-
-struct services_built {
-    services_built() {
-        if (service_registry::table().class_count() == 0) service_registry::table().build(service_registration_list());
-    }
-};
 
 void put_u32(bytes& out, uint32_t v) {
     for (int k = 0; k < 4; ++k) out.push_back(static_cast<uint8_t>(v >> (8 * k)));
@@ -140,7 +135,7 @@ TEST_CASE("OpusHead parsing follows the header rules") {
 }
 
 TEST_CASE("Packet decoder lookup by owner and setup record") {
-    services_built services;
+    input_test::services_built();
     bytes nine = opus_head_bytes(1, 9, 0, 255, {9, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8});
     ogg_packet nine_record = record_of(nine, 0);
     service_ref each;
@@ -249,7 +244,7 @@ static double channel_energy(const audio_block& block, uint32_t channel) {
 }
 
 TEST_CASE("Surround Opus arrives in WAVE order under a mask that names those channels") {
-    services_built services;
+    input_test::services_built();
     struct row {
         int channels;
         int loud_source;   // Vorbis order
@@ -303,7 +298,7 @@ TEST_CASE("Every reordered Xiph layout is labelled with its own speakers") {
 }
 
 TEST_CASE("Opus decoding: empty and damaged packets, abort") {
-    services_built services;
+    input_test::services_built();
     bytes head = opus_head_bytes(1, 2, 0, 0, {});
     ogg_packet first = record_of(head, 0);
     service_ptr<codec_packet_decoder> decoder;
@@ -341,7 +336,7 @@ TEST_CASE("Opus decoding: empty and damaged packets, abort") {
 }
 
 TEST_CASE("Opus tags and header gain become ReplayGain") {
-    services_built services;
+    input_test::services_built();
     struct row {
         const char* name;
         int16_t header_gain;
@@ -403,7 +398,7 @@ TEST_CASE("Opus tags and header gain become ReplayGain") {
 }
 
 TEST_CASE("Opus retag writes the header gain and an R128 comment") {
-    services_built services;
+    input_test::services_built();
     bytes head = opus_head_bytes(1, 2, 0, 0, {});
     service_ptr<ogg_header_rewriter> handler;
     ogg_stream_handler_find(handler, head.data(), head.size());
@@ -470,7 +465,7 @@ TEST_CASE("Opus retag writes the header gain and an R128 comment") {
 }
 
 TEST_CASE("Vorbis comment rules and the default rewrite's padding") {
-    services_built services;
+    input_test::services_built();
     const xiph_comment_text comments[] = {
         {"=starts with equals", 19}, {"TITLE=\xC3\xA9t\xC3\xA9", 11}, {"ARTIST=\xFF\xFE", 9},
         {"DISCTOTAL=2", 11},         {"noequals", 8},
@@ -520,7 +515,7 @@ TEST_CASE("Vorbis comment rules and the default rewrite's padding") {
 }
 
 TEST_CASE("Vorbis decoders refuse what they cannot decode") {
-    services_built services;
+    input_test::services_built();
     bytes seven = vorbis_id_header(7);
     ogg_packet first = record_of(seven, 0);
     service_ptr<codec_packet_decoder> decoder;

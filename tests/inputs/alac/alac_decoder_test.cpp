@@ -14,14 +14,9 @@
 #include "inputs/codecs/alac_decoder.h"
 #include "metadata/audio_block.h"
 #include "metadata/track_info.h"
+#include "tests/inputs/input_test_support.h"
 
 namespace {
-
-struct services_built {
-    services_built() {
-        if (service_registry::table().class_count() == 0) service_registry::table().build(service_registration_list());
-    }
-};
 
 // The 28-byte cookie of the "alac" box: version/flags, then the ALAC specific configuration (big-endian).
 std::vector<uint8_t> cookie(uint32_t frame_length, uint8_t bits, uint8_t channels, uint32_t rate = 44100) {
@@ -59,7 +54,7 @@ std::vector<uint8_t> read_file(const std::string& path) {
 }  // namespace
 
 TEST_CASE("ALAC decoder: cookies, channel masks, limits") {
-    services_built services;
+    input_test::services_built();
     service_ptr<codec_packet_decoder> d;
     std::vector<uint8_t> stereo = cookie(4096, 16, 2);
     codec_packet_decoder_open(d, true, codec_owner_alac, 0, stereo.data(), stereo.size(), abort_never);
@@ -106,7 +101,7 @@ TEST_CASE("ALAC decoder: cookies, channel masks, limits") {
 TEST_CASE("ALAC frames from ffmpeg-made files") {
     const char* dir = std::getenv("VORN_ALAC_DIR");
     if (!dir) return;
-    services_built services;
+    input_test::services_built();
     WIN32_FIND_DATAA found;
     HANDLE h = FindFirstFileA((std::string(dir) + "\\*.frames").c_str(), &found);
     REQUIRE(h != INVALID_HANDLE_VALUE);

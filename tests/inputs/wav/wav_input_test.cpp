@@ -12,16 +12,11 @@
 #include "metadata/tags/tag_exceptions.h"
 #include "metadata/track_info.h"
 #include "tests/inputs/wav/wav_builder.h"
+#include "tests/inputs/input_test_support.h"
 
 using namespace wav_test;
 
 namespace {
-
-struct services_built {
-    services_built() {
-        if (service_registry::table().class_count() == 0) service_registry::table().build(service_registration_list());
-    }
-};
 
 bytes info_list(const char* code, const char* value) {
     bytes b;
@@ -42,7 +37,7 @@ void put_guid_of(bytes& b, const kpl::guid& g) {
 }  // namespace
 
 TEST_CASE("WAVE input facets: extensions, subsongs, the writer's tag removal, formats that take no tags") {
-    services_built services;
+    input_test::services_built();
     input_service& wav = wav_input_service();
     CHECK(wav.accepts_extension("a.WAV", "WAV"));
     CHECK(wav.accepts_extension("a.wave", "wave"));

@@ -9,16 +9,11 @@
 #include "inputs/wav/wav_tags.h"
 #include "metadata/track_info.h"
 #include "tests/inputs/wav/wav_builder.h"
+#include "tests/inputs/input_test_support.h"
 
 using namespace wav_test;
 
 namespace {
-
-struct services_built {
-    services_built() {
-        if (service_registry::table().class_count() == 0) service_registry::table().build(service_registration_list());
-    }
-};
 
 const bytes g_fmt = pcm_format(1, 1, 8000, 8);
 
@@ -109,7 +104,7 @@ std::string meta(const track_info& info, const char* name) {
 }  // namespace
 
 TEST_CASE("WAVE tags: LIST INFO and id3 chunks read") {
-    services_built services;
+    input_test::services_built();
     bytes with_info = wav_builder()
                           .chunk("fmt ", g_fmt)
                           .chunk("LIST", info_list({{"INAM", "First"}, {"IART", "Someone"}, {"INAM", "Second"}, {"IXYZ", "x"}}))
@@ -137,7 +132,7 @@ TEST_CASE("WAVE tags: LIST INFO and id3 chunks read") {
 }
 
 TEST_CASE("WAVE tags: where new chunks go") {
-    services_built services;
+    input_test::services_built();
     track_info_store info = title_info("T");   // LIST: "INFO" + INAM(8 + 2) = 14 bytes payload, 22 in all
 
     SUBCASE("a file that ends with LIST INFO: cut and appended again") {
@@ -211,7 +206,7 @@ TEST_CASE("WAVE tags: where new chunks go") {
 }
 
 TEST_CASE("WAVE tags: sizes that disagree with the file never cost audio") {
-    services_built services;
+    input_test::services_built();
     const bytes data = audio(1001);   // odd: the data chunk has a pad byte
     struct size_case {
         const char* name;

@@ -8,14 +8,9 @@
 #include "inputs/wavpack/wavpack_input.h"
 #include "metadata/audio_block.h"
 #include "metadata/track_info.h"
+#include "tests/inputs/input_test_support.h"
 
 namespace {
-
-struct services_built {
-    services_built() {
-        if (service_registry::table().class_count() == 0) service_registry::table().build(service_registration_list());
-    }
-};
 
 // The decoder's profile after set-up: the dynamic track info's "codec_profile" the first time, "" when none.
 std::string profile_after_setup(const std::string& location, bool& again) {
@@ -40,7 +35,7 @@ std::string profile_after_setup(const std::string& location, bool& again) {
 TEST_CASE("WavPack correction files found beside the file and in the setting's folders") {
     const char* dir = std::getenv("VORN_WV_DIR");
     if (!dir) return;
-    services_built services;
+    input_test::services_built();
     const std::string base = std::string("file://") + dir + "\\";
     bool again = true;
 
@@ -70,7 +65,7 @@ TEST_CASE("WavPack correction files found beside the file and in the setting's f
 TEST_CASE("WavPack decoding details: raw 8-bit output, seeking to the end, bitrate of an untagged file") {
     const char* dir = std::getenv("VORN_WV_DIR");
     if (!dir) return;
-    services_built services;
+    input_test::services_built();
     const std::string location = std::string("file://") + dir + "\\u8.wv";
     service_ptr<track_decoder> d;
     wavpack_input_service().open_decoder(d, file_stream_ref(), location.c_str(), abort_never);

@@ -14,14 +14,9 @@
 #include "inputs/wavpack/wavpack_packet_decoder.h"
 #include "metadata/audio_block.h"
 #include "metadata/track_info.h"
+#include "tests/inputs/input_test_support.h"
 
 namespace {
-
-struct services_built {
-    services_built() {
-        if (service_registry::table().class_count() == 0) service_registry::table().build(service_registration_list());
-    }
-};
 
 std::vector<uint8_t> read_file(const std::string& path) {
     std::vector<uint8_t> out;
@@ -37,7 +32,7 @@ std::vector<uint8_t> read_file(const std::string& path) {
 }  // namespace
 
 TEST_CASE("WavPack in Matroska: which streams are taken") {
-    services_built services;
+    input_test::services_built();
     struct private_case {
         std::vector<uint8_t> bytes;
         bool taken;
@@ -81,7 +76,7 @@ TEST_CASE("WavPack in Matroska: which streams are taken") {
 TEST_CASE("WavPack blocks as Matroska stores them") {
     const char* dir = std::getenv("VORN_WVMKA_DIR");
     if (!dir) return;
-    services_built services;
+    input_test::services_built();
     WIN32_FIND_DATAA found;
     HANDLE h = FindFirstFileA((std::string(dir) + "\\*.frames").c_str(), &found);
     REQUIRE(h != INVALID_HANDLE_VALUE);
