@@ -20,14 +20,7 @@ profile_win=$(winpath "$VORN_TEST_TMP/profile")
 dat=profile/config.dat
 
 # child PROGRAM CASE LOG: one child case of a test program over the profile.
-child() {
-    set +e
-    VORN_CONFIG_PROFILE="$profile_win" wine "$1" --no-colors --no-skip --test-case="config child: $2" \
-        > "$3" 2>&1 < /dev/null
-    local rc=$?
-    set -e
-    grep -Eq "test cases: +1 \| +1 passed \| +0 failed" "$3" || { cat "$3" >&2; fail "'$2' of $1 did not pass (exit $rc)"; }
-}
+child() { config_child "$1" "$profile_win" "$2" "$3"; }
 
 child "$i686_program" "save every form" save-i686.log
 [ -f "$dat" ] || fail "the i686 run wrote no config.dat"
