@@ -4,6 +4,7 @@
 
 #include "foundation/fs/path_lock.h"
 #include "foundation/kpl/io_exceptions.h"
+#include "foundation/kpl/sort.h"
 #include "inputs/tag_remover.h"
 #include "metadata/replaygain.h"
 #include "metadata/track_info.h"
@@ -14,8 +15,10 @@
 namespace {
 
 int compare_paths(const track_handle_ref& a, const track_handle_ref& b) {
+    // Subsongs of one file in their order (any order would do; this one makes reports repeatable).
     const int c = std::strcmp(a->get_location().get_path(), b->get_location().get_path());
-    return c < 0 ? -1 : c > 0 ? 1 : 0;
+    if (c != 0) return c < 0 ? -1 : 1;
+    return kpl::compare_values(a->get_location().get_subsong(), b->get_location().get_subsong());
 }
 
 bool has_tags(const track_info& info) { return info.meta_count() > 0 || info.get_replaygain().count_valid() > 0; }
