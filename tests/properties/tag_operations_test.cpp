@@ -16,6 +16,7 @@
 #include "foundation/kpl/string_array.h"
 #include "foundation/services/service_registry.h"
 #include "foundation/tasks/thread.h"
+#include "inputs/input_probe.h"
 #include "metadata/tag_operations.h"
 #include "metadata/track_info.h"
 #include "properties/info_broadcast.h"
@@ -557,4 +558,92 @@ TEST_CASE("hint collector: read from a whole file; committed at once here, later
     // resolve_location: no location loader exists.
     kpl::array_list<track_handle_ref> out;
     CHECK_THROWS_AS(ops->resolve_location("fake://h/a", out), ketrel_io::exception_io_unsupported_format);
+}
+
+namespace {
+
+// A small 16-bit stereo WAV file in the temporary folder; answers its location.
+std::string make_wav(const wchar_t* name) {
+    wchar_t folder[MAX_PATH];
+    GetTempPathW(MAX_PATH, folder);
+    std::wstring path = std::wstring(folder) + name;
+    std::vector<uint8_t> bytes;
+    auto put = [&](const char* four) { bytes.insert(bytes.end(), four, four + 4); };
+    auto put32 = [&](uint32_t v) {
+        for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    };
+    const uint32_t data = 44100 * 4 / 10;
+    put("RIFF");
+    put32(36 + data);
+    put("WAVE");
+    put("fmt ");
+    put32(16);
+    put32(0x00020001);
+    put32(44100);
+    put32(44100 * 4);
+    put32(0x00100004);
+    put("data");
+    put32(data);
+    for (uint32_t i = 0; i < data; ++i) bytes.push_back(static_cast<uint8_t>(i * 7));
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+    std::string location = "file://";
+    for (wchar_t c : path) location += static_cast<char>(c);  // the temporary folder is ASCII here
+    return location;
+}
+
+std::vector<uint8_t> bytes_of(const std::string& location) {
+    std::wstring path;
+    for (size_t i = 7; i < location.size(); ++i) path += static_cast<wchar_t>(location[i]);
+    std::vector<uint8_t> out;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    uint8_t buffer[4096];
+    DWORD n = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &n, nullptr) && n > 0) out.insert(out.end(), buffer, buffer + n);
+    CloseHandle(file);
+    return out;
+}
+
+}  // namespace
+
+TEST_CASE("update of real files: Abort pressed inside apply leaves that file complete, the next one untouched") {
+    auto ops = operations();
+    const std::string first = make_wav(L"vorn-tagop-1.wav"), second = make_wav(L"vorn-tagop-2.wav");
+    const std::vector<uint8_t> second_before = bytes_of(second);
+    quiet_host host;
+    host.real_files = true;
+    completion done;
+    auto edit = counted(new editor([&](const track_handle_ref&, track_info& info) {
+        host.abort.set();
+        info.meta_set("title", track_info::npos, "Written anyway", track_info::npos);
+        return true;
+    }));
+    ops->update_info(list({handle(second), handle(first)}), edit.get(), nullptr, 0, nullptr, done.make());
+    CHECK(done.codes == std::vector<int32_t>{1});
+    CHECK(host.reports.empty());
+    service_ptr<track_info_reader> reader;
+    input_open_info_reader(reader, file_stream_ref(), first.c_str(), abort_never, false);
+    track_info_store info;
+    reader->get_info(0, info, abort_never);
+    REQUIRE(info.meta_get_first("title") != nullptr);
+    CHECK(std::string(info.meta_get_first("title")) == "Written anyway");
+    CHECK(info.get_length() == doctest::Approx(0.1));
+    reader.release();
+    CHECK(bytes_of(second) == second_before);
+}
+
+TEST_CASE("probe: a broadcast receiver that throws" * doctest::skip()) {
+    metadata_test::crash_probe_child_setup();
+    auto ops = operations();
+    struct thrower final : info_change_callback {
+        void on_info_changed(const kpl::ref_list<track_handle_ref>&, uint8_t) override { throw std::exception(); }
+    } receiver;
+    info_callback_register(&receiver);
+    ops->notify_changed(list({handle("fake://crash/a")}));
+}
+
+TEST_CASE("broadcast: an exception escaping a receiver ends the process through the crash path") {
+    CHECK(metadata_test::crash_probe_run("probe: a broadcast receiver that throws", "") == kpl::crash_exception_code);
 }
