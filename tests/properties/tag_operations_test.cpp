@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/fs/memory_file.h"
 #include "foundation/fs/path_lock.h"
 #include "foundation/kpl/exceptions.h"
 #include "foundation/kpl/io_exceptions.h"
@@ -646,4 +647,37 @@ TEST_CASE("probe: a broadcast receiver that throws" * doctest::skip()) {
 
 TEST_CASE("broadcast: an exception escaping a receiver ends the process through the crash path") {
     CHECK(metadata_test::crash_probe_run("probe: a broadcast receiver that throws", "") == kpl::crash_exception_code);
+}
+
+TEST_CASE("stream info loader: records from a stream, announced once; a location nobody else holds is not") {
+    auto ops = operations();
+    service_ptr<tag_operations_ext> ext;
+    REQUIRE(service_query(ops.get(), ext));
+    file_stream_ref stream = memory_file::create();
+    for (const char* title : {"one", "two", "three"}) {
+        browse_fields_builder record;
+        record.set(browse_title, title);
+        record.length = 4;
+        record.write(*stream, abort_never);
+    }
+    stream->seek(0, abort_never);
+
+    track_handle_ref held = handle("fake://s/held"), kept = handle("fake://s/location-held");
+    give_info(held, "newer", 50);
+    recorder heard;
+    service_ptr<stream_info_loader> loader;
+    ext->create_stream_info_loader(loader);
+    loader->load(held, 40, *stream, abort_never);  // older than what the handle has: stepped over
+    track_handle_ref out;
+    loader->load_location(out, track_location("fake://s/location-held"), 60, *stream, abort_never);
+    CHECK(out == kept);
+    track_handle_ref alone;
+    loader->load_location(alone, track_location("fake://s/nobody"), 60, *stream, abort_never);
+    CHECK(title_of(held) == "newer");
+    CHECK(title_of(kept) == "two");
+    CHECK(title_of(alone) == "three");
+    CHECK(heard.calls.empty());
+    loader->commit();
+    REQUIRE(heard.calls.size() == 1);
+    CHECK(to_strings(heard.calls[0].tracks) == std::vector<std::string>{"fake://s/location-held#0"});
 }
