@@ -633,6 +633,11 @@ TEST_CASE("update of real files: Abort pressed inside apply leaves that file com
     CHECK(info.get_length() == doctest::Approx(0.1));
     reader.release();
     CHECK(bytes_of(second) == second_before);
+    for (const std::string& location : {first, second}) {
+        std::wstring path;
+        for (size_t i = 7; i < location.size(); ++i) path += static_cast<wchar_t>(location[i]);
+        DeleteFileW(path.c_str());
+    }
 }
 
 TEST_CASE("probe: a broadcast receiver that throws" * doctest::skip()) {
