@@ -57,7 +57,11 @@ void tag_task::on_done(HWND, bool aborted) {
     if (!(m_flags & tag_operation_no_report) && m_failures.count() > 0) {
         kpl::utf8_string_pow2 text;
         tag_report_text(m_failures, text);
-        tag_operation_host::current().show_report(text.c_str(), localized_string("dialog_information"));
+        try {
+            tag_operation_host::current().show_report(text.c_str(), localized_string("dialog_information"));
+        } catch (const std::exception&) {
+            // No popup service (start-up or shut-down): the completion still tells the caller.
+        }
     }
     service_ptr<result_notifier> completion;
     std::swap(completion, m_completion);
