@@ -107,7 +107,7 @@ uint64_t trailing_tag_start(file_stream& file, const abort_signal& abort) {
 void tag_strip_file_ends(const char* path, const abort_signal& abort) {
     file_stream_ref file;
     try {
-        file_system_open(file, path, open_mode_modify, abort);
+        file_system_open_retrying(file, path, open_mode_modify, abort, 0.5);
     } catch (const ketrel_io::exception_io_no_handler_for_path&) {
         return;
     }

@@ -28,7 +28,8 @@ uint64_t ape_tag_start(file_stream& file, uint64_t end, const abort_signal& abor
 // The position where the trailing tags begin (the file's size when it has none).
 uint64_t trailing_tag_start(file_stream& file, const abort_signal& abort);
 
-// Opens the file for modification and strips both ends: the leading tags through a temporary file beside
+// Opens the file for modification (waiting up to 0.5 s while another program has it open, as the writers
+// do) and strips both ends: the leading tags through a temporary file beside
 // it (safe_rewrite), the trailing ones by cutting the file. A path that no file system handles is left
 // alone; other failures are thrown.
 void tag_strip_file_ends(const char* path, const abort_signal& abort);

@@ -116,6 +116,12 @@ expect_eq "$(grep -c '^Could not' hold_long.txt)" 1 "only the held file failed"
 expect_eq "$(field h1.flac album)" "Held" "the other file is written"
 cmp -s h2.flac base.flac || fail "the held file changed"
 
+# Removing tags waits for a short hold in the same way.
+cp base.wv h3.wv
+inspect tag-remove "$PWD/h3.wv" --hold "$PWD/h3.wv" --hold-for 0.2 --flags 2 > hold_remove.txt || fail "tag-remove with a short hold"
+expect_contains hold_remove.txt "completion 0"
+tail -c 32 h3.wv | grep -q APETAGEX && fail "the APEv2 tag of a briefly held file is left"
+
 # --- Abort after the first of four files -----------------------------------------------------------------------
 for n in 1 2 3 4; do cp base.flac "ab$n.flac"; done
 inspect tag-update "$PWD/ab1.flac" "$PWD/ab2.flac" "$PWD/ab3.flac" "$PWD/ab4.flac" --set album=Aborted \
