@@ -18,6 +18,9 @@
 //     vorbis_comment_write(info, "vorn", block);
 //     // 04 00 00 00 "vorn" 01 00 00 00 0D 00 00 00 "ALBUMARTIST=X"
 //
+// A field name that reading would not give back (see track_info::is_valid_field_name: '=', non-ASCII and
+// control characters) refuses the write with exception_tag_field_name before anything is built.
+//
 // The writers count their entries and check the count against what they wrote
 // (kpl::exception_dynamic_assert on a mismatch).
 
