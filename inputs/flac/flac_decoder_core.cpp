@@ -195,10 +195,15 @@ void flac_decoder_core::seek_sample(uint64_t sample, const abort_signal& abort) 
 }
 
 void flac_decoder_core::flush(const abort_signal& abort) {
+    m_error_reported = false;
+    resume(abort);
+}
+
+void flac_decoder_core::resume(const abort_signal& abort) {
     abort_scope scope(*this, abort);
     clear_queue();
+    drop_read_ahead();
     m_at_end = false;
-    m_error_reported = false;
     if (!FLAC__stream_decoder_flush(m_decoder)) fail();
 }
 

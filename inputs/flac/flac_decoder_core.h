@@ -57,8 +57,14 @@ public:
     bool decode(audio_block& block, const abort_signal& abort);
     // Moves to an absolute sample; a target at or past the known total ends the stream without libFLAC.
     void seek_sample(uint64_t sample, const abort_signal& abort);
-    // Drops queued frames and libFLAC's buffered input (for packet decoding after a seek).
+    // Drops queued frames, the bytes read ahead and libFLAC's buffered input (for packet decoding after a
+    // seek); damage is reported again after it.
     void flush(const abort_signal& abort);
+    // For packet decoding: after decode found the input ended inside a packet (false, or the data error of
+    // a frame cut short), makes the decoder ready for the next packet. Damage stays reported.
+    void resume(const abort_signal& abort);
+    // Whether damage was reported since the last seek, flush or metadata reading.
+    bool damage_reported() const { return m_error_reported; }
 
     bool has_stream_info() const { return m_has_stream_info; }
     const FLAC__StreamMetadata_StreamInfo& stream_info() const { return m_stream_info; }
