@@ -84,9 +84,17 @@ public:
     // The sink for damage reports (null: the null sink).
     void set_event_sink(decoder_event_sink* sink);
 
+    // With `keep` set, every frame also keeps libFLAC's integer samples, interleaved, and after each decode
+    // that answered true `integers` holds those of the block handed out (sample count x channels values):
+    //     core.keep_integers(true);
+    //     core.decode(block, abort);   // core.integers()[0] == the first sample of channel 0, unscaled
+    void keep_integers(bool keep) { m_keep_integers = keep; }
+    const kpl::array<int32_t>& integers() const { return m_integers; }
+
 private:
     struct frame {
         kpl::array<float> samples;
+        kpl::array<int32_t> integers;  // only with keep_integers
         uint32_t count = 0, channels = 0, mask = 0, rate = 0;
     };
     class abort_scope;
@@ -136,6 +144,9 @@ private:
     // While decode runs: the caller's block, filled directly by the first frame.
     audio_block* m_direct = nullptr;
     bool m_direct_filled = false;
+
+    bool m_keep_integers = false;
+    kpl::array<int32_t> m_integers;
 
     bool m_at_end = false;
     bool m_error_reported = false;

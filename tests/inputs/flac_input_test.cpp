@@ -214,6 +214,28 @@ TEST_CASE("a stream that cannot seek: raw 16-bit samples, a restart from 0, noth
     CHECK(std::memcmp(again.data(), raw.data(), raw.count()) == 0);
 }
 
+TEST_CASE("32-bit samples come out of decode_chunk_raw as the integers stored") {
+    flac_spec spec;
+    spec.bits = 32;
+    spec.frames = 6000;
+    service_ptr<track_decoder_v2> decoder = open_decoder(memory_file_with(encode_flac(spec)));
+    decoder->initialise(0, 4, abort_never);
+    audio_block_store block;
+    kpl::byte_array raw;
+    uint32_t frame = 0;
+    while (decoder->decode_chunk_raw(block, raw, abort_never)) {
+        REQUIRE(raw.count() == block.get_sample_count() * 2 * 4);
+        for (uint32_t i = 0; i < block.get_sample_count(); ++i, ++frame) {
+            for (uint32_t c = 0; c < 2; ++c) {
+                int32_t value;
+                std::memcpy(&value, raw.data() + (i * 2 + c) * 4, 4);
+                REQUIRE(value == fixture_sample(spec, frame, c));  // all 32 bits, beyond a float's precision
+            }
+        }
+    }
+    CHECK(frame == 6000);
+}
+
 TEST_CASE("damage libFLAC can skip is reported once, and decoding goes on") {
     flac_spec spec;
     spec.frames = 40000;
