@@ -6,7 +6,6 @@
 
 #include "foundation/fs/file_helpers.h"
 #include "foundation/fs/file_stats.h"
-#include "foundation/fs/file_system.h"
 #include "foundation/kpl/io_exceptions.h"
 #include "inputs/abortable_file.h"
 #include "inputs/ogg/ogg_page_reader.h"
