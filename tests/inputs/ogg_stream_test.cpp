@@ -1,5 +1,6 @@
 // The Ogg input on streams it cannot seek in (chained streams read straight through, their tags reported
-// as they start), granule positions that go backwards, and the limits of the Ogg FLAC header rewrite.
+// as they start), granule positions that go backwards, the limits of the Ogg FLAC header rewrite, and FLAC
+// in Ogg decoded by the native FLAC core: the same info fields, damaged frames reported and skipped.
 #include <doctest/doctest.h>
 
 #include <ogg/ogg.h>
