@@ -362,6 +362,30 @@ TEST_CASE("a writer waits for a file in use and gives up after its time-out") {
     CHECK(writer->subsong_count() == 1);
 }
 
+TEST_CASE("a field name no FLAC comment can hold refuses the write, naming it, and the file stays") {
+    services_built();
+    flac_spec spec;
+    spec.frames = 2000;
+    spec.comments = {"TITLE=Old"};
+    const std::vector<uint8_t> original = encode_flac(spec);
+    for (const char* name : {"mood=happy", "caf\xC3\xA9", "a~b"}) {
+        CAPTURE(std::string(name));
+        file_stream_ref file = memory_file_with(original);
+        service_ptr<track_info_writer> writer;
+        flac_input_service().open_info_writer(writer, file, "memory.flac", abort_never);
+        track_info_store info;
+        writer->get_info(0, info, abort_never);
+        info.meta_set(name, track_info::npos, "x", track_info::npos);
+        writer->stage_info(0, info, abort_never);
+        const std::string message = std::string("Field name \"") + name + "\" cannot be written to a Vorbis comment";
+        CHECK_THROWS_WITH_AS(writer->commit_info(abort_never), message.c_str(), ketrel_io::exception_io_data);
+        std::vector<uint8_t> now(static_cast<size_t>(file->get_size(abort_never)));
+        file->seek(0, abort_never);
+        file->read_exact(now.data(), now.size(), abort_never);
+        CHECK(now == original);
+    }
+}
+
 TEST_CASE("a file in memory takes comments that fit and comments that do not") {
     services_built();
     flac_spec spec;
