@@ -8,6 +8,7 @@
 
 #include "foundation/fs/file_system.h"
 #include "foundation/kpl/io_exceptions.h"
+#include "inputs/musepack/musepack_gain.h"
 #include "inputs/musepack/musepack_writer.h"
 #include "metadata/tags/ape_tag.h"
 #include "metadata/track_info.h"
@@ -67,7 +68,12 @@ TEST_CASE("Chapter tags replace the old CT packets and stand right before the st
     track_info_store one, two;
     one.meta_set("title", track_info::npos, "One", track_info::npos);
     two.meta_set("title", track_info::npos, "Two", track_info::npos);
-    for (track_info_store* info : {&one, &two}) info->meta_set("album", track_info::npos, "Same", track_info::npos);
+    replaygain_values rg;
+    rg.album_gain = -6.5f;
+    for (track_info_store* info : {&one, &two}) {
+        info->meta_set("album", track_info::npos, "Same", track_info::npos);
+        info->set_replaygain(rg);
+    }
     file_stream_ref file;
     filesystem_open_mode(file, location.c_str(), 2, abort_never);
     musepack_write_chapters(file, location.c_str(), {{0, &one}, {4410, &two}}, 44100, abort_never);
@@ -86,6 +92,10 @@ TEST_CASE("Chapter tags replace the old CT packets and stand right before the st
     REQUIRE(items.first_node() != nullptr);
     CHECK(std::string(items.first_node()->key.c_str()) == "Title");
     CHECK(std::string(reinterpret_cast<const char*>(items.first_node()->value.data()), items.first_node()->value.count()) == "Two");
+    // The album gain both chapters share went into the "RG" packet, in place.
+    const bytes& gain = packets[1].second;
+    REQUIRE(gain.size() == 9);
+    CHECK((gain[5] << 8 | gain[6]) == musepack_sv8_gain(-6.5f));
     // The audio packets are unchanged; the common album went to the file's trailing tag.
     CHECK(packets[2].second == bytes(40, 0xAA));
     CHECK(packets[3].second == bytes(40, 0xBB));
