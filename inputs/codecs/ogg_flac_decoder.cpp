@@ -49,11 +49,14 @@ public:
         m_bytes.resize_pow2(at + static_cast<uint32_t>(size));
         if (size) std::memcpy(m_bytes.data() + at, data, size);
     }
-    // Replaces whatever is left by the bytes.
+    // Replaces whatever is left by the bytes, reusing the buffer.
     void set(const void* data, size_t size) {
-        forget();
+        m_bytes.set_count(0);
+        m_used = 0;
+        m_starved = false;
         append(data, size);
     }
+    // Empties the buffer and gives its memory back.
     void forget() {
         m_bytes.resize_pow2_shrink(0);
         m_used = 0;
