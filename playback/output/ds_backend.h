@@ -53,6 +53,8 @@ public:
     // Creates the DirectSound object of a device (the null GUID: the default device) and sets its cooperative
     // level (priority, with the hidden main-thread window). On failure `out` stays null.
     virtual HRESULT open_device(const kpl::guid& device, ds_device_api*& out) = 0;
+    // The clock of the objects' waits, in seconds from any fixed point (the system's tick count).
+    virtual double now_seconds() = 0;
 };
 
 // The backend device objects use (the system's unless replaced).

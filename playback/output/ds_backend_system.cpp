@@ -121,6 +121,8 @@ public:
         }
         return S_OK;
     }
+
+    double now_seconds() override { return GetTickCount() * 0.001; }
 };
 
 system_backend g_system_backend;

@@ -21,6 +21,7 @@ constexpr double k_ring_seconds = 0.25;
 constexpr double k_min_lead_seconds = 0.05;
 constexpr double k_extra_buffer_seconds = 0.2;
 constexpr double k_guard_seconds = 1.0 / 15;
+constexpr double k_retire_seconds = 0.2;
 
 // KSDATAFORMAT_SUBTYPE_PCM and KSDATAFORMAT_SUBTYPE_IEEE_FLOAT.
 const GUID k_subtype_pcm = {0x00000001, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
@@ -205,12 +206,35 @@ void ds_device::fail(HRESULT hr) {
     m_api = nullptr;
 }
 
+bool ds_device::begin_retiring() {
+    if (!m_buffer || m_failed || m_last_playing < 0) return false;
+    const double now = ds_backend_current().now_seconds();
+    const bool playing = !m_starting && !m_pause_applied;
+    if (playing) {
+        try {
+            write_silence(0, m_size);
+        } catch (...) {
+            return false;
+        }
+        m_last_playing = now;
+    }
+    m_retire_end = m_last_playing + k_retire_seconds;
+    if (now >= m_retire_end) return false;
+    m_closed = true;
+    m_retiring = true;
+    return true;
+}
+
+bool ds_device::service_retiring() { return ds_backend_current().now_seconds() < m_retire_end; }
+
 bool ds_device::service() {
-    if (m_closed) return false;
+    if (m_retiring) return service_retiring();
+    if (m_closed) return begin_retiring();
     if (m_failed) return true;
     if (!m_format.rate || !m_format.channels || !m_format.bits) return true;
     try {
-        return service_steps();
+        if (service_steps()) return true;
+        return begin_retiring();
     } catch (const exception_com& e) {
         fail(e.code());
     } catch (const std::bad_alloc&) {
@@ -303,6 +327,7 @@ void ds_device::write_silence(uint32_t offset, uint32_t bytes) {
 
 void ds_device::reset_to_starting() {
     ds_check(m_buffer->stop());
+    m_last_playing = ds_backend_current().now_seconds();
     ds_check(m_buffer->set_position(0));
     write_silence(0, m_size);
     m_write_pos = 0;
@@ -378,7 +403,10 @@ bool ds_device::service_steps() {
     }
 
     if (m_pause_requested != m_pause_applied) {
-        if (!m_starting) ds_check(m_pause_requested ? m_buffer->stop() : m_buffer->play_looping());
+        if (!m_starting) {
+            ds_check(m_pause_requested ? m_buffer->stop() : m_buffer->play_looping());
+            m_last_playing = ds_backend_current().now_seconds();
+        }
         m_pause_applied = m_pause_requested;
     }
 
@@ -414,5 +442,6 @@ bool ds_device::service_steps() {
         ds_check(m_buffer->play_looping());
         m_starting = false;
     }
+    if (!m_starting && !m_pause_applied) m_last_playing = ds_backend_current().now_seconds();
     return true;
 }

@@ -23,6 +23,10 @@
 // and write_bytes converts the floats then, saturating: +1.0 becomes 2^31 - 1 (or the largest value the
 // conversion kernel gives below it), never -2^31.
 //
+// A removed object that was playing in the last 0.2 s stays until 0.2 s after that (the backend's clock),
+// with its buffer silent, before its DirectSound object is released: releasing it at once would drop what the
+// system has taken from the buffer but not yet played.
+//
 // Every operation takes the output lock (ds_output_lock); service is called by the output thread (or a test)
 // with the lock held. A DirectSound failure marks the object failed with the HRESULT (get_error); it stays
 // until closed.
@@ -121,6 +125,11 @@ private:
     };
 
     bool service_steps();
+    // A removed object that played in the last 0.2 s (backend clock) keeps its buffer, silent, until 0.2 s
+    // after that, so that what the system has already taken from it is heard before the DirectSound object
+    // goes.
+    bool begin_retiring();
+    bool service_retiring();
     void create_buffer();
     void reset_to_starting();
     // Advances the fade to the played time; true when a fade with close-when-done has ended.
@@ -164,4 +173,7 @@ private:
     HRESULT m_error = 0;
     bool m_closed = false;
     bool m_closing = false;
+    bool m_retiring = false;
+    double m_retire_end = 0;
+    double m_last_playing = -1;  // backend clock when it was last seen playing or was stopped
 };

@@ -48,8 +48,9 @@ public:
     std::vector<std::shared_ptr<fake_ds_buffer_record>> buffers;
     std::vector<kpl::guid> opened_devices;
 
-    // Plays `seconds` on every playing buffer (whole frames at its own rate).
+    // The clock moves `seconds`: every playing buffer plays them (whole frames at its own rate).
     void advance(double seconds) {
+        m_now += seconds;
         for (auto& b : buffers) {
             if (!b->alive || !b->playing) continue;
             uint32_t bytes = static_cast<uint32_t>(seconds * b->rate() + 0.5) * b->frame_bytes();
@@ -59,6 +60,8 @@ public:
             }
         }
     }
+
+    double now_seconds() override { return m_now; }
 
     HRESULT open_device(const kpl::guid& device, ds_device_api*& out) override {
         out = nullptr;
@@ -126,4 +129,5 @@ private:
     };
 
     ds_backend* m_before;
+    double m_now = 1000.0;
 };
