@@ -68,7 +68,13 @@ unsigned __stdcall thread_entry(void*) {
         SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
         const HRESULT com = CoInitialize(nullptr);
         for (;;) {
-            if (g_shutdown) break;
+            if (g_shutdown) {
+                // Program exit: the DirectSound objects go on the thread that made them, before COM ends here.
+                kpl::critical_section_scope lock(g_lock);
+                for (ds_device* device : g_devices) delete device;
+                g_devices.clear();
+                break;
+            }
             bool end = false;
             {
                 kpl::critical_section_scope lock(g_lock);

@@ -20,15 +20,15 @@ play() {  # play CAPTURE ARGS...: vorn-inspect output ARGS, recorded into CAPTUR
     [ "$rc" = 0 ] || { cat err.txt >&2; fail "output $* ended with $rc"; }
 }
 
-# Under load the sound server may now and then drop or add a period; a check that fails is run again, twice
-# at most, before the test fails.
+# Under load the sound system now and then drops or adds a period; a check that fails is run again, three
+# times at most, before the test fails.
 retry() {  # retry FUNCTION
     local n
-    for n in 1 2 3; do
+    for n in 1 2 3 4; do
         if ( "$1" ) 2> attempt.err; then return 0; fi
         echo "attempt $n of $1: $(cat attempt.err)" >&2
     done
-    fail "$1 failed three times"
+    fail "$1 failed four times"
 }
 
 # within VALUE EXPECTED TOLERANCE WHAT
