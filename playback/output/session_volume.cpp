@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <cwchar>
 #include <new>
 
 #include "foundation/kpl/array.h"
@@ -14,6 +15,7 @@
 #include "foundation/win32/system_paths.h"
 #include "playback/output/ds_endpoints.h"
 #include "playback/output/output_errors.h"
+#include "playback/output/session_backend.h"
 #include "shell/main_thread_queue.h"
 
 float session_level_to_db(float level) {
@@ -28,6 +30,10 @@ float session_db_to_level(float db) {
     return level > 1.0 ? 1.0f : static_cast<float>(level);
 }
 
+bool session_volume_is_own_change(const GUID* context) {
+    return context && std::memcmp(context, &session_volume_context, sizeof(GUID)) == 0;
+}
+
 namespace {
 
 const IID k_iid_session_manager = {0xBFA971F1, 0x4D5E, 0x40BB, {0x93, 0x5E, 0x96, 0x70, 0x39, 0xBF, 0xBE, 0xE4}};
@@ -36,10 +42,10 @@ const IID k_iid_notification_client = {0x7991EEC9, 0x7E89, 0x4D85, {0x83, 0x90, 
 
 // A zero-terminated copy of a system text.
 void copy_text(kpl::wide_array& out, const wchar_t* text) {
-    const size_t length = text ? wcslen(text) : 0;
+    const size_t length = text ? std::wcslen(text) : 0;
     out.set_count(static_cast<uint32_t>(length + 1));
     for (size_t i = 0; i < length; ++i) out[i] = text[i];
-    out[length] = 0;
+    out[static_cast<uint32_t>(length)] = 0;
 }
 
 template <class T>
@@ -48,12 +54,134 @@ void release_com(T*& p) {
     p = nullptr;
 }
 
+// ---- the system's session objects -------------------------------------------------------------------
+
+class system_endpoint final : public session_endpoint {
+public:
+    system_endpoint(ISimpleAudioVolume* volume, IAudioSessionControl* session, IAudioSessionEvents* events)
+        : m_volume(volume), m_session(session), m_events(events) {}
+    ~system_endpoint() override {
+        m_session->UnregisterAudioSessionNotification(m_events);
+        m_session->Release();
+        m_volume->Release();
+    }
+    HRESULT get_level(float& level) override { return m_volume->GetMasterVolume(&level); }
+    HRESULT set_level(float level, const GUID* context) override { return m_volume->SetMasterVolume(level, context); }
+
+private:
+    ISimpleAudioVolume* m_volume;
+    IAudioSessionControl* m_session;
+    IAudioSessionEvents* m_events;
+};
+
+// Every call makes its own enumerator, except the default-device registrations, which keep theirs until they
+// are undone.
+class system_sessions final : public session_backend {
+public:
+    HRESULT default_endpoint(kpl::wide_array& id) override {
+        IMMDeviceEnumerator* enumerator = nullptr;
+        HRESULT hr = mm_create_enumerator(enumerator);
+        if (FAILED(hr)) return hr;
+        IMMDevice* endpoint = nullptr;
+        hr = enumerator->GetDefaultAudioEndpoint(eRender, eMultimedia, &endpoint);
+        enumerator->Release();
+        if (FAILED(hr)) return hr;
+        LPWSTR text = nullptr;
+        hr = endpoint->GetId(&text);
+        endpoint->Release();
+        if (FAILED(hr)) return hr;
+        copy_text(id, text);
+        CoTaskMemFree(text);
+        return S_OK;
+    }
+
+    HRESULT device_endpoint(const kpl::guid& device, kpl::wide_array& id) override {
+        bool found = false;
+        kpl::utf8_string_tight module;
+        ds_enumerate_devices([&](const ds_device_entry& entry) {
+            if (!found && entry.guid == device) {
+                found = true;
+                module = entry.module;
+            }
+        });
+        if (!found) return ds_error_no_driver;
+        kpl::utf8_to_wide_array(id, module.c_str());
+        return S_OK;
+    }
+
+    HRESULT follow_default(IMMNotificationClient* sink, bool follow) override {
+        if (!follow) {
+            if (m_registrations.count() == 0) return S_FALSE;
+            IMMDeviceEnumerator* enumerator = m_registrations[m_registrations.count() - 1];
+            m_registrations.resize_exact(m_registrations.count() - 1);
+            const HRESULT hr = enumerator->UnregisterEndpointNotificationCallback(sink);
+            enumerator->Release();
+            return hr;
+        }
+        IMMDeviceEnumerator* enumerator = nullptr;
+        HRESULT hr = mm_create_enumerator(enumerator);
+        if (FAILED(hr)) return hr;
+        hr = enumerator->RegisterEndpointNotificationCallback(sink);
+        if (FAILED(hr)) {
+            enumerator->Release();
+            return hr;
+        }
+        try {
+            m_registrations.append(enumerator);
+        } catch (...) {
+            enumerator->UnregisterEndpointNotificationCallback(sink);
+            enumerator->Release();
+            return E_OUTOFMEMORY;
+        }
+        return hr;
+    }
+
+    HRESULT open(const wchar_t* id, IAudioSessionEvents* events, session_endpoint*& out) override {
+        out = nullptr;
+        IMMDeviceEnumerator* enumerator = nullptr;
+        HRESULT hr = mm_create_enumerator(enumerator);
+        if (FAILED(hr)) return hr;
+        IMMDevice* endpoint = nullptr;
+        hr = enumerator->GetDevice(id, &endpoint);
+        enumerator->Release();
+        if (FAILED(hr)) return hr;
+        IAudioSessionManager* manager = nullptr;
+        hr = endpoint->Activate(k_iid_session_manager, CLSCTX_ALL, nullptr, reinterpret_cast<void**>(&manager));
+        endpoint->Release();
+        if (FAILED(hr)) return hr;
+        ISimpleAudioVolume* volume = nullptr;
+        IAudioSessionControl* session = nullptr;
+        hr = manager->GetSimpleAudioVolume(nullptr, 0, &volume);
+        if (SUCCEEDED(hr)) hr = manager->GetAudioSessionControl(nullptr, 0, &session);
+        if (SUCCEEDED(hr)) hr = session->RegisterAudioSessionNotification(events);
+        manager->Release();
+        if (SUCCEEDED(hr)) out = new (std::nothrow) system_endpoint(volume, session, events);
+        if (!out) {
+            if (SUCCEEDED(hr)) {
+                session->UnregisterAudioSessionNotification(events);
+                hr = E_OUTOFMEMORY;
+            }
+            release_com(session);
+            release_com(volume);
+        }
+        return hr;
+    }
+
+private:
+    kpl::array<IMMDeviceEnumerator*> m_registrations;
+};
+
+system_sessions g_system_sessions;
+session_backend* g_backend = nullptr;
+
+// ---- the control -------------------------------------------------------------------------------------
+
 class session_control;
 
 // Calls the control's callbacks on the main thread.
 class volume_changed_call final : public service_counted<main_thread_callback> {
 public:
-    volume_changed_call(output_volume_control* control, float db) : m_control(control), m_db(db) {}
+    volume_changed_call(session_control* control, float db);
     void run() override;
 
 private:
@@ -64,9 +192,7 @@ private:
 // Moves every control that follows the default device to the new one, on the main thread.
 class default_changed_call final : public service_counted<main_thread_callback> {
 public:
-    explicit default_changed_call(const wchar_t* id) {
-        if (id) copy_text(m_id, id);
-    }
+    explicit default_changed_call(const wchar_t* id) { copy_text(m_id, id); }
     void run() override;
 
 private:
@@ -100,7 +226,18 @@ public:
         return count;
     }
 
-    HRESULT STDMETHODCALLTYPE OnSimpleVolumeChanged(float level, BOOL, LPCGUID context) override;
+    // The mute flag is not looked at.
+    HRESULT STDMETHODCALLTYPE OnSimpleVolumeChanged(float level, BOOL, LPCGUID context) override {
+        try {
+            kpl::critical_section_scope lock(m_lock);
+            if (!m_owner || session_volume_is_own_change(context)) return S_OK;
+            volume_changed_call* call = new volume_changed_call(m_owner, session_level_to_db(level));
+            main_thread_queue::post(call);
+            call->release();
+        } catch (...) {
+        }
+        return S_OK;
+    }
     HRESULT STDMETHODCALLTYPE OnDisplayNameChanged(LPCWSTR, LPCGUID) override { return S_OK; }
     HRESULT STDMETHODCALLTYPE OnIconPathChanged(LPCWSTR, LPCGUID) override { return S_OK; }
     HRESULT STDMETHODCALLTYPE OnChannelVolumeChanged(DWORD, float*, DWORD, LPCGUID) override { return S_OK; }
@@ -150,67 +287,48 @@ kpl::array<session_control*> g_following;
 
 class session_control final : public service_counted<output_volume_control> {
 public:
-    session_control() {
-        m_events = new session_events(this);
-    }
+    explicit session_control(session_backend& backend) : m_backend(backend), m_events(new session_events(this)) {}
 
     ~session_control() override {
         m_events->unlink();
-        close_session();
+        delete m_endpoint;
         if (m_following) {
-            if (m_enumerator) m_enumerator->UnregisterEndpointNotificationCallback(&g_default_sink);
+            m_backend.follow_default(&g_default_sink, false);
             for (uint32_t i = 0; i < g_following.count(); ++i) {
-                if (g_following[i] == this) {
-                    for (uint32_t j = i + 1; j < g_following.count(); ++j) g_following[j - 1] = g_following[j];
-                    g_following.resize_exact(g_following.count() - 1);
-                    break;
-                }
+                if (g_following[i] != this) continue;
+                for (uint32_t j = i + 1; j < g_following.count(); ++j) g_following[j - 1] = g_following[j];
+                g_following.resize_exact(g_following.count() - 1);
+                break;
             }
         }
-        release_com(m_enumerator);
         m_events->Release();
     }
 
     void open(const kpl::guid& device) {
-        check_hresult(mm_create_enumerator(m_enumerator));
         kpl::wide_array id;
         if (device == kpl::guid_null) {
-            IMMDevice* endpoint = nullptr;
-            check_hresult(m_enumerator->GetDefaultAudioEndpoint(eRender, eMultimedia, &endpoint));
-            LPWSTR text = nullptr;
-            const HRESULT hr = endpoint->GetId(&text);
-            endpoint->Release();
-            check_hresult(hr);
-            copy_text(id, text);
-            CoTaskMemFree(text);
-            check_hresult(m_enumerator->RegisterEndpointNotificationCallback(&g_default_sink));
+            check_hresult(m_backend.default_endpoint(id));
+            check_hresult(m_backend.follow_default(&g_default_sink, true));
             m_following = true;
             g_following.append(this);
         } else {
-            bool found = false;
-            kpl::utf8_string_tight module;
-            ds_enumerate_devices([&](const ds_device_entry& entry) {
-                if (!found && entry.guid == device) {
-                    found = true;
-                    module = entry.module;
-                }
-            });
-            if (!found) throw exception_com(ds_error_no_driver);
-            kpl::utf8_to_wide_array(id, module.c_str());
+            check_hresult(m_backend.device_endpoint(device, id));
         }
-        open_endpoint(id.data());
+        check_hresult(m_backend.open(id.c_str(), m_events, m_endpoint));
     }
 
-    // Closes the session objects, then opens the endpoint `id` (empty: none); on failure they stay closed.
+    // Closes the session objects, then opens the endpoint `id` (empty: none) and applies the remembered
+    // volume to it; when it cannot be opened the session stays closed.
     void switch_endpoint(const wchar_t* id) {
-        close_session();
+        delete m_endpoint;
+        m_endpoint = nullptr;
         if (!id || !*id) return;
-        try {
-            open_endpoint(id);
-        } catch (...) {
-            close_session();
+        session_endpoint* endpoint = nullptr;
+        if (FAILED(m_backend.open(id, m_events, endpoint))) {
+            delete endpoint;
             return;
         }
+        m_endpoint = endpoint;
         set_volume(m_volume);
     }
 
@@ -237,87 +355,51 @@ public:
 
     float get_volume() override {
         float level = 0;
-        if (m_volume_object && SUCCEEDED(m_volume_object->GetMasterVolume(&level))) {
-            m_volume = session_level_to_db(level);
-        }
+        if (m_endpoint && SUCCEEDED(m_endpoint->get_level(level))) m_volume = session_level_to_db(level);
         return m_volume;
     }
 
     void set_volume(float db) override {
         m_volume = db;
-        if (!m_volume_object) return;
+        if (!m_endpoint) return;
         GUID context;
         std::memcpy(&context, &session_volume_context, sizeof context);
-        m_volume_object->SetMasterVolume(session_db_to_level(db), &context);
+        m_endpoint->set_level(session_db_to_level(db), &context);
     }
 
 private:
-    void open_endpoint(const wchar_t* id) {
-        IMMDevice* endpoint = nullptr;
-        check_hresult(m_enumerator->GetDevice(id, &endpoint));
-        HRESULT hr = endpoint->Activate(k_iid_session_manager, CLSCTX_ALL, nullptr,
-                                        reinterpret_cast<void**>(&m_manager));
-        endpoint->Release();
-        check_hresult(hr);
-        check_hresult(m_manager->GetSimpleAudioVolume(nullptr, 0, &m_volume_object));
-        check_hresult(m_manager->GetAudioSessionControl(nullptr, 0, &m_session));
-        check_hresult(m_session->RegisterAudioSessionNotification(m_events));
-        m_registered = true;
-    }
-
-    void close_session() {
-        if (m_registered && m_session) m_session->UnregisterAudioSessionNotification(m_events);
-        m_registered = false;
-        release_com(m_session);
-        release_com(m_volume_object);
-        release_com(m_manager);
-    }
-
+    session_backend& m_backend;
+    session_events* m_events;
+    session_endpoint* m_endpoint = nullptr;
     kpl::array<output_volume_callback*> m_callbacks;
-    IMMDeviceEnumerator* m_enumerator = nullptr;
-    IAudioSessionManager* m_manager = nullptr;
-    ISimpleAudioVolume* m_volume_object = nullptr;
-    IAudioSessionControl* m_session = nullptr;
-    session_events* m_events = nullptr;
-    bool m_registered = false;
     bool m_following = false;
     float m_volume = 0;
-
-    friend class session_events;
 };
 
-void volume_changed_call::run() {
-    static_cast<session_control*>(m_control.get())->call_callbacks(m_db);
-}
+volume_changed_call::volume_changed_call(session_control* control, float db) : m_control(control), m_db(db) {}
+
+void volume_changed_call::run() { static_cast<session_control*>(m_control.get())->call_callbacks(m_db); }
 
 void default_changed_call::run() {
     kpl::array<session_control*> copy = g_following;
-    for (session_control* control : copy) control->switch_endpoint(m_id.count() ? m_id.data() : nullptr);
+    for (session_control* control : copy) control->switch_endpoint(m_id.c_str());
 }
 
-HRESULT STDMETHODCALLTYPE session_events::OnSimpleVolumeChanged(float level, BOOL, LPCGUID context) {
-    try {
-        kpl::critical_section_scope lock(m_lock);
-        if (!m_owner || session_volume_is_own_change(context)) return S_OK;
-        volume_changed_call* call = new volume_changed_call(m_owner, session_level_to_db(level));
-        main_thread_queue::post(call);
-        call->release();
-    } catch (...) {
-    }
-    return S_OK;
-}
+session_backend& current_backend() { return g_backend ? *g_backend : g_system_sessions; }
 
 }  // namespace
 
-bool session_volume_is_own_change(const GUID* context) {
-    return context && std::memcmp(context, &session_volume_context, sizeof(GUID)) == 0;
+session_backend* session_backend_replace(session_backend* backend) noexcept {
+    session_backend* before = g_backend;
+    g_backend = backend;
+    return before;
 }
 
 bool session_volume_open(const kpl::guid& device, service_ptr<output_volume_control>& out) {
     if (!is_windows_vista_or_later()) return false;
     session_control* control = nullptr;
     try {
-        control = new session_control();
+        control = new session_control(current_backend());
         control->open(device);
     } catch (...) {
         if (control) control->release();
