@@ -421,6 +421,9 @@ bool ds_device::service_steps() {
         int64_t room = static_cast<int64_t>(m_target) - m_queued;
         if (!m_starting && m_queued < m_min_lead) {
             const uint32_t jump = static_cast<uint32_t>(m_min_lead - m_queued);
+            // The gap is silent where the guard covers it; a thread that was held up long enough to be overtaken
+            // by more than the guard would leave older audio there, so it is made silent.
+            if (jump > m_zero_ahead) write_silence(m_write_pos, jump);
             m_write_pos = (m_write_pos + jump) % m_size;
             m_queued += jump;
             m_zero_ahead = m_zero_ahead > jump ? m_zero_ahead - jump : 0;

@@ -148,6 +148,36 @@ TEST_CASE("a stream is heard exactly, in order, with only silence around late an
     }
 }
 
+TEST_CASE("a late output thread restores the lead over silence, never over older audio") {
+    rig t(0.5);
+    REQUIRE(t.pass());
+    const uint32_t frames = 44100 * 3;
+    const std::vector<float> input = test_frames(frames);
+    size_t done = 0;
+    for (int i = 0; i < 150; ++i) {  // 1.5 s: the 0.7 s buffer has wrapped twice
+        done = feed(t.device, input, done);
+        REQUIRE(t.step());
+    }
+    REQUIRE(t.step());  // the ring is empty: everything written is queued in the buffer
+    const double queued = t.device.get_buffered_seconds();
+    // Data waits in the ring while the thread misses its passes until the cursor is 30 ms past the written
+    // data: still within the silence guard (1/15 s), but the lead of 50 ms it restores reaches beyond it.
+    REQUIRE(t.device.write_bytes(input.data() + done, 4410 * 8));
+    done += 4410 * 2;
+    t.ds.advance(queued + 0.030);
+    for (int i = 0; i < 10000 && done < input.size(); ++i) {
+        done = feed(t.device, input, done);
+        REQUIRE(t.step());
+    }
+    t.device.start_now();
+    for (int i = 0; i < 1000 && t.device.get_buffered_bytes() > 0; ++i) REQUIRE(t.step());
+    std::vector<float> audible;
+    for (float v : heard_floats(t.buffer())) {
+        if (v != 0.0f) audible.push_back(v);
+    }
+    CHECK(audible == input);
+}
+
 TEST_CASE("start threshold, start_now for a short stream, and sizes") {
     rig t(3.0);
     REQUIRE(t.pass());
