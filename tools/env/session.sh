@@ -36,7 +36,9 @@ vorn_session_start() {
   vorn_session_join && return 0
   trap vorn_session_stop EXIT
 
-  if [ ! -f "$WINEPREFIX/.vorn-ready" ]; then
+  # The marker names the prefix's architecture: a prefix made for the other one (an older build folder) is
+  # made again, since Wine cannot boot a win64 prefix as win32.
+  if [ "$(cat "$WINEPREFIX/.vorn-ready" 2>/dev/null)" != "$WINEARCH" ]; then
     echo "vorn: creating the Wine prefix $WINEPREFIX" >&2
     rm -rf "$WINEPREFIX"
     wineboot -i >/dev/null 2>&1 || true
@@ -47,7 +49,7 @@ vorn_session_start() {
     wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /d 0 /f >/dev/null 2>&1
     wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
     wineserver -w
-    touch "$WINEPREFIX/.vorn-ready"
+    echo "$WINEARCH" > "$WINEPREFIX/.vorn-ready"
   fi
   wineserver -p
 
