@@ -14,6 +14,10 @@ x86_64_program="$x86_64_build/tests/test_foundation.exe"
 [ "${VORN_RUNS_32BIT:-}" = 1 ] || skip "this machine runs no 32-bit programs (or ./vorn did not say: VORN_RUNS_32BIT)"
 [ -f "$i686_program" ] || skip "no i686 build beside this one ($i686_program)"
 [ -f "$x86_64_program" ] || fail "no $x86_64_program"
+# Both programs must come from the same sources: an i686 build older than a source file may lack variables.
+newer=$(find "$VORN_SOURCE_DIR" -path "$VORN_SOURCE_DIR/build*" -prune -o \( -name '*.cpp' -o -name '*.h' \) \
+        -newer "$i686_program" -print -quit)
+[ -z "$newer" ] || skip "the i686 build is older than $newer: build it first (VORN_ARCH=i686 ./vorn build)"
 
 mkdir profile
 profile_win=$(winpath "$VORN_TEST_TMP/profile")
