@@ -70,7 +70,12 @@ struct list_fixture {
 struct recording_host : listview_edit_host {
     explicit recording_host(HWND list) : listview_edit_host(list) {}
     std::vector<std::string> writes;
+    std::vector<std::string> opened;  // "item,column" of each cell an editor opened over
     int ends = 0;
+    void ensure_cell_visible(int item, int column) override {
+        opened.push_back(std::to_string(item) + "," + std::to_string(column));
+        listview_edit_host::ensure_cell_visible(item, column);
+    }
     void set_cell_text(int item, int column, const char* text) override {
         writes.push_back(std::to_string(item) + "," + std::to_string(column) + "=" + text);
         listview_edit_host::set_cell_text(item, column, text);
@@ -452,6 +457,8 @@ TEST_CASE("gui scenario: in-place editing, autoscroll and a resizable dialog dri
         CHECK(cell(f.list_window, 0, 0) == "Edited");
         CHECK(cell(f.list_window, 0, 1) == "r0c1");
         CHECK(host.writes == std::vector<std::string>{"0,0=Edited"});
+        // Tab opened the next cell, where Escape ended editing (a Tab that ended it would leave one cell).
+        CHECK(host.opened == std::vector<std::string>{"0,0", "0,1"});
 
         // A click elsewhere in the window (another row) ends the editor; its changed text is written.
         host.begin_edit(1, 0);
