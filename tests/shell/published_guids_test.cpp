@@ -6,6 +6,7 @@
 
 #include "foundation/kpl/guid.h"
 #include "foundation/services/service_registry.h"
+#include "metadata/tag_operations.h"
 #include "playback/playback_controller.h"
 #include "shell/command_model.h"
 #include "tests/shell/shell_fixtures.h"
@@ -26,6 +27,15 @@ TEST_CASE("published GUIDs: service classes, the play order's extension and comm
         service_ref ext;
         CHECK(order->query(ext, kpl::guid_from_text("{9C2F91D8-AAAF-4E0B-B5D5-4CD497DBE4E4}")));
         CHECK(ext);
+    }
+    SUBCASE("interfaces an object answers by query") {
+        struct observer final : service_counted<info_observer> {
+            void on_info(const track_handle_ref&, const track_info&, const file_stats&) override {}
+        };
+        service_ptr<info_observer> made(new observer());
+        made->release();  // the pointer holds the only reference
+        service_ref answered;
+        CHECK(made->query(answered, kpl::guid_from_text("{52D7A5B9-CBAF-4AB8-98D4-E605A33E0B3F}")));
     }
     SUBCASE("main-menu commands") {
         const char* const cases[] = {
