@@ -54,7 +54,7 @@ enum : uint32_t {
 // the file's stats (size file_size_unknown when not known).
 class info_observer : public service_object {
 public:
-    static constexpr kpl::guid class_guid = {0x52D7A5B9, 0xCBAF, 0x4AB8, {0x98, 0xD4, 0xE6, 0x05, 0xA3, 0x7D, 0x0B, 0x3F}};
+    static constexpr kpl::guid class_guid = {0x52D7A5B9, 0xCBAF, 0x4AB8, {0x98, 0xD4, 0xE6, 0x05, 0xA3, 0x3E, 0x0B, 0x3F}};
 
     virtual void on_info(const track_handle_ref& track, const track_info& info, const file_stats& stats) = 0;
 };

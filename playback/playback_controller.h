@@ -54,7 +54,7 @@ public:
 // The play order's shut-down, answered by query on the play order's object.
 class play_order_manager_ext : public play_order_manager {
 public:
-    static constexpr kpl::guid class_guid = {0x9C2F91D8, 0xAAAF, 0x4E0B, {0xB5, 0xD5, 0x4C, 0xD4, 0x97, 0xBE, 0x4E, 0x4E}};
+    static constexpr kpl::guid class_guid = {0x9C2F91D8, 0xAAAF, 0x4E0B, {0xB5, 0xD5, 0x4C, 0xD4, 0x97, 0xDB, 0xE4, 0xE4}};
     using parent_interface = play_order_manager;
 
     // Empties the play list and releases the references the play order holds. At shut-down, and as the

@@ -109,9 +109,12 @@ public:
         item_target target = m_items[id - m_first_id];
         if (target.dynamic_node) {
             target.dynamic_node.as<dynamic_menu_node>()->execute(done);
-        } else {
-            target.set.as<main_menu_command_set>()->execute(target.index, done);
+            return true;
         }
+        // The set may have lost commands since the menu was built: an index it no longer has runs nothing.
+        main_menu_command_set* set = target.set.as<main_menu_command_set>();
+        if (target.index >= set->get_count()) return false;
+        set->execute(target.index, done);
         return true;
     }
 

@@ -70,7 +70,7 @@ public:
 
 class context_menu_builder : public service_object {
 public:
-    static constexpr kpl::guid class_guid = {0xD3BD5F53, 0xA6D6, 0x4346, {0x99, 0x1C, 0xCF, 0x14, 0xDF, 0xAD, 0x2B, 0x3A}};
+    static constexpr kpl::guid class_guid = {0xD3BD5F53, 0xA6D6, 0x4346, {0x99, 0x1F, 0xCF, 0x14, 0xDF, 0xAD, 0x2B, 0x3A}};
 
     // Builds the context menu below the root popup for the tracks (the null caller).
     virtual void build(const track_handle_list& tracks, uint32_t flags) = 0;

@@ -4,6 +4,7 @@
 
 #include "foundation/kpl/array.h"
 #include "foundation/kpl/exceptions.h"
+#include "foundation/services/advanced_setting_entries.h"
 #include "foundation/services/main_thread.h"
 #include "foundation/services/service_registry.h"
 #include "playback/playback_controller.h"
@@ -15,8 +16,8 @@ constexpr UINT WM_MOUSEHWHEEL = 0x020E;
 #endif
 
 // The advanced setting "Mouse wheel: scroll the object below the pointer rather than the object having
-// keyboard focus" (default on). Until the advanced-settings tree exists it keeps its default.
-bool mouse_wheel_under_pointer() noexcept { return true; }
+// keyboard focus" (default on).
+bool mouse_wheel_under_pointer() noexcept { return advanced_settings::wheel_scrolls_object_below_pointer->get_state(); }
 
 // A list of plain values whose first N entries live inside the object; further entries go to a heap array
 // that follows them in index order.

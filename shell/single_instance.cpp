@@ -24,6 +24,9 @@ constexpr int k_max_attempts = 301;
 constexpr DWORD k_give_up_after_ms = 30000;
 constexpr UINT k_answer_timeout_ms = 5000;
 
+// How long the instance remembers the token of a block it took: longer than a sender keeps trying.
+constexpr DWORD k_token_memory_ms = 10 * 60 * 1000;
+
 // The mutex of this process's profile, kept until the process ends.
 HANDLE g_mutex = nullptr;
 kpl::utf8_string_tight g_mutex_name;
@@ -44,6 +47,34 @@ kpl::utf8_string_pow2 own_command_line(const instance_record& record) {
 }
 
 instance_record* record_of(HWND window) { return reinterpret_cast<instance_record*>(GetWindowLongPtrW(window, 0)); }
+
+// This process's token for its forwarded command line: not 0, the same for every attempt, and unlike the
+// token of any other process running at the same time (the process id is part of it).
+uintptr_t forward_token() {
+    static const uintptr_t token = [] {
+        const uint64_t pid = GetCurrentProcessId(), tick = GetTickCount();
+        uintptr_t value = sizeof(uintptr_t) >= 8 ? static_cast<uintptr_t>(pid << 32 | tick)
+                                                 : static_cast<uintptr_t>(pid << 20 ^ tick);
+        return value != 0 ? value : uintptr_t(1);
+    }();
+    return token;
+}
+
+// True when a block with this token was taken before (and still remembered); otherwise remembers it.
+bool token_taken_before(instance_record& record, uintptr_t token) {
+    const DWORD now = GetTickCount();
+    std::vector<std::pair<uintptr_t, DWORD>>& taken = record.taken_tokens;
+    size_t kept = 0;
+    for (size_t i = 0; i < taken.size(); ++i) {
+        if (now - taken[i].second < k_token_memory_ms) taken[kept++] = taken[i];
+    }
+    taken.resize(kept);
+    for (const auto& entry : taken) {
+        if (entry.first == token) return true;
+    }
+    taken.emplace_back(token, now);
+    return false;
+}
 
 void process_queue(instance_record& record) {
     if (!service_registry::is_running() || app_state.shutting_down) return;
@@ -89,6 +120,9 @@ LRESULT handle_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam) 
             }
             // Shutting down: not kept, so the sender knows it was not delivered.
             if (app_state.shutting_down) return 0;
+            // A block sent again after a wait that timed out: it is queued already.
+            const uintptr_t token = static_cast<uintptr_t>(wparam);
+            if (data->dwData == k_kind_command_line && token != 0 && token_taken_before(*record, token)) return 1;
             forwarded_block block;
             block.kind = static_cast<uint32_t>(data->dwData);
             if (data->cbData && data->lpData) {
@@ -152,8 +186,8 @@ bool forward_to(HWND target, const instance_record& record) {
     data.cbData = static_cast<DWORD>(block.size());
     data.lpData = block.data();
     DWORD_PTR answer = 0;
-    if (!SendMessageTimeoutW(target, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG | SMTO_BLOCK,
-                             k_answer_timeout_ms, &answer)) {
+    if (!SendMessageTimeoutW(target, WM_COPYDATA, static_cast<WPARAM>(forward_token()), reinterpret_cast<LPARAM>(&data),
+                             SMTO_ABORTIFHUNG | SMTO_BLOCK, k_answer_timeout_ms, &answer)) {
         return false;
     }
     return answer == 1;
@@ -241,6 +275,7 @@ void single_instance_release(instance_record& record) {
         UnregisterClassW(instance_window_class, app_module_handle());
     }
     record.queue.clear();
+    record.taken_tokens.clear();
 }
 
 void process_own_command_line(instance_record& record) {

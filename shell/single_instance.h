@@ -18,13 +18,16 @@
 // A kind-1 block is answered 1 once it is queued: it is handled from a posted message (WM_USER + 1) as soon
 // as the services run, so a command line that arrives while the instance is starting waits for them. While
 // the instance is shutting down it is answered 0 and not kept: the sender then waits for the instance to end
-// and starts as the instance itself. The sender gives up after 301 attempts 100 ms apart or 30 seconds
+// and starts as the instance itself. The message's wParam carries the sender's token, one number for all of
+// its attempts (0: none): a send that timed out is still delivered when the instance gets to it, so a block
+// whose token was taken before is answered 1 and not kept again, and the command line is handled once. The sender gives up after 301 attempts 100 ms apart or 30 seconds
 // (a hung instance answers no message within 5 seconds and counts as not found), and ends then as if it had
 // forwarded its command line.
 
 #include <windows.h>
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "foundation/kpl/string.h"
@@ -42,6 +45,8 @@ struct instance_record {
     uint32_t profile_hash = 0;
     // Blocks received and not yet handled.
     std::vector<forwarded_block> queue;
+    // The tokens of the blocks taken recently, with the tick count when each came.
+    std::vector<std::pair<uintptr_t, DWORD>> taken_tokens;
 };
 
 // The class name of the instance window.

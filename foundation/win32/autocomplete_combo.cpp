@@ -13,7 +13,9 @@ const IID k_iid_autocomplete2 = {0xEAC04BC0, 0x3791, 0x11D2, {0xBB, 0x95, 0x00, 
 
 class history_lines final : public string_enumerator_source {
 public:
+    // Called at every Reset, on the autocomplete object's thread.
     void get_text(kpl::utf8_string& out) override {
+        kpl::critical_section_scope hold(field_value_history::lock());
         field_value_history& history = field_value_history::get();
         history.load("");
         history.text(out);
@@ -22,10 +24,15 @@ public:
 
 }  // namespace
 
+IEnumString* autocomplete_history_source() { return string_enumerator_create_reloading(new history_lines()); }
+
 bool autocomplete_attach_combo(HWND combo) {
-    field_value_history& history = field_value_history::get();
-    history.load("");
-    history.fill(combo);
+    {
+        kpl::critical_section_scope hold(field_value_history::lock());
+        field_value_history& history = field_value_history::get();
+        history.load("");
+        history.fill(combo);
+    }
     SetWindowTextW(combo, L"");
 
     COMBOBOXINFO info = {};
@@ -36,7 +43,7 @@ bool autocomplete_attach_combo(HWND combo) {
                                 reinterpret_cast<void**>(&complete))) ||
         complete == nullptr)
         return false;
-    IEnumString* source = string_enumerator_create_reloading(new history_lines());
+    IEnumString* source = autocomplete_history_source();
     const bool attached = SUCCEEDED(complete->Init(info.hwndItem, source, nullptr, nullptr));
     if (attached) complete->SetOptions(ACO_AUTOSUGGEST | ACO_AUTOAPPEND);
     source->Release();

@@ -9,5 +9,10 @@
 // edit in the combo) the list is still filled and false is answered; nothing else happens.
 
 #include <windows.h>
+#include <objidl.h>
 
 bool autocomplete_attach_combo(HWND combo);
+
+// The combo's suggestions: the history's values, read again (under the history's lock) at every Reset.
+// The caller releases it.
+IEnumString* autocomplete_history_source();

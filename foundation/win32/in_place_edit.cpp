@@ -5,6 +5,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <new>
 #include <vector>
 
 #include "foundation/win32/listview.h"
@@ -88,6 +89,8 @@ public:
         : m_host(host), m_value(std::move(value)), m_list(list), m_edit_hook(*this) {}
     ~in_place_editor() override;
 
+    // Takes over the caller's reference to `source`. False when a window cannot be made: the windows
+    // made are gone again, and the caller deletes the editor.
     bool open(const RECT& cell, uint32_t flags, IEnumString* source, DWORD options, service_ref notifier);
     // Ends with a code (once, while the edit control is enabled).
     void end(int code);
@@ -104,6 +107,7 @@ public:
 
 private:
     void on_final_message(HWND) override;
+    bool open_windows(const RECT& cell, uint32_t flags, IEnumString* source, DWORD options);
 
     class edit_subclass final : public window_subclass {
     public:
@@ -122,7 +126,7 @@ private:
     edit_subclass m_edit_hook;
     service_ref m_notifier;
     IUnknown* m_autocomplete = nullptr;
-    bool m_ready = false, m_changed = false, m_hidden = false, m_reported = false;
+    bool m_ready = false, m_changed = false, m_hidden = false, m_reported = false, m_opening = false;
 };
 
 namespace {
@@ -201,7 +205,28 @@ in_place_editor::~in_place_editor() {
 
 bool in_place_editor::open(const RECT& cell, uint32_t flags, IEnumString* source, DWORD options,
                            service_ref notifier) {
+    // The source's reference is ours on every path; the autocomplete object takes its own.
+    struct source_reference {
+        IEnumString* source;
+        ~source_reference() {
+            if (source) source->Release();
+        }
+    } owned{source};
     m_notifier = std::move(notifier);
+    m_opening = true;
+    bool opened = false;
+    try {
+        opened = open_windows(cell, flags, source, options);
+    } catch (...) {
+        if (handle()) DestroyWindow(handle());
+        m_opening = false;
+        throw;
+    }
+    m_opening = false;
+    return opened;
+}
+
+bool in_place_editor::open_windows(const RECT& cell, uint32_t flags, IEnumString* source, DWORD options) {
     RECT client;
     GetClientRect(m_list, &client);
     RECT rect;
@@ -235,7 +260,6 @@ bool in_place_editor::open(const RECT& cell, uint32_t flags, IEnumString* source
             complete->SetOptions(options);
             m_autocomplete = complete;
         }
-        source->Release();
     }
     m_edit_hook.attach(m_edit);
     join_editors(this);
@@ -296,6 +320,8 @@ bool in_place_editor::process_message(HWND window, UINT message, WPARAM wparam, 
 }
 
 void in_place_editor::on_final_message(HWND) {
+    // While open() runs, the window can only go because opening failed; begin_edit then deletes the editor.
+    if (m_opening) return;
     if (m_host) m_host->editor_gone(this);
     delete this;
 }
@@ -380,11 +406,25 @@ void in_place_edit_host::begin_edit(int item, int column) {
     m_flags = flags;
     m_value = std::make_shared<kpl::utf8_string_pow2>(text);
     service_ref notifier = create_notifier(in_place_edit::notifier_key);
-    in_place_editor* editor = new in_place_editor(this, m_value, parent);
+    in_place_editor* editor;
+    try {
+        editor = new in_place_editor(this, m_value, parent);
+    } catch (...) {
+        if (source) source->Release();
+        throw;
+    }
     m_editor = editor;
-    if (!editor->open(cell, flags, source, options, std::move(notifier))) {
-        if (m_editor == editor) m_editor = nullptr;
-        if (editor->handle() == nullptr) delete editor;
+    bool opened = false;
+    try {
+        opened = editor->open(cell, flags, source, options, std::move(notifier));
+    } catch (...) {
+        m_editor = nullptr;
+        delete editor;
+        throw;
+    }
+    if (!opened) {
+        m_editor = nullptr;
+        delete editor;
     }
 }
 
@@ -485,22 +525,34 @@ public:
         return static_cast<ULONG>(count);
     }
 
+    // COM calls these: no exception leaves them.
     HRESULT STDMETHODCALLTYPE Next(ULONG wanted, LPOLESTR* out, ULONG* fetched) override {
         if (out == nullptr || (wanted > 1 && fetched == nullptr)) return E_POINTER;
         ULONG given = 0;
-        while (given < wanted && m_position < m_lines.count()) {
-            kpl::array<wchar_t> wide;
-            utf8_to_wide(m_lines[m_position].c_str(), wide);
-            const size_t bytes = (wide.count() ? wide.count() : 1) * sizeof(wchar_t);
-            wchar_t* copy = static_cast<wchar_t*>(CoTaskMemAlloc(bytes));
-            if (copy == nullptr) break;
-            if (wide.count()) {
-                memcpy(copy, wide.data(), bytes);
-            } else {
-                copy[0] = 0;
+        try {
+            while (given < wanted && m_position < m_lines.count()) {
+                kpl::array<wchar_t> wide;
+                utf8_to_wide(m_lines[m_position].c_str(), wide);
+                const size_t bytes = (wide.count() ? wide.count() : 1) * sizeof(wchar_t);
+                wchar_t* copy = static_cast<wchar_t*>(CoTaskMemAlloc(bytes));
+                if (copy == nullptr) break;
+                if (wide.count()) {
+                    memcpy(copy, wide.data(), bytes);
+                } else {
+                    copy[0] = 0;
+                }
+                out[given++] = copy;
+                ++m_position;
             }
-            out[given++] = copy;
-            ++m_position;
+        } catch (...) {
+            // Nothing is handed out half: the strings made so far go back.
+            for (ULONG i = 0; i < given; ++i) {
+                CoTaskMemFree(out[i]);
+                out[i] = nullptr;
+            }
+            m_position -= given;
+            if (fetched) *fetched = 0;
+            return E_OUTOFMEMORY;
         }
         if (fetched) *fetched = given;
         return given == wanted ? S_OK : S_FALSE;
@@ -512,17 +564,27 @@ public:
     }
     HRESULT STDMETHODCALLTYPE Reset() override {
         m_position = 0;
-        if (m_source) {
+        if (!m_source) return S_OK;
+        try {
             kpl::utf8_string_pow2 text;
             m_source->get_text(text);
             m_lines = split(text.c_str());
+            return S_OK;
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        } catch (...) {
+            return E_FAIL;  // the lines read before stay
         }
-        return S_OK;
     }
     HRESULT STDMETHODCALLTYPE Clone(IEnumString** out) override {
         if (out == nullptr) return E_POINTER;
-        *out = new line_enumerator(m_source, m_lines, m_position);
-        return S_OK;
+        *out = nullptr;
+        try {
+            *out = new line_enumerator(m_source, m_lines, m_position);
+            return S_OK;
+        } catch (...) {
+            return E_OUTOFMEMORY;
+        }
     }
 
 private:

@@ -122,12 +122,14 @@ private:
 };
 
 // An IEnumString over lines of text, for the system's autocomplete. Next answers S_FALSE when fewer
-// strings than asked for were left; Reset starts over (and re-reads a reloading source).
+// strings than asked for were left; Reset starts over (and re-reads a reloading source). No exception
+// leaves its methods: a failure is answered as an error code (E_OUTOFMEMORY, E_FAIL).
 //
 //   IEnumString* values = string_enumerator_create("Rock\nPop\nJazz");   // count 1, caller releases
 class string_enumerator_source {
 public:
-    // The text whose lines are offered; asked again at every Reset.
+    // The text whose lines are offered; asked again at every Reset. The autocomplete object may call Reset
+    // on a thread of its own: get_text takes whatever lock its data needs.
     virtual void get_text(kpl::utf8_string& out) = 0;
     virtual ~string_enumerator_source() = default;
 };

@@ -22,7 +22,7 @@ modal_record g_modal;
 
 bool is_main_thread() {
     if (GetCurrentThreadId() == main_thread_id()) return true;
-    OutputDebugStringW(L"This function can be called only from main thread.\n");
+    OutputDebugStringA("This function can be called only from main thread.\n");
     return false;
 }
 

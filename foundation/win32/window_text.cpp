@@ -1,5 +1,7 @@
 #include "foundation/win32/window_text.h"
 
+#include "foundation/kpl/array.h"
+#include "foundation/kpl/codepage.h"
 #include "foundation/win32/modal_scope.h"
 
 namespace {
@@ -49,7 +51,15 @@ LRESULT send_message_text(HWND window, UINT message, WPARAM wparam, const win_st
     return SendMessageW(window, message, wparam, reinterpret_cast<LPARAM>(text.get()));
 }
 
-void debug_output(const char* text) { OutputDebugStringW(win_string_param(text).get()); }
+void debug_output(const char* text) noexcept {
+    try {
+        kpl::array<char> ansi;
+        kpl::utf8_to_codepage(ansi, text, kpl::text_npos, CP_ACP);
+        OutputDebugStringA(ansi.count() ? ansi.data() : "");
+    } catch (...) {
+        OutputDebugStringA(text);  // no memory for the conversion: the bytes as they are
+    }
+}
 
 int message_box(HWND parent, const win_string_param& text, const win_string_param& caption, UINT type) {
     modal_scope scope(parent);

@@ -34,8 +34,10 @@ bool window_set_text_wide(HWND window, const char* text, size_t length);
 bool dialog_item_set_text(HWND dialog, int id, const win_string_param& text);
 // SendMessageW with the UTF-16 text as lParam (0 for a null text).
 LRESULT send_message_text(HWND window, UINT message, WPARAM wparam, const win_string_param& text);
-// OutputDebugStringW of the text.
-void debug_output(const char* text);
+// The UTF-8 text to the debugger output, converted to the system code page and written through
+// OutputDebugStringA: Windows hands the wide form on in that code page anyway, and Wine shows only what comes
+// through the ANSI form.
+void debug_output(const char* text) noexcept;
 
 // Shows a message box (MessageBoxW semantics: type flags in, the pressed button out).
 class message_box_host {

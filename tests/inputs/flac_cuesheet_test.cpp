@@ -9,7 +9,7 @@
 
 namespace {
 
-struct track_spec {
+struct track_entry {
     uint64_t offset;
     unsigned number;
     bool data;
@@ -19,16 +19,16 @@ struct track_spec {
 // A block that owns its records for as long as the builder lives.
 class block_builder {
 public:
-    explicit block_builder(const std::vector<track_spec>& specs) : m_specs(specs) {
-        m_tracks.resize(specs.size());
-        m_indices.resize(specs.size());
-        for (size_t i = 0; i < specs.size(); ++i) {
+    explicit block_builder(const std::vector<track_entry>& entries) : m_entries(entries) {
+        m_tracks.resize(entries.size());
+        m_indices.resize(entries.size());
+        for (size_t i = 0; i < entries.size(); ++i) {
             FLAC__StreamMetadata_CueSheet_Track& t = m_tracks[i];
             t = FLAC__StreamMetadata_CueSheet_Track();
-            t.offset = specs[i].offset;
-            t.number = static_cast<FLAC__byte>(specs[i].number);
-            t.type = specs[i].data ? 1 : 0;
-            for (const auto& ix : specs[i].indices) {
+            t.offset = entries[i].offset;
+            t.number = static_cast<FLAC__byte>(entries[i].number);
+            t.type = entries[i].data ? 1 : 0;
+            for (const auto& ix : entries[i].indices) {
                 FLAC__StreamMetadata_CueSheet_Index index = FLAC__StreamMetadata_CueSheet_Index();
                 index.number = static_cast<FLAC__byte>(ix.first);
                 index.offset = ix.second;
@@ -45,7 +45,7 @@ public:
     const FLAC__StreamMetadata_CueSheet& block() const { return m_block; }
 
 private:
-    std::vector<track_spec> m_specs;
+    std::vector<track_entry> m_entries;
     std::vector<FLAC__StreamMetadata_CueSheet_Track> m_tracks;
     std::vector<std::vector<FLAC__StreamMetadata_CueSheet_Index>> m_indices;
     FLAC__StreamMetadata_CueSheet m_block;
@@ -85,7 +85,7 @@ TEST_CASE("flac cue sheets: a CUESHEET block as cue text") {
 TEST_CASE("flac cue sheets: blocks that give no cue text") {
     struct row {
         const char* name;
-        std::vector<track_spec> tracks;
+        std::vector<track_entry> tracks;
         uint32_t rate;
     } rows[] = {
         {"no track record", {}, 44100},

@@ -17,8 +17,8 @@ void services_built() {
     if (service_registry::table().class_count() == 0) service_registry::table().build(service_registration_list());
 }
 
-int32_t fixture_sample(const flac_spec& spec, uint32_t i, uint32_t c) {
-    const int64_t range = int64_t(1) << (spec.bits - 1);
+int32_t fixture_sample(const flac_fixture& fixture, uint32_t i, uint32_t c) {
+    const int64_t range = int64_t(1) << (fixture.bits - 1);
     const int64_t step = 37 + 101 * c;
     return static_cast<int32_t>((int64_t(i) * step) % (2 * range) - range);
 }
@@ -59,30 +59,30 @@ FLAC__StreamEncoderReadStatus read_bytes(const FLAC__StreamEncoder*, FLAC__byte 
     return FLAC__STREAM_ENCODER_READ_STATUS_CONTINUE;
 }
 
-std::vector<uint8_t> encode(const flac_spec& spec, bool ogg);
+std::vector<uint8_t> encode(const flac_fixture& fixture, bool ogg);
 
 }  // namespace
 
-std::vector<uint8_t> encode_flac(const flac_spec& spec) { return encode(spec, false); }
+std::vector<uint8_t> encode_flac(const flac_fixture& fixture) { return encode(fixture, false); }
 
-std::vector<uint8_t> encode_ogg_flac(const flac_spec& spec) { return encode(spec, true); }
+std::vector<uint8_t> encode_ogg_flac(const flac_fixture& fixture) { return encode(fixture, true); }
 
 namespace {
 
-std::vector<uint8_t> encode(const flac_spec& spec, bool ogg) {
+std::vector<uint8_t> encode(const flac_fixture& fixture, bool ogg) {
     FLAC__StreamEncoder* encoder = FLAC__stream_encoder_new();
     REQUIRE(encoder != nullptr);
-    FLAC__stream_encoder_set_channels(encoder, spec.channels);
-    FLAC__stream_encoder_set_bits_per_sample(encoder, spec.bits);
-    FLAC__stream_encoder_set_sample_rate(encoder, spec.rate);
+    FLAC__stream_encoder_set_channels(encoder, fixture.channels);
+    FLAC__stream_encoder_set_bits_per_sample(encoder, fixture.bits);
+    FLAC__stream_encoder_set_sample_rate(encoder, fixture.rate);
     FLAC__stream_encoder_set_compression_level(encoder, 5);
-    FLAC__stream_encoder_set_blocksize(encoder, spec.block_size);
-    FLAC__stream_encoder_set_total_samples_estimate(encoder, spec.frames);
+    FLAC__stream_encoder_set_blocksize(encoder, fixture.block_size);
+    FLAC__stream_encoder_set_total_samples_estimate(encoder, fixture.frames);
 
     std::vector<FLAC__StreamMetadata*> blocks;
-    if (!spec.comments.empty()) {
+    if (!fixture.comments.empty()) {
         FLAC__StreamMetadata* block = FLAC__metadata_object_new(FLAC__METADATA_TYPE_VORBIS_COMMENT);
-        for (const std::string& c : spec.comments) {
+        for (const std::string& c : fixture.comments) {
             FLAC__StreamMetadata_VorbisComment_Entry e;
             e.length = static_cast<FLAC__uint32>(c.size());
             e.entry = reinterpret_cast<FLAC__byte*>(const_cast<char*>(c.data()));
@@ -90,9 +90,9 @@ std::vector<uint8_t> encode(const flac_spec& spec, bool ogg) {
         }
         blocks.push_back(block);
     }
-    if (spec.padding > 0) {
+    if (fixture.padding > 0) {
         FLAC__StreamMetadata* block = FLAC__metadata_object_new(FLAC__METADATA_TYPE_PADDING);
-        block->length = spec.padding;
+        block->length = fixture.padding;
         blocks.push_back(block);
     }
     if (!blocks.empty()) {
@@ -102,19 +102,19 @@ std::vector<uint8_t> encode(const flac_spec& spec, bool ogg) {
     encoder_output out;
     if (ogg) {
         FLAC__stream_encoder_set_ogg_serial_number(encoder, 4321);
-        REQUIRE(FLAC__stream_encoder_init_ogg_stream(encoder, spec.md5 ? &read_bytes : nullptr, &write_bytes,
-                                                     spec.md5 ? &seek_bytes : nullptr, spec.md5 ? &tell_bytes : nullptr,
+        REQUIRE(FLAC__stream_encoder_init_ogg_stream(encoder, fixture.md5 ? &read_bytes : nullptr, &write_bytes,
+                                                     fixture.md5 ? &seek_bytes : nullptr, fixture.md5 ? &tell_bytes : nullptr,
                                                      nullptr, &out) == FLAC__STREAM_ENCODER_INIT_STATUS_OK);
     } else {
-        REQUIRE(FLAC__stream_encoder_init_stream(encoder, &write_bytes, spec.md5 ? &seek_bytes : nullptr,
-                                                 spec.md5 ? &tell_bytes : nullptr, nullptr,
+        REQUIRE(FLAC__stream_encoder_init_stream(encoder, &write_bytes, fixture.md5 ? &seek_bytes : nullptr,
+                                                 fixture.md5 ? &tell_bytes : nullptr, nullptr,
                                                  &out) == FLAC__STREAM_ENCODER_INIT_STATUS_OK);
     }
-    std::vector<FLAC__int32> pcm(size_t(spec.frames) * spec.channels);
-    for (uint32_t i = 0; i < spec.frames; ++i) {
-        for (uint32_t c = 0; c < spec.channels; ++c) pcm[size_t(i) * spec.channels + c] = fixture_sample(spec, i, c);
+    std::vector<FLAC__int32> pcm(size_t(fixture.frames) * fixture.channels);
+    for (uint32_t i = 0; i < fixture.frames; ++i) {
+        for (uint32_t c = 0; c < fixture.channels; ++c) pcm[size_t(i) * fixture.channels + c] = fixture_sample(fixture, i, c);
     }
-    REQUIRE(FLAC__stream_encoder_process_interleaved(encoder, pcm.data(), spec.frames));
+    REQUIRE(FLAC__stream_encoder_process_interleaved(encoder, pcm.data(), fixture.frames));
     REQUIRE(FLAC__stream_encoder_finish(encoder));
     FLAC__stream_encoder_delete(encoder);
     for (FLAC__StreamMetadata* block : blocks) FLAC__metadata_object_delete(block);

@@ -19,7 +19,7 @@ namespace input_test {
 // The program's class table (file systems, inputs, converters), built once for the test program.
 void services_built();
 
-struct flac_spec {
+struct flac_fixture {
     uint32_t rate = 44100;
     uint32_t channels = 2;
     uint32_t bits = 16;
@@ -35,12 +35,12 @@ struct flac_spec {
 
 // The sample of channel c at frame i that encode_flac writes: a ramp with a different step per channel,
 // within the bit depth.
-int32_t fixture_sample(const flac_spec& spec, uint32_t i, uint32_t c);
+int32_t fixture_sample(const flac_fixture& fixture, uint32_t i, uint32_t c);
 
-// The FLAC stream of the spec, made by libFLAC's encoder.
-std::vector<uint8_t> encode_flac(const flac_spec& spec);
+// The FLAC stream of the fixture, made by libFLAC's encoder.
+std::vector<uint8_t> encode_flac(const flac_fixture& fixture);
 // The same stream as FLAC in Ogg (libFLAC's Ogg encoder, serial number 4321).
-std::vector<uint8_t> encode_ogg_flac(const flac_spec& spec);
+std::vector<uint8_t> encode_ogg_flac(const flac_fixture& fixture);
 
 // A new memory file holding the bytes.
 file_stream_ref memory_file_with(const std::vector<uint8_t>& bytes);

@@ -217,13 +217,13 @@ void fix_checksum(std::vector<uint8_t>& file, const page_spot& spot) {
 
 TEST_CASE("FLAC in Ogg reports the native input's info fields and channel mask") {
     input_test::services_built();
-    input_test::flac_spec spec;
-    spec.channels = 4;
-    spec.frames = 9000;
-    spec.comments = {"TITLE=t", "waveformatextensible_channel_mask=0x0107"};  // any letter case
+    input_test::flac_fixture fixture;
+    fixture.channels = 4;
+    fixture.frames = 9000;
+    fixture.comments = {"TITLE=t", "waveformatextensible_channel_mask=0x0107"};  // any letter case
     service_ptr<track_decoder> native, in_ogg;
-    flac_input_service().open_decoder(native, memory_of(input_test::encode_flac(spec)), "m.flac", abort_never);
-    ogg_input_service().open_decoder(in_ogg, memory_of(input_test::encode_ogg_flac(spec)), "m.oga", abort_never);
+    flac_input_service().open_decoder(native, memory_of(input_test::encode_flac(fixture)), "m.flac", abort_never);
+    ogg_input_service().open_decoder(in_ogg, memory_of(input_test::encode_ogg_flac(fixture)), "m.oga", abort_never);
     track_info_store a, b;
     native->get_info(0, a, abort_never);
     in_ogg->get_info(0, b, abort_never);
@@ -248,9 +248,9 @@ TEST_CASE("FLAC in Ogg reports the native input's info fields and channel mask")
 
 TEST_CASE("A damaged FLAC frame in Ogg is reported once and skipped, and decoding goes on") {
     input_test::services_built();
-    input_test::flac_spec spec;
-    spec.frames = 40960;  // ten frames of 4096
-    const std::vector<uint8_t> good = input_test::encode_ogg_flac(spec);
+    input_test::flac_fixture fixture;
+    fixture.frames = 40960;  // ten frames of 4096
+    const std::vector<uint8_t> good = input_test::encode_ogg_flac(fixture);
     struct row {
         const char* what;
         size_t byte;   // in the page body

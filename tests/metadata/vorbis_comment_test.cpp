@@ -13,6 +13,7 @@
 #include "metadata/vorbis_comment_block.h"
 #include "metadata/vorbis_comment_fields.h"
 #include "tests/metadata/info_text.h"
+#include "tests/support/guarded_buffer.h"
 
 namespace {
 
@@ -125,8 +126,9 @@ TEST_CASE("vorbis comments: rewriting an Ogg comment packet") {
 
     SUBCASE("with framing byte") {
         kpl::array<uint8_t> out;
-        vorbis_comment_rewrite(old_packet.data(), old_packet.size(), reinterpret_cast<const uint8_t*>(magic.data()),
-                               magic.size(), true, info, out);
+        guarded_text old(old_packet);  // packets end at a no-access page: a read past them crashes the test
+        vorbis_comment_rewrite(old.bytes(), old.size(), reinterpret_cast<const uint8_t*>(magic.data()), magic.size(),
+                               true, info, out);
         // Text fields (picture-named ones skipped), ReplayGain, then the old picture entries unchanged.
         CHECK(to_bytes(out) == block(magic, "Xiph.Org libVorbis I 20200704",
                                      {"title=New", "ALBUMARTIST=AA", "replaygain_track_peak=1.000000",
@@ -136,7 +138,8 @@ TEST_CASE("vorbis comments: rewriting an Ogg comment packet") {
     SUBCASE("without magic and framing (the magic may differ from the old packet's)") {
         const bytes plain = block("", "v", {"METADATA_BLOCK_PICTURE=P"});
         kpl::array<uint8_t> out;
-        vorbis_comment_rewrite(plain.data(), plain.size(), nullptr, 0, false, info, out);
+        guarded_text old(plain);
+        vorbis_comment_rewrite(old.bytes(), old.size(), nullptr, 0, false, info, out);
         CHECK(to_bytes(out) ==
               block("", "v", {"title=New", "ALBUMARTIST=AA", "replaygain_track_peak=1.000000", "METADATA_BLOCK_PICTURE=P"}));
     }
@@ -145,14 +148,16 @@ TEST_CASE("vorbis comments: rewriting an Ogg comment packet") {
         for (size_t cut : cuts) {
             CAPTURE(cut);
             kpl::array<uint8_t> out;
-            CHECK_THROWS_AS(vorbis_comment_rewrite(old_packet.data(), cut, reinterpret_cast<const uint8_t*>(magic.data()),
+            guarded_text old(reinterpret_cast<const char*>(old_packet.data()), cut);
+            CHECK_THROWS_AS(vorbis_comment_rewrite(old.bytes(), old.size(), reinterpret_cast<const uint8_t*>(magic.data()),
                                                    magic.size(), true, info, out),
                             ketrel_io::exception_io_data);
         }
         bytes huge_count = block("", "v", {});
         huge_count[huge_count.size() - 4] = 0xFF;  // claims 255 entries, holds none
         kpl::array<uint8_t> out;
-        CHECK_THROWS_AS(vorbis_comment_rewrite(huge_count.data(), huge_count.size(), nullptr, 0, false, info, out),
+        guarded_text huge(huge_count);
+        CHECK_THROWS_AS(vorbis_comment_rewrite(huge.bytes(), huge.size(), nullptr, 0, false, info, out),
                         ketrel_io::exception_io_data);
     }
 }
@@ -179,11 +184,13 @@ TEST_CASE("vorbis comments: a name reading would not give back refuses the write
 TEST_CASE("vorbis comments: reading the vendor") {
     kpl::utf8_string_pow2 vendor;
     const bytes good = block("", "reference libFLAC 1.3.2", {"A=1"});
-    vorbis_comment_read_vendor(good.data(), good.size(), vendor);
+    guarded_text guarded_good(good);  // blocks end at a no-access page: a read past them crashes the test
+    vorbis_comment_read_vendor(guarded_good.bytes(), guarded_good.size(), vendor);
     CHECK(vendor == "reference libFLAC 1.3.2");
 
     const bytes empty = block("", "", {});
-    vorbis_comment_read_vendor(empty.data(), empty.size(), vendor);
+    guarded_text guarded_empty(empty);
+    vorbis_comment_read_vendor(guarded_empty.bytes(), guarded_empty.size(), vendor);
     CHECK(vendor == "");
 
     struct row {
@@ -197,6 +204,7 @@ TEST_CASE("vorbis comments: reading the vendor") {
     };
     for (const row& r : bad) {
         CAPTURE(r.what);
-        CHECK_THROWS_AS(vorbis_comment_read_vendor(r.data.data(), r.data.size(), vendor), ketrel_io::exception_io_data);
+        guarded_text guarded(r.data);
+        CHECK_THROWS_AS(vorbis_comment_read_vendor(guarded.bytes(), guarded.size(), vendor), ketrel_io::exception_io_data);
     }
 }

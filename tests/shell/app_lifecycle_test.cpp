@@ -130,12 +130,12 @@ struct app_run_fixture {
 
 // The start-up steps in order, each with the undo steps armed with it (an undo named before "|" is armed
 // before its step runs).
-struct step_spec {
+struct step_row {
     const char* step;
     std::vector<const char*> undo_before;
     std::vector<const char*> undo_after;
 };
-const std::vector<step_spec> k_steps = {
+const std::vector<step_row> k_steps = {
     {"command line", {}, {}},
     {"ole", {}, {"ole"}},
     {"quiet", {}, {}},
@@ -161,7 +161,7 @@ const std::vector<step_spec> k_steps = {
 std::vector<std::string> expected_run(const std::string& fail_at) {
     std::vector<std::string> log;
     std::vector<std::string> armed;
-    for (const step_spec& s : k_steps) {
+    for (const step_row& s : k_steps) {
         for (const char* u : s.undo_before) armed.push_back(u);
         log.push_back(std::string("step ") + s.step);
         if (fail_at == s.step) break;
@@ -209,7 +209,7 @@ TEST_CASE("start-up: a quiet run takes every step in order and undoes them newes
 }
 
 TEST_CASE("start-up: a failing step unwinds exactly the steps done before it, newest first") {
-    for (const step_spec& s : k_steps) {
+    for (const step_row& s : k_steps) {
         INFO(s.step);
         app_run_fixture fixture;
         fixture.observer.fail_at = s.step;

@@ -124,6 +124,7 @@ class changing_set final : public service_static<main_menu_command_set> {
 public:
     uint32_t count = 4;
     uint32_t first = 0;
+    kpl::guid parent = k_nowhere;
 
     uint32_t get_count() override { return count; }
     kpl::guid get_guid(uint32_t index) override {
@@ -132,7 +133,7 @@ public:
         return n == 3 ? c_changing : make_guid(100 + n);
     }
     void get_name(uint32_t, kpl::utf8_string& out) override { out = "changing"; }
-    kpl::guid get_parent() override { return k_nowhere; }
+    kpl::guid get_parent() override { return parent; }
     uint32_t get_sort_priority() override { return 0; }
     bool get_display(uint32_t index, kpl::utf8_string& text, uint32_t& flags) override {
         get_name(index, text);
@@ -145,6 +146,9 @@ public:
     }
 };
 service_factory_single<changing_set, main_menu_command_set> g_changing;
+// A menu the changing set is moved into by the test that builds one over it.
+constexpr kpl::guid k_changing_menu = make_guid(10);
+main_popup g_changing_menu(k_changing_menu, k_nowhere, 0u, "test_changing");
 
 // Context commands: a set under Tagging, one under ReplayGain (one command Shift-only), one in a test section
 // of the root, one in an unnamed popup, and a set of only Shift-only commands.
@@ -343,6 +347,25 @@ TEST_CASE("command finder: unknown GUIDs, duplicated GUIDs, sets that change at 
     changing.count = 4;
     changing.first = 0;
     CHECK(shell_test::joined(g_ran) == shell_test::joined({"changing 3", "changing 3"}));
+}
+
+TEST_CASE("main menu: an item of a set that lost commands since the menu was built runs nothing") {
+    menu_fixture fixture;
+    changing_set& changing = g_changing.instance();
+    changing.count = 4;
+    changing.first = 0;
+    changing.parent = k_changing_menu;
+    {
+        filled_menu menu(k_changing_menu, menu_build_normal);
+        REQUIRE(menu.lines().size() == 4);
+        const UINT second = shell_test::menu_item_id(menu.menu, 1), last = shell_test::menu_item_id(menu.menu, 3);
+        changing.count = 2;  // the set shrinks while the menu is open
+        CHECK_FALSE(menu.builder->run(last, nullptr));
+        CHECK(menu.builder->run(second, nullptr));
+        CHECK(shell_test::joined(g_ran) == shell_test::joined({"changing 1"}));
+    }
+    changing.count = 4;
+    changing.parent = k_nowhere;
 }
 
 TEST_CASE("context commands: run by GUID only on tracks and for the null caller; node paths below the root") {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/services/advanced_setting_entries.h"
 #include "foundation/services/service_registry.h"
 #include "shell/message_loop.h"
 #include "shell/message_loop_hooks.h"
@@ -371,6 +372,11 @@ TEST_CASE("wheel messages go to the window under the pointer only when it belong
         INFO(c.where);
         CHECK(wheel_target_at(top.get(), c.x, c.y) == c.expected);
     }
+    // With the advanced setting off, the wheel goes where the system sent it.
+    advanced_settings::wheel_scrolls_object_below_pointer->set_state(false);
+    CHECK(wheel_target_at(top.get(), 150, 150) == top.get());
+    advanced_settings::wheel_scrolls_object_below_pointer->set_state(true);
+    CHECK(wheel_target_at(top.get(), 150, 150) == child.get());
     // Other messages keep their target wherever the pointer is.
     MSG key = {};
     key.hwnd = top.get();

@@ -1,6 +1,7 @@
 // The single-instance guard in one process: the profile hash and mutex name, the forwarded block format,
 // the instance window's answers, command lines that arrive while the instance starts (kept until the
-// services run) or stops (refused, so the sender does not take them for delivered), and media keys.
+// services run) or stops (refused, so the sender does not take them for delivered), a command line sent
+// again after a wait that timed out (handled once), and media keys.
 #include <doctest/doctest.h>
 
 #include <windows.h>
@@ -19,12 +20,18 @@ namespace {
 
 std::vector<char> bytes(const std::string& s) { return std::vector<char>(s.begin(), s.end()); }
 
-LRESULT send_block(HWND window, ULONG_PTR kind, const std::vector<char>& data) {
+LRESULT send_block(HWND window, ULONG_PTR kind, const std::vector<char>& data, WPARAM token = 0) {
     COPYDATASTRUCT copy = {};
     copy.dwData = kind;
     copy.cbData = static_cast<DWORD>(data.size());
     copy.lpData = data.empty() ? nullptr : const_cast<char*>(data.data());
-    return SendMessageW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&copy));
+    return SendMessageW(window, WM_COPYDATA, token, reinterpret_cast<LPARAM>(&copy));
+}
+
+size_t occurrences(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
 }
 
 void pump() {
@@ -148,6 +155,24 @@ TEST_CASE("instance window: the hash, path queries, and command lines kept while
     pump();
     CHECK(log.contains(("Open location: file://" + folder + "\\later.flac").c_str()));
 
+    // A send that timed out is delivered all the same, and the sender sends again: the same token is
+    // answered 1 and handled once. Another token, or none, is another command line.
+    std::string again = "vorn.exe again.flac";
+    again.push_back('\0');
+    again += folder;
+    again.push_back('\0');
+    const std::string again_line = "Open location: file://" + folder + "\\again.flac";
+    const WPARAM token = sizeof(WPARAM) >= 8 ? static_cast<WPARAM>(0x1234567800000042ull) : 0x12345678u;
+    CHECK(send_block(window, 1, bytes(again), token) == 1);
+    CHECK(send_block(window, 1, bytes(again), token) == 1);
+    pump();
+    CHECK(occurrences(log.text.c_str(), again_line) == 1);
+    CHECK(send_block(window, 1, bytes(again), token + 1) == 1);
+    CHECK(send_block(window, 1, bytes(again)) == 1);
+    CHECK(send_block(window, 1, bytes(again)) == 1);
+    pump();
+    CHECK(occurrences(log.text.c_str(), again_line) == 4);
+
     // Stopping: refused and not kept.
     app_state.shutting_down = true;
     CHECK(send_block(window, 1, bytes(later)) == 0);
@@ -226,11 +251,13 @@ struct stopping_instance {
     HWND window = nullptr;
     uint32_t hash = 0;
     int refused = 0;
+    std::vector<WPARAM> tokens;
 } g_stopping;
 
 LRESULT CALLBACK stopping_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     if (message == WM_USER) return g_stopping.hash;
     if (message == WM_COPYDATA) {
+        g_stopping.tokens.push_back(wparam);
         if (++g_stopping.refused == 3) {
             DestroyWindow(window);
             g_stopping.window = nullptr;
@@ -264,6 +291,11 @@ TEST_CASE("single instance: an instance that refuses while it stops is waited fo
     DWORD start = GetTickCount();
     CHECK(single_instance_acquire(fixture.record));
     CHECK(g_stopping.refused == 3);
+    // Every attempt carried the same token.
+    REQUIRE(g_stopping.tokens.size() == 3);
+    CHECK(g_stopping.tokens[0] != 0);
+    CHECK(g_stopping.tokens[1] == g_stopping.tokens[0]);
+    CHECK(g_stopping.tokens[2] == g_stopping.tokens[0]);
     CHECK(IsWindow(fixture.record.window));
     CHECK(GetTickCount() - start < 5000);
 }

@@ -19,6 +19,40 @@ wait_for() {
     return 1
 }
 
+# find_main_window PID WHAT: the player's main window into $window (other tests may show windows of the
+# same name on the display).
+find_main_window() {
+    local player=$1 what=$2 i pid
+    for i in $(seq 100); do
+        window=""
+        for pid in $player $(pgrep -P $player 2>/dev/null || true); do
+            window=$(xdotool search --all --pid "$pid" --name '^Vorn$' 2>/dev/null | head -n1 || true)
+            [ -n "$window" ] && break
+        done
+        [ -n "$window" ] && return 0
+        sleep 0.1
+    done
+    kill $player 2>/dev/null
+    fail "the main window of $what did not appear"
+}
+
+# close_player PID LOG WHAT: closes the player's main window with Alt+F4 and waits for the player to end
+# normally with exit code 0.
+close_player() {
+    local player=$1 log=$2 what=$3 i
+    find_main_window $player "$what"
+    # A key sent before the window takes input is lost on a busy machine: repeat it until the player ends.
+    for i in $(seq 300); do
+        kill -0 $player 2>/dev/null || break
+        [ $(( i % 20 )) -eq 1 ] && xdotool key --window "$window" alt+F4 2>/dev/null
+        sleep 0.1
+    done
+    if kill -0 $player 2>/dev/null; then kill $player; fail "$what did not end when its window was closed"; fi
+    set +e; wait $player; rc=$?; set -e
+    expect_eq "$rc" 0 "exit code of $what after closing the window"
+    expect_contains "$log" "Terminated normally."
+}
+
 # --- the application-data profile ---------------------------------------------------------------------
 appdata=$(wine cmd /c echo %APPDATA% 2>/dev/null | tr -d '\r')
 appdata_unix=$(winepath -u "$appdata" 2>/dev/null)
@@ -49,39 +83,24 @@ run_quiet portable/vorn.exe second.log
 expect_eq "$rc" 0 "exit code of a second process on a profile in use"
 expect_contains second.log "Exiting (Another instance is already running)"
 
-# The main window of this player (other tests may show windows of the same name on the display).
-window=""
-for i in $(seq 100); do
-    window=""
-    for pid in $player $(pgrep -P $player 2>/dev/null || true); do
-        window=$(xdotool search --all --pid "$pid" --name '^Vorn$' 2>/dev/null | head -n1 || true)
-        [ -n "$window" ] && break
-    done
-    [ -n "$window" ] && break
-    sleep 0.1
-done
-[ -n "$window" ] || { kill $player 2>/dev/null; fail "the main window did not appear"; }
-# A key sent before the window takes input is lost on a busy machine: repeat it until the player ends.
-for i in $(seq 300); do
-    kill -0 $player 2>/dev/null || break
-    [ $(( i % 20 )) -eq 1 ] && xdotool key --window "$window" alt+F4 2>/dev/null
-    sleep 0.1
-done
-if kill -0 $player 2>/dev/null; then kill $player; fail "the player did not end when its window was closed"; fi
-set +e; wait $player; rc=$?; set -e
-expect_eq "$rc" 0 "exit code after closing the window"
-expect_contains windowed.log "Terminated normally."
+close_player $player windowed.log "the windowed run"
 [ ! -e portable/vorn-configuration/running ] || fail "the running file outlived the windowed run"
+[ -e portable/vorn-configuration/config.dat ] || fail "the windowed run saved no configuration"
 
-# --- a read-only profile: no lock file ----------------------------------------------------------------
+# --- a read-only profile: no lock file while it runs, nothing saved when it ends --------------------------
+# A windowed run, so that the end is the one that saves (a quiet run saves nothing anyway). The test runs as
+# root, whom the folder's mode does not stop: only the program's own rule keeps it from writing there.
 mkdir -p readonly
 cp "$VORN_EXE" readonly/vorn.exe
 touch readonly/vorn.exe.localconfig.opt
 mkdir -p readonly/vorn-configuration
 chmod 555 readonly/vorn-configuration
 trap 'chmod 755 "$VORN_TEST_TMP/readonly/vorn-configuration" 2>/dev/null' EXIT
-run_quiet readonly/vorn.exe readonly.log
-expect_eq "$rc" 0 "exit code with a read-only profile"
+WINEDEBUG=+debugstr wine readonly/vorn.exe > readonly.log 2>&1 < /dev/null &
+player=$!
+find_main_window $player "a run on a read-only profile"  # start-up is past the lock file's step
+[ -z "$(ls -A readonly/vorn-configuration)" ] || { kill $player; fail "a lock file in the read-only profile: $(ls -A readonly/vorn-configuration)"; }
+close_player $player readonly.log "a run on a read-only profile"
 [ -z "$(ls -A readonly/vorn-configuration)" ] || fail "files written into the read-only profile: $(ls -A readonly/vorn-configuration)"
 chmod 755 readonly/vorn-configuration
 

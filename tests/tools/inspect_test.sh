@@ -45,3 +45,27 @@ inspect no-such-command
 expect_eq "$rc" 2 "exit status of an unknown command"
 expect_contains err.txt "unknown command: no-such-command"
 [ ! -s out.txt ] || fail "output written for an unknown command"
+
+# Paths relative to the current folder, as a user types them; lengths in plain decimals ("10", not "1e+01").
+inspect_in() {  # inspect_in DIR ARGS...: inspect run from DIR; out.txt, err.txt and $rc as inspect's
+    local dir=$1; shift
+    set +e
+    (cd "$dir" && wine "$VORN_INSPECT" "$@") > out.txt 2> err.txt < /dev/null
+    rc=$?
+    set -e
+    tr -d '\r' < out.txt > out.clean && mv out.clean out.txt
+}
+mkdir -p music/sub
+sox -n -r 8000 -c 1 -b 16 music/ten.wav trim 0 10
+sox -n -r 10000 -c 1 -b 16 music/sub/short.wav trim 0 0.0001
+inspect_in music info ten.wav
+expect_eq "$rc" 0 "exit status of info with a relative path ($(cat err.txt))"
+expect_eq "$(grep '^length' out.txt)" "length 10" "length of a 10-second file"
+inspect_in music/sub info ../ten.wav
+expect_eq "$rc" 0 "exit status of info with a path through the parent folder ($(cat err.txt))"
+inspect_in music info sub/short.wav
+expect_eq "$rc" 0 "exit status of info with a path into a subfolder ($(cat err.txt))"
+expect_eq "$(grep '^length' out.txt)" "length 0.0001" "length of a 0.1-millisecond file"
+inspect_in music decode ten.wav 0 ten.pcm
+expect_eq "$rc" 0 "exit status of decode with relative paths ($(cat err.txt))"
+expect_eq "$(stat -c %s music/ten.pcm)" 160000 "bytes decoded into a relative output path"

@@ -2,7 +2,7 @@
 //
 // vorn-inspect info PATH: for each subsong
 //     subsong 0
-//     length 3.5                   (seconds, with as many digits as the length has)
+//     length 3.5                   (seconds in plain decimals, with as many digits as the length has)
 //     info codec=FLAC              (one line per technical field)
 //     meta ARTIST=A                (one line per value of each meta field, as the reader gives them)
 //     replaygain track_gain=-6.20 dB   (track_gain, track_peak, album_gain, album_peak when present)
@@ -72,11 +72,12 @@ double parse_seconds(const char* text) {
     return value;
 }
 
-// The shortest decimal text that reads back as the same double.
+// The shortest plain decimal text (no exponent: "10", "3.5", "0.0001") that reads back as the same
+// double; lengths too small for that (below 1e-20 s) print at 20 decimals.
 void append_length(kpl::utf8_string& out, double seconds) {
-    char text[40];
-    for (int digits = 1; digits <= 17; ++digits) {
-        std::snprintf(text, sizeof text, "%.*g", digits, seconds);
+    char text[400];
+    for (int decimals = 0; decimals <= 20; ++decimals) {
+        std::snprintf(text, sizeof text, "%.*f", decimals, seconds);
         if (std::strtod(text, nullptr) == seconds) break;
     }
     out << text;

@@ -98,8 +98,27 @@ inspect_arguments parse_inspect_arguments(const kpl::string_array& args, uint32_
     return parsed;
 }
 
+namespace {
+
+// A Windows path made absolute against the current folder ("a.flac", "..\\b.flac", "C:x.flac"); an
+// absolute one comes back as given, apart from the separators and "." and ".." steps the system folds.
+kpl::utf8_string_tight full_windows_path(const char* argument) {
+    kpl::wide_array wide;
+    kpl::utf8_to_wide_array(wide, argument);
+    const DWORD needed = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (needed == 0) return kpl::utf8_string_tight(argument);
+    kpl::wide_array full;
+    full.set_count(needed + 1);
+    const DWORD got = GetFullPathNameW(wide.c_str(), needed + 1, full.data(), nullptr);
+    if (got == 0 || got > needed) return kpl::utf8_string_tight(argument);
+    return kpl::utf8_string_from_utf16(full.data(), got);
+}
+
+}  // namespace
+
 kpl::utf8_string_tight inspect_path(const char* argument) {
-    if (argument[0] != '/') return kpl::utf8_string_tight(argument);
+    if (argument[0] == 0 || std::strstr(argument, "://") != nullptr) return kpl::utf8_string_tight(argument);
+    if (argument[0] != '/') return full_windows_path(argument);
     using dos_name_function = WCHAR* (CDECL*)(const char*);
     HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
     auto to_dos = reinterpret_cast<dos_name_function>(

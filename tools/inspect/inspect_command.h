@@ -10,7 +10,8 @@
 //
 // Rules every command follows:
 //   - positional arguments first, then options ("--name", "--name=value" or "--name value");
-//   - paths may be Linux paths ("/tmp/x.flac"): inspect_path turns them into Windows paths;
+//   - paths may be Linux paths ("/tmp/x.flac") or relative ones ("x.flac"): inspect_path turns them into
+//     absolute Windows paths;
 //   - arguments and output are UTF-8; output is collected and written only when the command succeeds, so a
 //     failing command leaves nothing half-written on standard output;
 //   - failures are exceptions: the tool prints their text on standard error and exits with 1.
@@ -67,8 +68,9 @@ public:
     static const inspect_command* find(const char* name) noexcept;
 };
 
-// A path argument as a Windows path: a Linux path (starting with "/") goes through Wine's
-// wine_get_dos_file_name when the tool runs under Wine; any other text is used as given.
+// A path argument as an absolute Windows path: a Linux path (starting with "/") goes through Wine's
+// wine_get_dos_file_name when the tool runs under Wine; a relative path is taken from the current folder
+// (GetFullPathNameW); a location with a scheme ("file://...") is used as given.
 kpl::utf8_string_tight inspect_path(const char* argument);
 
 // Splits the arguments after the command name into positional arguments and options.

@@ -56,8 +56,9 @@ void print_help() {
     }
     kpl::utf8_string_pow2 text(
         "usage: vorn-inspect COMMAND [ARGUMENTS] [--OPTION[=VALUE]...]\n"
-        "Paths may be Linux paths; arguments and output are UTF-8. Exit status 0 on success, 1 on failure\n"
-        "(the error on standard error), 2 for an unknown command.\n\ncommands:\n");
+        "Paths may be Linux paths or relative to the current folder; arguments and output are UTF-8. Exit\n"
+        "status 0 on success, 1 on failure (the error on standard error), 2 for an unknown command.\n\n"
+        "commands:\n");
     for (const inspect_command* c : commands) {
         kpl::utf8_string_pow2 head("  ");
         head << c->name;

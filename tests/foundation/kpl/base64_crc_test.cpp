@@ -3,7 +3,7 @@
 #include "foundation/kpl/crc32.h"
 #include "foundation/kpl/exceptions.h"
 
-#include "tests/foundation/guarded_text.h"
+#include "tests/support/guarded_buffer.h"
 
 #include <doctest/doctest.h>
 

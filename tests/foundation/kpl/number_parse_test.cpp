@@ -1,7 +1,7 @@
 #include "foundation/kpl/number_parse.h"
 
 #include "foundation/kpl/exceptions.h"
-#include "tests/foundation/guarded_text.h"
+#include "tests/support/guarded_buffer.h"
 
 #include <doctest/doctest.h>
 

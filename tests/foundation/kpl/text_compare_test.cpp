@@ -1,7 +1,7 @@
 #include "foundation/kpl/path_names.h"
 #include "foundation/kpl/text_compare.h"
 
-#include "tests/foundation/guarded_text.h"
+#include "tests/support/guarded_buffer.h"
 
 #include <doctest/doctest.h>
 

@@ -2,7 +2,7 @@
 #include "foundation/kpl/codepage.h"
 #include "foundation/kpl/utf8.h"
 
-#include "tests/foundation/guarded_text.h"
+#include "tests/support/guarded_buffer.h"
 
 #include <doctest/doctest.h>
 

@@ -1,17 +1,20 @@
 // The main-thread record: the test program's main thread is the one that ran static initialisation; a
-// main-thread-only call from another thread is refused or stops the process with 0xAA67913C.
+// main-thread-only call from another thread is refused (with a line to the debugger) or stops the process
+// with 0xAA67913C.
 #include <doctest/doctest.h>
 
 #include <windows.h>
 
 #include "foundation/kpl/exceptions.h"
 #include "foundation/services/main_thread.h"
+#include "foundation/win32/modal_scope.h"
 
 namespace {
 
 struct worker_result {
     bool is_current = true;
     bool checked = true;
+    bool modal_checked = true;
     DWORD crash_code = 0;
 };
 
@@ -30,6 +33,7 @@ DWORD WINAPI query_worker(void* context) {
     auto* result = static_cast<worker_result*>(context);
     result->is_current = main_thread::is_current();
     result->checked = main_thread::check_with_message();
+    result->modal_checked = is_main_thread();
     return 0;
 }
 
@@ -57,10 +61,14 @@ TEST_CASE("main_thread: the main thread passes every check, another thread fails
     CHECK(main_thread::check_with_message());
     main_thread::assert_current();  // returns on the main thread
 
+    CHECK(is_main_thread());
+
+    // (debug_output_test.sh checks the lines both checks write to the debugger.)
     worker_result result;
     run_worker(&query_worker, &result);
     CHECK_FALSE(result.is_current);
     CHECK_FALSE(result.checked);
+    CHECK_FALSE(result.modal_checked);
 }
 
 TEST_CASE("main_thread::assert_current on another thread raises the non-continuable 0xAA67913C") {

@@ -23,6 +23,8 @@ public:
     scripted_task() {
         release_run.create();
         running.create();
+        item_set_after_abort.create();
+        item_checked.create();
     }
 
     // What run does.
@@ -33,6 +35,7 @@ public:
     bool throw_failure = false;
     bool throw_abort = false;
     bool honour_pause = false;
+    bool hold_after_abort = false;
 
     // What happened.
     HWND start_window = nullptr;
@@ -40,8 +43,8 @@ public:
     bool done_aborted = false;
     int done_calls = 0;
     volatile bool saw_pause = false;
-    volatile bool item_ignored_after_abort = false;
-    win32_event release_run, running;
+    // Set once run has given an item after the abort; run then waits for item_checked.
+    win32_event release_run, running, item_set_after_abort, item_checked;
 
     void on_start(HWND dialog) override { start_window = dialog; }
 
@@ -65,9 +68,11 @@ public:
             HANDLE events[2] = {release_run.get(), abort.get_event()};
             WaitForMultipleObjects(2, events, FALSE, 30000);
         }
-        if (abort.is_set()) {
+        if (abort.is_set() && hold_after_abort) {
             sink.set_item("after abort");
-            item_ignored_after_abort = true;
+            sink.force_update();
+            item_set_after_abort.set();
+            item_checked.wait(30.0);
         }
         if (throw_failure) throw std::runtime_error("disk full");
         if (throw_abort) throw ketrel_io::exception_aborted();
@@ -137,6 +142,7 @@ TEST_CASE("a delayed progress dialog appears after its delay, shows progress and
     task->progress = 2500;
     task->honour_pause = true;
     task->wait_for_release = true;
+    task->hold_after_abort = true;
     const uint32_t options = threaded_process::option_abort_button | threaded_process::option_progress_bar |
                              threaded_process::option_item_text | threaded_process::option_pause_button |
                              threaded_process::option_delayed_window;
@@ -158,11 +164,16 @@ TEST_CASE("a delayed progress dialog appears after its delay, shows progress and
     CHECK(gui_test::pump_until([&] { return task->saw_pause; }));
     gui_test::scenario_step("progress-paused");
 
-    // Abort: on_done says aborted even though run itself ended normally.
+    // Abort: an item given afterwards is not shown (the dialog still stands, refreshing, while run waits);
+    // on_done says aborted even though run itself ended normally.
     SendDlgItemMessageW(dialog, IDC_PROGRESS_ABORT, BM_CLICK, 0, 0);
+    CHECK(gui_test::pump_until([&] { return task->item_set_after_abort.wait(0); }));
+    gui_test::pump_for(0.6);  // more than two refresh periods
+    REQUIRE(IsWindow(dialog));
+    CHECK(item_text(dialog) == "C:\\Music\\Rock && Roll.flac");
+    task->item_checked.set();
     CHECK(gui_test::pump_until([&] { return task->done; }));
     CHECK(task->done_aborted);
-    CHECK(task->item_ignored_after_abort);
     CHECK(gui_test::pump_until([&] { return !IsWindow(dialog); }));
     CHECK(task->done_calls == 1);
 }

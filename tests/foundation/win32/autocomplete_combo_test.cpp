@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "foundation/win32/autocomplete_combo.h"
+#include "properties/field_value_history.h"
 #include "properties/field_value_history_placeholder.h"
 #include "tests/support/gui_support.h"
 
@@ -115,4 +116,52 @@ TEST_CASE("without the system's autocomplete or an edit, attaching still fills t
         }
         CoUninitialize();
     }
+}
+
+namespace {
+
+struct reset_on_thread {
+    IEnumString* source = nullptr;
+    HRESULT result = E_UNEXPECTED;
+    HANDLE done = nullptr;
+};
+
+DWORD WINAPI reset_source(void* argument) {
+    reset_on_thread& work = *static_cast<reset_on_thread*>(argument);
+    work.result = work.source->Reset();
+    SetEvent(work.done);
+    return 0;
+}
+
+}  // namespace
+
+TEST_CASE("the suggestions are read again under the history's lock, from the autocomplete object's thread") {
+    field_value_history_placeholder_store("genre", "Rock");
+    field_value_history_placeholder_store("style", "");
+    reset_on_thread work;
+    work.source = autocomplete_history_source();
+    work.done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE thread = nullptr;
+    {
+        // The main thread is using the history: a Reset elsewhere waits until it is done.
+        kpl::critical_section_scope hold(field_value_history::lock());
+        thread = CreateThread(nullptr, 0, reset_source, &work, 0, nullptr);
+        REQUIRE(thread != nullptr);
+        CHECK(WaitForSingleObject(work.done, 300) == WAIT_TIMEOUT);
+        field_value_history_placeholder_store("genre", "Rock\nPunk");
+    }
+    CHECK(WaitForSingleObject(work.done, 10000) == WAIT_OBJECT_0);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    CloseHandle(work.done);
+    CHECK(work.result == S_OK);
+    LPOLESTR got[3] = {};
+    ULONG fetched = 0;
+    CHECK(work.source->Next(3, got, &fetched) == S_FALSE);
+    REQUIRE(fetched == 2);
+    CHECK(std::wstring(got[1]) == L"Punk");
+    for (ULONG i = 0; i < fetched; ++i) CoTaskMemFree(got[i]);
+    work.source->Release();
+    field_value_history_placeholder_store("genre", "Rock\nPop");
+    field_value_history_placeholder_store("style", "Jazz Fusion");
 }

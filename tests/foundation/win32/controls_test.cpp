@@ -7,6 +7,7 @@
 #include <commctrl.h>
 
 #include <cstdio>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -69,7 +70,12 @@ struct list_fixture {
 struct recording_host : listview_edit_host {
     explicit recording_host(HWND list) : listview_edit_host(list) {}
     std::vector<std::string> writes;
+    std::vector<std::string> opened;  // "item,column" of each cell an editor opened over
     int ends = 0;
+    void ensure_cell_visible(int item, int column) override {
+        opened.push_back(std::to_string(item) + "," + std::to_string(column));
+        listview_edit_host::ensure_cell_visible(item, column);
+    }
     void set_cell_text(int item, int column, const char* text) override {
         writes.push_back(std::to_string(item) + "," + std::to_string(column) + "=" + text);
         listview_edit_host::set_cell_text(item, column, text);
@@ -285,6 +291,105 @@ TEST_CASE("autocomplete strings: next, skip, reset, clone, and a reloading sourc
     reloading->Release();
 }
 
+TEST_CASE("autocomplete strings: a failing source gives an error code, never an exception") {
+    struct failing_source : string_enumerator_source {
+        int reads = 0;
+        void get_text(kpl::utf8_string& out) override {
+            if (++reads > 1) throw std::runtime_error("history unreadable");
+            out = "kept";
+        }
+    };
+    IEnumString* values = string_enumerator_create_reloading(new failing_source());
+    HRESULT reset = S_OK;
+    CHECK_NOTHROW(reset = values->Reset());
+    CHECK(FAILED(reset));
+    // What was read before is still offered.
+    LPOLESTR got[2] = {};
+    ULONG fetched = 0;
+    CHECK(values->Next(2, got, &fetched) == S_FALSE);
+    REQUIRE(fetched == 1);
+    CHECK(std::wstring(got[0]) == L"kept");
+    CoTaskMemFree(got[0]);
+    values->Release();
+}
+
+namespace {
+
+// Refuses the creation of windows of one class on this thread while it lives.
+struct creation_refusal {
+    static const wchar_t* refused;
+    HHOOK hook;
+    explicit creation_refusal(const wchar_t* class_name) {
+        refused = class_name;
+        hook = SetWindowsHookExW(WH_CBT, &on_event, nullptr, GetCurrentThreadId());
+    }
+    ~creation_refusal() { UnhookWindowsHookEx(hook); }
+    static LRESULT CALLBACK on_event(int code, WPARAM wparam, LPARAM lparam) {
+        if (code == HCBT_CREATEWND) {
+            wchar_t name[64] = {};
+            GetClassNameW(reinterpret_cast<HWND>(wparam), name, 64);
+            if (lstrcmpiW(name, refused) == 0) return 1;
+        }
+        return CallNextHookEx(nullptr, code, wparam, lparam);
+    }
+};
+const wchar_t* creation_refusal::refused = L"";
+
+// A host whose cells offer autocomplete from a source that reports when it is freed.
+struct autocomplete_host : recording_host {
+    struct watched_lines : string_enumerator_source {
+        bool* gone;
+        explicit watched_lines(bool* g) : gone(g) {}
+        ~watched_lines() override { *gone = true; }
+        void get_text(kpl::utf8_string& out) override { out = "Rock"; }
+    };
+    bool source_gone = false;
+    explicit autocomplete_host(HWND list) : recording_host(list) {}
+    IEnumString* get_autocomplete_source(int, int, DWORD& options) override {
+        options = 0;
+        source_gone = false;
+        return string_enumerator_create_reloading(new watched_lines(&source_gone));
+    }
+};
+
+}  // namespace
+
+TEST_CASE("an editor whose windows cannot be made leaves nothing open and frees its autocomplete source") {
+    REQUIRE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    {
+        list_fixture f(2);
+        autocomplete_host host(f.list_window);
+        for (const wchar_t* refused : {L"Edit", L"ATL:"}) {
+            CAPTURE(std::string(refused, refused + lstrlenW(refused)));
+            {
+                // The container's class is named "ATL:<address>"; refusing by prefix needs its full name.
+                std::wstring name = refused;
+                if (name == L"ATL:") {
+                    host.begin_edit(0, 0);
+                    REQUIRE(host.editor_edit_control() != nullptr);
+                    wchar_t container[64] = {};
+                    GetClassNameW(GetParent(host.editor_edit_control()), container, 64);
+                    name = container;
+                    host.cancel_edit();
+                    gui_test::pump_for(0.05);
+                }
+                creation_refusal refusal(name.c_str());
+                host.begin_edit(1, 1);
+                CHECK_FALSE(host.is_editing());
+                CHECK(host.editor_edit_control() == nullptr);
+                CHECK(host.source_gone);
+            }
+            // Editing works again afterwards.
+            host.begin_edit(1, 1);
+            CHECK(host.is_editing());
+            host.end_edit(false);
+            gui_test::pump_for(0.05);
+            CHECK(host.source_gone);
+        }
+    }
+    CoUninitialize();
+}
+
 TEST_CASE("an in-place editor reports its code once and the host writes changed texts") {
     list_fixture f(3);
     recording_host host(f.list_window);
@@ -352,6 +457,8 @@ TEST_CASE("gui scenario: in-place editing, autoscroll and a resizable dialog dri
         CHECK(cell(f.list_window, 0, 0) == "Edited");
         CHECK(cell(f.list_window, 0, 1) == "r0c1");
         CHECK(host.writes == std::vector<std::string>{"0,0=Edited"});
+        // Tab opened the next cell, where Escape ended editing (a Tab that ended it would leave one cell).
+        CHECK(host.opened == std::vector<std::string>{"0,0", "0,1"});
 
         // A click elsewhere in the window (another row) ends the editor; its changed text is written.
         host.begin_edit(1, 0);

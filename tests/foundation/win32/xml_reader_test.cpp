@@ -1,7 +1,7 @@
 #include "foundation/win32/xml_reader.h"
 
 #include "foundation/kpl/io_exceptions.h"
-#include "tests/foundation/guarded_text.h"
+#include "tests/support/guarded_buffer.h"
 
 #include <doctest/doctest.h>
 

@@ -66,7 +66,7 @@ void open_range(decoder_slot& slot, const char* path, double start, double lengt
 TEST_CASE("decoder slot: the decoder of an open file is kept, another path replaces it") {
     fake_input_ensure_services();
     fake_input::reset();
-    fake_input::spec s;
+    fake_input::file_setup s;
     s.subsongs = 3;
     fake_input::set(path_a, s);
     fake_input::set(path_b, s);
@@ -94,7 +94,7 @@ TEST_CASE("decoder slot: the decoder of an open file is kept, another path repla
 TEST_CASE("decoder slot: opening a new file refreshes the info of its handles") {
     fake_input_ensure_services();
     fake_input::reset();
-    fake_input::spec s;
+    fake_input::file_setup s;
     s.subsongs = 2;
     fake_input::set(path_a, s);
 
@@ -121,9 +121,9 @@ TEST_CASE("decoder slot: opening a new file refreshes the info of its handles") 
 TEST_CASE("decoder slot: a failed refresh never leaves one file's decoder under another's path") {
     fake_input_ensure_services();
     fake_input::reset();
-    fake_input::spec good;
+    fake_input::file_setup good;
     fake_input::set(path_a, good);
-    fake_input::spec denied;
+    fake_input::file_setup denied;
     denied.info_failure = 2;
     fake_input::set(path_b, denied);
 
@@ -153,10 +153,10 @@ TEST_CASE("decoder slot: a failed refresh never leaves one file's decoder under 
 TEST_CASE("decoder slot: extension calls on decoders that lack the extensions") {
     fake_input_ensure_services();
     fake_input::reset();
-    fake_input::spec plain;
+    fake_input::file_setup plain;
     plain.v2 = false;
     fake_input::set(path_a, plain);
-    fake_input::set(path_b, fake_input::spec());
+    fake_input::set(path_b, fake_input::file_setup());
 
     decoder_slot slot;
     decoder_open_location(track_location(path_a), slot, file_stream_ref(), 0, abort_never, false, true);
@@ -197,7 +197,7 @@ TEST_CASE("ranged decoding: ends cut to the sample") {
     };
     for (const row& r : rows) {
         CAPTURE(std::string(r.name));
-        fake_input::spec s;
+        fake_input::file_setup s;
         s.total = r.total;
         s.block = r.block;
         fake_input::set(path_a, s);
@@ -220,7 +220,7 @@ TEST_CASE("ranged decoding: ends cut to the sample") {
 TEST_CASE("ranged decoding: raw bytes, pending flags and failures") {
     fake_input_ensure_services();
     fake_input::reset();
-    fake_input::spec s;
+    fake_input::file_setup s;
     s.total = 44100 * 200;
     fake_input::set(path_a, s);
 
@@ -247,7 +247,7 @@ TEST_CASE("ranged decoding: raw bytes, pending flags and failures") {
     };
     for (const failure& f : failures) {
         CAPTURE(std::string(f.name));
-        fake_input::spec bad;
+        fake_input::file_setup bad;
         bad.seekable = f.seekable;
         bad.total = f.total;
         fake_input::set(path_b, bad);
@@ -263,7 +263,7 @@ TEST_CASE("ranged decoding: raw bytes, pending flags and failures") {
 TEST_CASE("ranged decoding: seeking inside a range") {
     fake_input_ensure_services();
     fake_input::reset();
-    fake_input::spec s;
+    fake_input::file_setup s;
     s.total = 44100 * 200;
     fake_input::set(path_a, s);
 

@@ -26,7 +26,7 @@ public:
     uint32_t subsong_id(uint32_t index) override { return state().s.subsongs > 1 ? index + 1 : 0; }
     void get_info(uint32_t subsong, track_info& info, const abort_signal& abort) override {
         abort.check();
-        fake_input::spec& s = state().s;
+        fake_input::file_setup& s = state().s;
         if (s.info_failure && s.failures > 0) {
             --s.failures;
             if (s.info_failure == 1) throw ketrel_io::exception_io_data();
@@ -49,7 +49,7 @@ public:
     }
     bool decode_chunk(audio_block& block, const abort_signal& abort) override {
         abort.check();
-        const fake_input::spec& s = state().s;
+        const fake_input::file_setup& s = state().s;
         if (m_position >= s.total) return false;
         uint64_t left = s.total - m_position;
         uint32_t n = left < s.block ? static_cast<uint32_t>(left) : s.block;
@@ -136,7 +136,7 @@ void fake_input::reset() {
     g_last_opened.clear();
 }
 
-void fake_input::set(const std::string& path, const spec& s) { table()[path].s = s; }
+void fake_input::set(const std::string& path, const file_setup& s) { table()[path].s = s; }
 
 fake_input::state& fake_input::get(const std::string& path) { return table()[path]; }
 

@@ -3,7 +3,7 @@
 // fills, keyed by path. Its decoder gives blocks of one channel whose sample values count the frames from
 // the start of the file (0, 1, 2, ...), so a test can see exactly which frames came out.
 //
-//     fake_input::spec s;  s.total = 44100 * 200;  s.block = 1000;
+//     fake_input::file_setup s;  s.total = 44100 * 200;  s.block = 1000;
 //     fake_input::set("file://C:\\a.fakedec", s);
 //     ... probe "file://C:\\a.fakedec" ...          // fake_input::opens("file://C:\\a.fakedec") == 1
 
@@ -15,7 +15,7 @@
 struct fake_input {
     static constexpr uint64_t frame_modulo = 1 << 24;
 
-    struct spec {
+    struct file_setup {
         uint32_t rate = 44100;
         uint64_t total = 44100 * 10;
         uint32_t block = 1000;
@@ -29,7 +29,7 @@ struct fake_input {
         int failures = 1000;
     };
     struct state {
-        spec s;
+        file_setup s;
         int opens = 0;
         std::vector<uint32_t> initialised;  // subsongs
         std::vector<uint32_t> flags;
@@ -37,7 +37,7 @@ struct fake_input {
     };
 
     static void reset();
-    static void set(const std::string& path, const spec& s);
+    static void set(const std::string& path, const file_setup& s);
     static state& get(const std::string& path);
     // The path the newest decoder was opened for.
     static std::string last_opened();

@@ -133,13 +133,13 @@ TEST_CASE("tracks of a location: a folder tree, depth first") {
     tree.file("notes.txt");
     tree.folder("sub");
     tree.file("sub\\c.fakedec");
-    fake_input::spec two;
+    fake_input::file_setup two;
     two.subsongs = 2;
     fake_input::set(tree.location("a.fakedec"), two);
-    fake_input::spec broken;
+    fake_input::file_setup broken;
     broken.info_failure = 2;
     fake_input::set(tree.location("b.fakedec"), broken);
-    fake_input::set(tree.location("sub\\c.fakedec"), fake_input::spec());
+    fake_input::set(tree.location("sub\\c.fakedec"), fake_input::file_setup());
 
     recording_sink sink;
     location_read_tracks(tree.location("").c_str(), sink, abort_never, 0);
@@ -172,10 +172,10 @@ TEST_CASE("tracks of a location: files named by the caller") {
     tree.file("a.fakedec");
     tree.file("notes.txt");
     tree.file("broken.fakedec");
-    fake_input::spec two;
+    fake_input::file_setup two;
     two.subsongs = 2;
     fake_input::set(tree.location("a.fakedec"), two);
-    fake_input::spec broken;
+    fake_input::file_setup broken;
     broken.info_failure = 2;
     fake_input::set(tree.location("broken.fakedec"), broken);
     std::string root = tree.location("");

@@ -6,6 +6,7 @@
 #include "metadata/tags/id3_tag.h"
 #include "metadata/tags/id3_text.h"
 #include "tests/metadata/tags/tag_bytes.h"
+#include "tests/support/guarded_buffer.h"
 
 using namespace tag_bytes;
 using id3parser::frameId;
@@ -164,4 +165,32 @@ TEST_CASE("URL frames") {
     for (const row& r : rows) CHECK(id3parser::userUrl(make("WXXX", r.payload)) == r.expected);
     CHECK_THROWS_AS(id3parser::userUrl(make("WXXX", cat({{0}, b("no terminator")}))), id3parser::parseError);
     CHECK_THROWS_AS(id3parser::userUrl(make("WXXX", cat({{5}, {0}, b("x")}))), id3parser::parseError);
+}
+
+TEST_CASE("text conversions read only the bytes they are given") {
+    using convert_fn = std::string (*)(const uint8_t* bytes, size_t size);
+    struct row {
+        const char* what;
+        std::string bytes;
+        convert_fn convert;
+        const char* expected;
+    } rows[] = {
+        {"UTF-16LE, whole units", std::string("a\0\xE9\0", 4),
+         [](const uint8_t* p, size_t n) { return id3parser::utf8FromUtf16(p, n / 2, false); }, "a\xC3\xA9"},
+        {"UTF-16BE, whole units", std::string("\0a\0\xE9", 4),
+         [](const uint8_t* p, size_t n) { return id3parser::utf8FromUtf16(p, n / 2, true); }, "a\xC3\xA9"},
+        {"Latin-1 up to the last byte", "caf\xE9", &id3parser::utf8FromLatin1, "caf\xC3\xA9"},
+        {"system code page, plain ASCII", "plain", &id3parser::utf8FromAnsi, "plain"},
+        {"valid UTF-8", "caf\xC3\xA9",
+         [](const uint8_t* p, size_t n) { return std::string(id3parser::isValidUtf8(p, n) ? "valid" : "invalid"); },
+         "valid"},
+        {"UTF-8 cut inside a character at the end", "caf\xC3",
+         [](const uint8_t* p, size_t n) { return std::string(id3parser::isValidUtf8(p, n) ? "valid" : "invalid"); },
+         "invalid"},
+    };
+    for (const row& r : rows) {
+        CAPTURE(std::string(r.what));
+        guarded_text input(r.bytes.data(), r.bytes.size());  // ends at a no-access page
+        CHECK(r.convert(input.bytes(), input.size()) == r.expected);
+    }
 }

@@ -7,6 +7,7 @@
 #include "metadata/tags/id3v1_tag.h"
 #include "metadata/tags/tag_exceptions.h"
 #include "tests/metadata/tags/tag_info_text.h"
+#include "tests/support/guarded_buffer.h"
 
 using tag_test::info_from;
 using tag_test::info_text;
@@ -57,7 +58,8 @@ TEST_CASE("ID3v1 tags are read field by field") {
         std::string what = r.what;
         CAPTURE(what);
         track_info_store info;
-        id3v1_parse(r.tag.b, info);
+        guarded_text guarded(reinterpret_cast<const char*>(r.tag.b), sizeof r.tag.b);  // no byte after the tag
+        id3v1_parse(guarded.bytes(), info);
         CHECK(meta_text(info) == r.meta);
         CHECK(info_text(info, "tagtype") == "id3v1");
     }

@@ -5,6 +5,7 @@
 #include <shlwapi.h>
 
 #include <algorithm>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -232,17 +233,22 @@ TEST_CASE("handle sort: the function rand") {
     for (const row& r : rows) {
         CAPTURE(r.script);
         title_script_ref script = title_compile(r.script);
+        std::set<uint64_t> seen;
         for (int i = 0; i < 50; ++i) {
             kpl::utf8_string_pow2 out;
             script->run(&rand, out, nullptr);
             REQUIRE_FALSE(out.is_empty());
             const uint64_t value = std::stoull(out.c_str());
+            seen.insert(value);
             if (r.below == 0) {
                 CHECK(value == 0);
             } else {
                 CHECK(value < r.below);
             }
         }
+        // Random, not a constant: 50 draws from 10 or more values give at least 5 different ones (all 50
+        // the same, or four values only, has a chance below 1e-17).
+        if (r.below >= 10) CHECK(seen.size() >= 5);
     }
     // rand is true, knows no fields, and other names stay unknown.
     title_test::text_fields none("");
