@@ -180,7 +180,12 @@ kpl::array<uint8_t> musepack_size_field(uint64_t size, uint32_t min_bytes) {
     return out;
 }
 
+const char musepack_too_large[] = "Musepack files of 2 GiB or more are not supported";
+
 kpl::array<uint8_t> musepack_packet(const char key[2], const uint8_t* payload, uint32_t size) {
+    if (uint64_t(2) + 4 + size > musepack_largest_packet) {
+        throw ketrel_io::exception_io_data("Musepack packet too large: a tag of 256 MiB or more");
+    }
     // The size field counts itself: the fewest bytes that hold key + field + payload.
     uint32_t n = 1;
     while (musepack_size_field(uint64_t(2) + n + size).count() > n) ++n;
@@ -195,6 +200,10 @@ kpl::array<uint8_t> musepack_packet(const char key[2], const uint8_t* payload, u
 
 void musepack_write_file_info(file_stream_ref& file, const char* path, const track_info& info,
                               const abort_signal& abort) {
+    const uint64_t size = file->get_size(abort);
+    if (size != file_size_unknown && size > musepack_largest_file) {
+        throw ketrel_io::exception_io_unsupported_format(musepack_too_large);
+    }
     remove_leading_tags(file, path, abort);
     write_info_parts(file, path, info, abort);
 }
@@ -202,6 +211,10 @@ void musepack_write_file_info(file_stream_ref& file, const char* path, const tra
 void musepack_write_chapters(file_stream_ref& file, const char* path, const std::vector<musepack_chapter_write>& chapters,
                              uint32_t sample_rate, const abort_signal& abort) {
     (void)sample_rate;
+    const uint64_t old_size = file->get_size(abort);
+    if (old_size != file_size_unknown && old_size > musepack_largest_file) {
+        throw ketrel_io::exception_io_unsupported_format(musepack_too_large);
+    }
     remove_leading_tags(file, path, abort);
     const uint64_t start = stream_start(*file, abort);
     uint8_t magic[4];
@@ -261,6 +274,9 @@ void musepack_write_chapters(file_stream_ref& file, const char* path, const std:
     // The whole new file goes beside the old one; the old one is replaced only once it is complete.
     const uint64_t size = file->get_size(abort);
     if (size == file_size_unknown) throw ketrel_io::exception_io_no_length();
+    if (size + new_chapters.count() > musepack_largest_file) {
+        throw ketrel_io::exception_io_unsupported_format(musepack_too_large);
+    }
     safe_rewrite rewrite(path);
     try {
         file_stream_ref out;
