@@ -2,8 +2,9 @@
 // While a guarded_heap_scope lives, every block the program allocates with new ends at an inaccessible
 // page, so code that writes or reads even a few bytes past a buffer it allocated crashes the test instead
 // of passing by luck (the end is rounded to the platform's allocation alignment). Blocks handed out in the
-// scope may be freed after it. Each block takes its own pages: keep the scope around the few calls under
-// test, not a whole test program.
+// scope may be freed after it (the hooks then stay until the last one goes). Each block takes its own pages:
+// keep the scope around the few calls under test, not a whole test program. Hooks set before the scope
+// still see every request first (a cap still refuses) and get back the blocks that are not the scope's.
 //
 //     {
 //         guarded_heap_scope guard;
@@ -22,10 +23,14 @@ class guarded_heap_scope {
 public:
     guarded_heap_scope() {
         static const kpl::allocation_hooks hooks = {allocate, release};
+        const kpl::allocation_hooks* before = kpl::set_allocation_hooks(&hooks);
+        if (before != &hooks) previous() = before;
         active() = true;
-        kpl::set_allocation_hooks(&hooks);
     }
-    ~guarded_heap_scope() { active() = false; }
+    ~guarded_heap_scope() {
+        active() = false;
+        if (live() == 0) kpl::set_allocation_hooks(previous());
+    }
     guarded_heap_scope(const guarded_heap_scope&) = delete;
     guarded_heap_scope& operator=(const guarded_heap_scope&) = delete;
 
@@ -39,6 +44,10 @@ private:
         static bool on = false;
         return on;
     }
+    static const kpl::allocation_hooks*& previous() {
+        static const kpl::allocation_hooks* hooks = nullptr;
+        return hooks;
+    }
     static size_t& live() {
         static size_t count = 0;
         return count;
@@ -48,6 +57,10 @@ private:
         return table;
     }
     static void* allocate(size_t size) {
+        const kpl::allocation_hooks* before = previous();
+        if (before && before->allocate) {
+            if (void* p = before->allocate(size)) return p;
+        }
         if (!active()) return nullptr;
         slot* table = slots();
         size_t free_slot = max_blocks;
@@ -75,7 +88,8 @@ private:
         return block;
     }
     static bool release(void* block) {
-        if (live() == 0) return false;
+        const kpl::allocation_hooks* before = previous();
+        if (live() == 0) return before && before->release && before->release(block);
         slot* table = slots();
         for (size_t i = 0; i < max_blocks; ++i) {
             if (table[i].block == block && table[i].base) {
@@ -86,6 +100,6 @@ private:
                 return true;
             }
         }
-        return false;
+        return before && before->release && before->release(block);
     }
 };
