@@ -1,6 +1,6 @@
 // Mutation test of every parser: small valid files of each format the inputs and tag readers read are changed
-// in deterministic ways (bits and bytes in the first kilobytes, interesting 32-bit values over header fields,
-// truncation, repeated and removed ranges), and each changed file goes through what the player does with a
+// in deterministic ways (bits and bytes in the first kilobytes and the last 512 bytes, interesting 32-bit
+// values over header fields, truncation, repeated and removed ranges), and each changed file goes through what the player does with a
 // file: open, info, decode to the end, seek, and a tag write to a copy. A mutant may fail only with the
 // program's own exceptions. It must not crash, hang (a time budget per mutant, watched by a thread), ask for
 // an unbounded block of memory (a cap on every allocation) or change any file but the copy it writes.
@@ -14,6 +14,7 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -126,11 +127,17 @@ private:
     uint64_t m_state;
 };
 
-// Where most mutations land: the first kilobytes, where the headers are.
+// Where mutations land: mostly the first kilobytes, where the headers are, and now and then the last 512
+// bytes, where trailing tags and the last pages or blocks are.
 size_t head_offset(generator& g, size_t size) {
+    if (size == 0) return 0;
+    if (g.below(6) == 0) {
+        const size_t tail = size < 512 ? size : 512;
+        return size - 1 - g.below(tail);
+    }
     size_t span = size < 4096 ? size : 4096;
     if (g.below(4) == 0) span = size < 256 ? size : 256;
-    return span ? g.below(span) : 0;
+    return g.below(span);
 }
 
 void mutate_once(generator& g, bytes& b, std::string& what) {
@@ -184,8 +191,8 @@ void mutate_once(generator& g, bytes& b, std::string& what) {
             size_t at = head_offset(g, b.size());
             size_t n = 1 + g.below(g.below(2) ? 16 : 512);
             if (n > b.size() - at) n = b.size() - at;
-            bytes copy(b.begin() + static_cast<long>(at), b.begin() + static_cast<long>(at + n));
-            b.insert(b.begin() + static_cast<long>(at + n), copy.begin(), copy.end());
+            bytes copy(b.begin() + static_cast<std::ptrdiff_t>(at), b.begin() + static_cast<std::ptrdiff_t>(at + n));
+            b.insert(b.begin() + static_cast<std::ptrdiff_t>(at + n), copy.begin(), copy.end());
             std::snprintf(note, sizeof note, "repeat %u@%u;", static_cast<unsigned>(n), static_cast<unsigned>(at));
             break;
         }
@@ -193,7 +200,7 @@ void mutate_once(generator& g, bytes& b, std::string& what) {
             size_t at = head_offset(g, b.size());
             size_t n = 1 + g.below(g.below(2) ? 16 : 512);
             if (n > b.size() - at) n = b.size() - at;
-            b.erase(b.begin() + static_cast<long>(at), b.begin() + static_cast<long>(at + n));
+            b.erase(b.begin() + static_cast<std::ptrdiff_t>(at), b.begin() + static_cast<std::ptrdiff_t>(at + n));
             std::snprintf(note, sizeof note, "remove %u@%u;", static_cast<unsigned>(n), static_cast<unsigned>(at));
             break;
         }
@@ -446,7 +453,7 @@ void run_alac(const bytes& mutant) {
     uint32_t cookie_size;
     if (!u32(cookie_size) || cookie_size > mutant.size() - pos) throw ketrel_io::exception_io_data();
     // The decoder gets a copy of exactly each piece, so a read past it is a read past the block.
-    bytes cookie(mutant.begin() + static_cast<long>(pos), mutant.begin() + static_cast<long>(pos + cookie_size));
+    bytes cookie(mutant.begin() + static_cast<std::ptrdiff_t>(pos), mutant.begin() + static_cast<std::ptrdiff_t>(pos + cookie_size));
     pos += cookie_size;
     service_ptr<codec_packet_decoder> d;
     codec_packet_decoder_open(d, true, codec_owner_alac, 0, cookie.data(), cookie.size(), abort_never);
@@ -457,7 +464,7 @@ void run_alac(const bytes& mutant) {
     uint32_t damaged = 0;
     while (u32(size)) {
         if (size > mutant.size() - pos) size = static_cast<uint32_t>(mutant.size() - pos);
-        bytes frame(mutant.begin() + static_cast<long>(pos), mutant.begin() + static_cast<long>(pos + size));
+        bytes frame(mutant.begin() + static_cast<std::ptrdiff_t>(pos), mutant.begin() + static_cast<std::ptrdiff_t>(pos + size));
         pos += size;
         try {
             d->decode_packet(frame.data(), frame.size(), block, abort_never);
