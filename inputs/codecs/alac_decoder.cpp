@@ -51,6 +51,9 @@ constexpr size_t read_ahead = 64 * 1024;
 class alac_packet_decoder final : public service_counted<codec_packet_decoder> {
 public:
     void create(const void* cookie, size_t size) {
+        // The decoder steps over the box header and the version word without looking at the size, and reads the
+        // configuration from whatever follows: a cookie too short to hold both would be read past its end.
+        if (size < 4 + sizeof(ALACSpecificConfig) || size > 0xFFFFFF00u) throw ketrel_io::exception_io_data();
         std::vector<uint8_t> atom(size + 8);
         const uint32_t total = static_cast<uint32_t>(size + 8);
         atom[0] = static_cast<uint8_t>(total >> 24);

@@ -128,6 +128,17 @@ TEST_CASE("ALAC decoder: frames that claim more than they hold") {
             CHECK(block.get_channels() == c.channels);
         }
     }
+    // Cookies too short for the version word and the configuration are refused before the decoder reads them
+    // (it steps over 12 bytes of box header and version whatever the size).
+    for (size_t size = 0; size < 28; ++size) {
+        CAPTURE(size);
+        std::vector<uint8_t> ck = cookie(4096, 16, 2);
+        ck.resize(size);
+        service_ptr<codec_packet_decoder> d;
+        guarded_heap_scope guard;
+        CHECK_THROWS_AS(codec_packet_decoder_open(d, true, codec_owner_alac, 0, ck.data(), ck.size(), abort_never),
+                        ketrel_io::exception_io_data);
+    }
     // Cookies asking for frames longer than the decoder's buffers are refused at once.
     for (uint32_t length : {4097u, 65536u}) {
         std::vector<uint8_t> ck = cookie(length, 16, 2);
