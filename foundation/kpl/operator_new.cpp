@@ -19,6 +19,12 @@ const kpl::allocation_hooks* kpl::set_allocation_hooks(const allocation_hooks* h
     return before;
 }
 
+void kpl::allocation_check(std::size_t size) {
+    if (const allocation_hooks* hooks = g_hooks) {
+        if (hooks->check) hooks->check(size);
+    }
+}
+
 void* operator new(std::size_t size) {
     if (size == 0) size = 1;
     if (const kpl::allocation_hooks* hooks = g_hooks) {

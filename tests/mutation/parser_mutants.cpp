@@ -107,7 +107,8 @@ void* capped_allocate(size_t size) {
     }
     return nullptr;
 }
-const kpl::allocation_hooks g_hooks = {capped_allocate, nullptr};
+void capped_check(size_t size) { capped_allocate(size); }
+const kpl::allocation_hooks g_hooks = {capped_allocate, nullptr, capped_check};
 
 // ---- the generator and the mutations ----
 

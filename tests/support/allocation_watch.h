@@ -1,6 +1,7 @@
 #pragma once
-// While an allocation_watch lives, it notes the largest single block the program asks new for, and refuses
-// (with kpl::bad_allocation, before anything is allocated) every block above its cap, noting that it did.
+// While an allocation_watch lives, it notes the largest single block the program asks new or an array of the
+// base library for, and refuses (with kpl::bad_allocation, before anything is allocated) every block above its
+// cap, noting that it did.
 // A parser that sizes a buffer from a field it has not checked against the file shows up here even on a
 // machine with the memory to grant it.
 //
@@ -21,7 +22,7 @@ public:
         s.cap = cap;
         s.largest = 0;
         s.refused = false;
-        static const kpl::allocation_hooks hooks = {allocate, release};
+        static const kpl::allocation_hooks hooks = {allocate, release, allocate_check};
         s.before = kpl::set_allocation_hooks(&hooks);
     }
     ~allocation_watch() { kpl::set_allocation_hooks(current().before); }
@@ -55,6 +56,7 @@ private:
         }
         return nullptr;
     }
+    static void allocate_check(size_t size) { allocate(size); }
     // Blocks that hooks set before the watch handed out go back to them.
     static bool release(void* block) {
         const kpl::allocation_hooks* before = current().before;

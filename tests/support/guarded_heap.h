@@ -22,7 +22,7 @@
 class guarded_heap_scope {
 public:
     guarded_heap_scope() {
-        static const kpl::allocation_hooks hooks = {allocate, release};
+        static const kpl::allocation_hooks hooks = {allocate, release, check};
         const kpl::allocation_hooks* before = kpl::set_allocation_hooks(&hooks);
         if (before != &hooks) previous() = before;
         active() = true;
@@ -86,6 +86,11 @@ private:
         table[free_slot].block = block;
         ++live();
         return block;
+    }
+    // Arrays of the base library are not guarded (they use realloc); the hooks before still see their sizes.
+    static void check(size_t size) {
+        const kpl::allocation_hooks* before = previous();
+        if (before && before->check) before->check(size);
     }
     static bool release(void* block) {
         const kpl::allocation_hooks* before = previous();
