@@ -8,7 +8,7 @@
 //     parser_mutants FIXTURES SCRATCH [--mutants N] [--seed S] [--only NAME,...] [--mutant K] [--verbose 1]
 //
 // FIXTURES holds the files made by Debian's encoders (see parsers_test.sh); the tag, cue, language and
-// configuration fixtures are made here with the program's own writers. SCRATCH is an empty folder for the
+// configuration fixtures, and a WAVE file with the program's own LIST and "id3 " chunks, are made here. SCRATCH is an empty folder for the
 // written copies. Mutant K of a format uses the generator seeded with S + K, so "--only NAME --seed S
 // --mutant K" replays one mutant; every failure line says so.
 
@@ -564,6 +564,26 @@ bytes mp3_like_with_tags(const context& ctx) {
     return out;
 }
 
+// A fixture after the program's own tag writer went over it (for WAVE: a LIST "INFO" and an "id3 " chunk).
+bytes retagged(const context& ctx, const bytes& original, const char* extension) {
+    const std::string name = std::string("fixture.") + extension;
+    write_disk(ctx.path(name), original);
+    {
+        service_ptr<track_info_writer> w;
+        input_open_info_writer(w, file_stream_ref(), ctx.location(name).c_str(), abort_never, false);
+        track_info_store info;
+        w->get_info(w->subsong_id(0), info, abort_never);
+        info.meta_set("title", track_info::npos, "Fixture title", track_info::npos);
+        info.meta_set("album", track_info::npos, "Fixture album", track_info::npos);
+        info.meta_set("comment", track_info::npos, "written by the player", track_info::npos);
+        w->stage_info(w->subsong_id(0), info, abort_never);
+        w->commit_info(abort_never);
+    }
+    bytes out = read_disk(ctx.path(name));
+    DeleteFileW(widen(ctx.path(name)).c_str());
+    return out;
+}
+
 bytes cue_fixture() {
     const char* text =
         "REM GENRE \"Rock\"\r\nREM DATE 1999\r\nREM REPLAYGAIN_ALBUM_GAIN -3.00 dB\r\nPERFORMER \"Someone\"\r\n"
@@ -606,7 +626,7 @@ bytes config_fixture_bytes() {
 
 // ---- the run ----
 
-enum class kind { input, tags, alac, cue, language, config };
+enum class kind { input, retagged_input, tags, alac, cue, language, config };
 
 struct format {
     const char* name;
@@ -636,7 +656,8 @@ bool run_one(const context& ctx, format& f, uint64_t seed, uint32_t index, outco
     g_refusals = 0;
     try {
         switch (f.how) {
-            case kind::input: run_input(ctx, f.extension, mutant); break;
+            case kind::input:
+            case kind::retagged_input: run_input(ctx, f.extension, mutant); break;
             case kind::tags: run_tags(ctx, mutant); break;
             case kind::alac: run_alac(mutant); break;
             case kind::cue: run_cue(mutant); break;
@@ -711,6 +732,7 @@ int main(int argc, char** argv) {
         {"oggflac", kind::input, "t.oga", "oga", {}},
         {"wavpack", kind::input, "t.wv", "wv", {}},
         {"wav", kind::input, "t.wav", "wav", {}},
+        {"wavtags", kind::retagged_input, "t.wav", "wav", {}},
         {"rf64", kind::input, "t.rf64.wav", "wav", {}},
         {"wave64", kind::input, "t.w64", "w64", {}},
         {"musepack", kind::input, "t.mpc", "mpc", {}},
@@ -728,6 +750,9 @@ int main(int argc, char** argv) {
             switch (f.how) {
                 case kind::input:
                 case kind::alac: f.original = read_disk(fixtures + "\\" + f.fixture); break;
+                case kind::retagged_input:
+                    f.original = retagged(ctx, read_disk(fixtures + "\\" + f.fixture), f.extension);
+                    break;
                 case kind::tags: f.original = mp3_like_with_tags(ctx); break;
                 case kind::cue: f.original = cue_fixture(); break;
                 case kind::language: f.original = language_fixture(); break;

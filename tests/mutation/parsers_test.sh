@@ -37,7 +37,7 @@ run_group() {
 }
 mkdir scratch2
 set +e
-run_group "" wavpack,vorbis,opus,alac,language,cue & first=$!
+run_group "" wavpack,vorbis,opus,alac,language,cue,wavtags & first=$!
 run_group 2 oggflac,flac,wav,rf64,wave64,musepack,tags,config
 rc2=$?
 wait $first
