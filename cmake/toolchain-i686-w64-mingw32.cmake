@@ -1,15 +1,4 @@
-# Cross build for 32-bit Windows with the win32-thread-model mingw-w64 compilers.
-# The win32 model keeps the runtime free of Vista-only imports, so the program loads on XP.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross build for 32-bit Windows: the program that ships, which loads on XP.
 set(CMAKE_SYSTEM_PROCESSOR i686)
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-win32)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-win32)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-set(CMAKE_AR i686-w64-mingw32-ar CACHE FILEPATH "" FORCE)
-set(CMAKE_RANLIB i686-w64-mingw32-ranlib CACHE FILEPATH "" FORCE)
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)

@@ -48,6 +48,14 @@ bool is_readable(uintptr_t address, size_t size) {
     return true;
 }
 
+uintptr_t stack_pointer_of(const CONTEXT& context) {
+#ifdef _WIN64
+    return context.Rsp;
+#else
+    return context.Esp;
+#endif
+}
+
 void add_range(MINIDUMP_CALLBACK_OUTPUT* output, uintptr_t address) {
     const uintptr_t start = address < k_below ? address : address - k_below;
     output->MemoryBase = start;
@@ -60,18 +68,24 @@ BOOL CALLBACK memory_callback(PVOID, const PMINIDUMP_CALLBACK_INPUT input, PMINI
     if (context == nullptr) return FALSE;
     const unsigned call = g_memory.calls++;
     if (call < 8) {
+#ifdef _WIN64
+        const uintptr_t registers[8] = {context->Rdi, context->Rsi, context->Rbx, context->Rdx,
+                                        context->Rcx, context->Rax, context->Rip, context->Rsp};
+#else
         const uintptr_t registers[8] = {context->Edi, context->Esi, context->Ebx, context->Edx,
                                         context->Ecx, context->Eax, context->Eip, context->Esp};
+#endif
         add_range(output, registers[call]);
         return TRUE;
     }
-    // Stack words upward from Esp (rounded down to 4) that point at readable memory.
-    if (g_memory.stack_base == 0) g_memory.stack_base = context->Esp & ~uintptr_t(3);
+    // Stack words upward from the stack pointer (rounded down to a word) that point at readable memory.
+    if (g_memory.stack_base == 0)
+        g_memory.stack_base = stack_pointer_of(*context) & ~uintptr_t(sizeof(void*) - 1);
     while (g_memory.stack_offset <= k_stack_bytes) {
         const uintptr_t word_address = g_memory.stack_base + g_memory.stack_offset;
-        g_memory.stack_offset += 4;
-        if (!is_readable(word_address, 4)) return FALSE;
-        const uintptr_t value = *reinterpret_cast<const uint32_t*>(word_address);
+        g_memory.stack_offset += sizeof(void*);
+        if (!is_readable(word_address, sizeof(void*))) return FALSE;
+        const uintptr_t value = *reinterpret_cast<const uintptr_t*>(word_address);
         if (value >= 4096 && is_readable(value, 1)) {
             add_range(output, value);
             return TRUE;

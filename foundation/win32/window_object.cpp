@@ -20,15 +20,33 @@ kpl::critical_section& framework_lock() {
 
 // --- thunks ---------------------------------------------------------------------------------------------
 //
-//   mov dword ptr [esp+4], <object>    C7 44 24 04 <imm32>   the first argument (the window) becomes the object
+// A thunk is a few instructions in executable memory that the window's procedure pointer names: it puts the
+// object where the first argument (the window) was and jumps to the object's static procedure.
+//
+// 32-bit (stdcall, arguments on the stack):
+//   mov dword ptr [esp+4], <object>    C7 44 24 04 <imm32>
 //   jmp <procedure>                     E9 <rel32>
+// 64-bit (first argument in rcx; the heap may lie more than 2 GB from the code, so the jump is absolute):
+//   mov rcx, <object>                   48 B9 <imm64>
+//   mov rax, <procedure>                48 B8 <imm64>
+//   jmp rax                             FF E0
 #pragma pack(push, 1)
+#ifdef _WIN64
+struct thunk_code {
+    uint16_t load_object;
+    uint64_t object;
+    uint16_t load_procedure;
+    uint64_t procedure;
+    uint16_t jump;
+};
+#else
 struct thunk_code {
     uint32_t store;
     uint32_t object;
     uint8_t jump;
     int32_t offset;
 };
+#endif
 #pragma pack(pop)
 
 HANDLE executable_heap() {
@@ -40,11 +58,19 @@ HANDLE executable_heap() {
 
 void write_thunk(void* memory, const void* object, const void* procedure) {
     thunk_code* code = static_cast<thunk_code*>(memory);
+#ifdef _WIN64
+    code->load_object = 0xB948;
+    code->object = reinterpret_cast<uintptr_t>(object);
+    code->load_procedure = 0xB848;
+    code->procedure = reinterpret_cast<uintptr_t>(procedure);
+    code->jump = 0xE0FF;
+#else
     code->store = 0x042444C7;
     code->object = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(object));
     code->jump = 0xE9;
     code->offset = static_cast<int32_t>(reinterpret_cast<uintptr_t>(procedure) -
                                         (reinterpret_cast<uintptr_t>(memory) + sizeof(thunk_code)));
+#endif
     FlushInstructionCache(GetCurrentProcess(), memory, sizeof(thunk_code));
 }
 

@@ -12,14 +12,7 @@ profile_win=$(winpath "$VORN_TEST_TMP/profile")
 dat=profile/config.dat
 
 # child CASE LOG [ANSWER]: one child case of the test program over the profile; its exit status in $rc.
-child() {
-    set +e
-    VORN_CONFIG_PROFILE="$profile_win" VORN_CONFIG_ANSWER="${3:-}" \
-        wine "$test_program" --no-colors --no-skip --test-case="config child: $1" > "$2" 2>&1 < /dev/null
-    rc=$?
-    set -e
-    grep -Eq "test cases: +1 \| +1 passed \| +0 failed" "$2" || { cat "$2" >&2; fail "child '$1' did not pass (exit $rc)"; }
-}
+child() { config_child "$test_program" "$profile_win" "$@"; }
 
 # --- every payload form across two processes ------------------------------------------------------------
 child "save every form" save.log

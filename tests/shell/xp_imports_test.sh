@@ -1,8 +1,9 @@
 # vorn.exe must load on Windows XP: its import table may name no function that only Vista or later has.
-# (Newer functions are looked up at run time with GetProcAddress instead.)
+# (Newer functions are looked up at run time with GetProcAddress instead.) The shipped program is the i686
+# build; the x86_64 build is held to the same rule (XP had a 64-bit edition too). The 64-bit binutils read both.
 
 imports="$VORN_TEST_TMP/imports.txt"
-i686-w64-mingw32-objdump -p "$VORN_EXE" |
+x86_64-w64-mingw32-objdump -p "$VORN_EXE" |
     sed -n '/The Import Tables/,/^The Export Tables\|^PE File Base Relocations/p' |
     awk '/DLL Name:/ { dll = $3; next } NF >= 3 && $1 ~ /^[0-9a-f]+$/ && $2 ~ /^[0-9]+$/ { print dll " " $3 }' > "$imports"
 

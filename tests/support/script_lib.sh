@@ -10,3 +10,17 @@ expect_eq() { [ "$1" == "$2" ] || fail "$3: expected '$2', got '$1'"; }
 
 # expect_contains FILE TEXT
 expect_contains() { grep -qF -- "$2" "$1" || { echo "--- $1:" >&2; tail -n 40 "$1" >&2; fail "'$2' not in $1"; }; }
+
+# skip WHY: the test cannot run here (CTest reports it as skipped).
+skip() { echo "SKIP: $*"; exit 77; }
+
+# config_child PROGRAM PROFILE_WIN CASE LOG [ANSWER]: runs one "config child: CASE" of a foundation test program over
+# the profile folder PROFILE_WIN (Windows form); it must pass. Its exit status is left in $rc.
+config_child() {
+    set +e
+    VORN_CONFIG_PROFILE="$2" VORN_CONFIG_ANSWER="${5:-}" \
+        wine "$1" --no-colors --no-skip --test-case="config child: $3" > "$4" 2>&1 < /dev/null
+    rc=$?
+    set -e
+    grep -Eq "test cases: +1 \| +1 passed \| +0 failed" "$4" || { cat "$4" >&2; fail "'$3' of $1 did not pass (exit $rc)"; }
+}

@@ -1,14 +1,16 @@
 #!/bin/bash
-# Build the codec libraries the player links against as static i686 Windows
-# libraries, from Debian bookworm source packages, into a cache prefix.
+# Build the codec libraries the player links against as static Windows
+# libraries (i686 or x86_64), from Debian bookworm source packages, into a
+# cache prefix of their own per target.
 #
-#   tools/deps/build-deps.sh [PREFIX]        (default: ~/.cache/vorn/deps)
+#   tools/deps/build-deps.sh [PREFIX]   (default: ~/.cache/vorn/deps/$DEPS_TARGET)
 #
 # Libraries: libogg, libvorbis (+vorbisfile, vorbisenc), libFLAC (with Ogg
 # FLAC), libopus (float), libwavpack, libmpcdec (SV7/SV8) and Apple's ALAC
 # reference decoder as carried in libsndfile's src/ALAC.
 #
 # Environment:
+#   DEPS_TARGET   i686-w64-mingw32 (default) or x86_64-w64-mingw32
 #   DEPS_CFLAGS   compiler flags (default "-O2 -g0 -D_FORTIFY_SOURCE=0"; no SSE
 #                 maths, the player has to run on any i686)
 #   DEPS_JOBS     parallel jobs (default: nproc)
@@ -33,12 +35,16 @@ usage() { echo "usage: $0 [PREFIX]" >&2; exit 2; }
 [ $# -le 1 ] || usage
 case "${1:-}" in -h|--help) usage ;; esac
 
-PREFIX=${1:-${XDG_CACHE_HOME:-$HOME/.cache}/vorn/deps}
+TARGET=${DEPS_TARGET:-i686-w64-mingw32}
+case "$TARGET" in
+    i686-w64-mingw32|x86_64-w64-mingw32) ;;
+    *) echo "build-deps: unknown DEPS_TARGET $TARGET" >&2; exit 2 ;;
+esac
+PREFIX=${1:-${XDG_CACHE_HOME:-$HOME/.cache}/vorn/deps/$TARGET}
 PREFIX=$(realpath -m -- "$PREFIX")
 WORK=$PREFIX.work
 STAMPS=$PREFIX/share/deps-stamps
 
-TARGET=i686-w64-mingw32
 CC=$TARGET-gcc-win32
 CXX=$TARGET-g++-win32
 AR=$TARGET-ar

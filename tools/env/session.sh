@@ -1,10 +1,30 @@
 # The run-time environment of the player and its tests: a reused Wine prefix with Wine's fonts, a
 # persistent wineserver, an X display, a PulseAudio null sink for DirectSound and a UTF-8 locale.
-# Sourced by ./vorn.  vorn_session_start BUILD_DIR sets it up; vorn_session_stop ends everything it
-# started (registered as an EXIT trap), so no process outlives the run and holds its output pipes.
+# Sourced by ./vorn.  vorn_session_start BUILD_DIR [ARCH] sets it up for the flavour ARCH (i686, the
+# default, or x86_64); vorn_session_stop ends everything it started (registered as an EXIT trap), so no
+# process outlives the run and holds its output pipes.
+
+# Debian's `wine` and `wineboot` prefer the 32-bit loader whenever wine32 is installed. The x86_64 flavour
+# puts a folder of wrappers first on PATH that always take the 64-bit loader and server, so that the test
+# scripts' plain `wine`, `wineboot`, `winepath` and `wineserver` reach the 64-bit Wine.
+vorn_wine64_wrappers() {
+  local dir=$1
+  mkdir -p "$dir"
+  printf '#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n' > "$dir/wine"
+  printf '#!/bin/sh\nexec /usr/lib/wine/wine64 wineboot.exe "$@"\n' > "$dir/wineboot"
+  printf '#!/bin/sh\nexec /usr/lib/wine/wine64 winepath.exe "$@"\n' > "$dir/winepath"
+  printf '#!/bin/sh\nexec /usr/lib/wine/wineserver64 "$@"\n' > "$dir/wineserver"
+  chmod +x "$dir/wine" "$dir/wineboot" "$dir/winepath" "$dir/wineserver"
+}
 
 vorn_session_start() {
-  local build=$1
+  local build=$1 arch=${2:-i686}
+  if [ "$arch" = x86_64 ]; then
+    vorn_wine64_wrappers "$build/wine-bin"
+    export PATH="$build/wine-bin:$PATH" WINEARCH=win64 WINELOADER=/usr/lib/wine/wine64
+  else
+    export WINEARCH=win32
+  fi
   export WINEPREFIX="$build/wineprefix"
   export WINEDEBUG="${WINEDEBUG--all}"
   export WINEDLLOVERRIDES="${WINEDLLOVERRIDES-mscoree,mshtml=}"

@@ -1,6 +1,7 @@
 #include <doctest/doctest.h>
 
 #include <cstring>
+#include <limits>
 #include <map>
 #include <string>
 #include <typeinfo>
@@ -267,7 +268,8 @@ TEST_CASE("exception texts are shared by copies and survive the original") {
 
 TEST_CASE("a failing new reads bad allocation") {
     static void* volatile kept;  // keeps the compiler from dropping the allocations
-    volatile std::size_t huge = 0xFFFFFFF0u;
+    // Nearly the whole address space, of either width: no allocator can grant it.
+    volatile std::size_t huge = std::numeric_limits<std::size_t>::max() - 15;
     try {
         kept = ::operator new(huge);
         FAIL("the allocation succeeded");
