@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "foundation/kpl/allocation_hooks.h"
+
 namespace kpl {
 
 void* realloc_or_throw(uint32_t size, void* block) {
@@ -9,6 +11,7 @@ void* realloc_or_throw(uint32_t size, void* block) {
         std::free(block);
         return nullptr;
     }
+    allocation_check(size);
     void* fresh = block ? std::realloc(block, size) : std::malloc(size);
     if (!fresh) throw_bad_alloc();  // realloc leaves the old block valid
     return fresh;

@@ -36,12 +36,24 @@ const uint8_t* reorder_table(uint32_t channels) {
 }
 
 constexpr uint32_t max_output = 0x1000000;
-// The bit reader may look a few bytes past the frame.
-constexpr size_t read_ahead = 8;
+// The decoder's own buffers hold ALAC_FRAME_LENGTH samples per channel, so no cookie may ask for more. A
+// frame header may still claim any length below 4096 samples ("partial frame"), and the decoder writes that
+// many before it returns, whatever the cookie says: the sample buffer is sized for that, and a frame longer
+// than the cookie's is refused afterwards.
+constexpr uint32_t largest_frame = ALAC_FRAME_LENGTH;
+constexpr uint32_t largest_partial_frame = ALAC_FRAME_LENGTH - 1;
+// The decoder reads one element without looking at the packet's end: an uncompressed channel pair of 32-bit
+// samples is 2 x 4 x 4095 bytes, a compressed one skips up to 2 x 2 x 4095 bytes of shifted low bits past
+// its coded data. The copy of the packet is padded so that no such read leaves it, and a frame whose reads
+// went past the packet is damaged.
+constexpr size_t read_ahead = 64 * 1024;
 
 class alac_packet_decoder final : public service_counted<codec_packet_decoder> {
 public:
     void create(const void* cookie, size_t size) {
+        // The decoder steps over the box header and the version word without looking at the size, and reads the
+        // configuration from whatever follows: a cookie too short to hold both would be read past its end.
+        if (size < 4 + sizeof(ALACSpecificConfig) || size > 0xFFFFFF00u) throw ketrel_io::exception_io_data();
         std::vector<uint8_t> atom(size + 8);
         const uint32_t total = static_cast<uint32_t>(size + 8);
         atom[0] = static_cast<uint8_t>(total >> 24);
@@ -56,7 +68,8 @@ public:
             throw ketrel_io::exception_io_data();
         }
         const ALACSpecificConfig& c = m_decoder->mConfig;
-        if (c.numChannels == 0 || c.numChannels > 8 || c.frameLength == 0 || c.bitDepth == 0 || c.bitDepth > 32) {
+        if (c.numChannels == 0 || c.numChannels > 8 || c.frameLength == 0 || c.frameLength > largest_frame ||
+            c.bitDepth == 0 || c.bitDepth > 32) {
             throw ketrel_io::exception_io_data();
         }
         m_channels = c.numChannels;
@@ -82,7 +95,8 @@ public:
         if (frame_bytes == 0) throw ketrel_io::exception_io_data();
         const uint64_t output = frame_bytes * c.frameLength;
         if (output > max_output) throw ketrel_io::exception_io_data();
-        if (m_samples.size() < uint64_t(c.frameLength) * m_channels) m_samples.resize(size_t(c.frameLength) * m_channels);
+        const size_t decoded = size_t(c.frameLength > largest_partial_frame ? c.frameLength : largest_partial_frame);
+        if (m_samples.size() < decoded * m_channels) m_samples.resize(decoded * m_channels);
         if (m_output.size() < output) m_output.resize(static_cast<size_t>(output));
         if (size > 0xFFFFFFFFu - read_ahead) throw ketrel_io::exception_io_data();
         m_packet.assign(static_cast<const uint8_t*>(data), static_cast<const uint8_t*>(data) + size);
@@ -90,7 +104,8 @@ public:
         BitBuffer bits;
         BitBufferInit(&bits, m_packet.data(), static_cast<uint32_t>(size));
         uint32_t got = 0;
-        if (alac_decode(m_decoder.get(), &bits, m_samples.data(), c.frameLength, &got) != 0 || got > c.frameLength) {
+        if (alac_decode(m_decoder.get(), &bits, m_samples.data(), c.frameLength, &got) != 0 || got > c.frameLength ||
+            bits.cur > bits.end || (bits.cur == bits.end && bits.bitIndex != 0)) {
             throw ketrel_io::exception_io_data();
         }
         // Left-justified 32-bit values to little-endian integers of `bytes` bytes, channels reordered.

@@ -8,6 +8,10 @@
 //     codec_packet_decoder_open(d, true, codec_owner_alac, 0, cookie, cookie_size, abort);
 //     d->decode_packet(frame, frame_size, block, abort);   // up to the cookie's frame length of samples
 //
+// A cookie whose frame length passes 4096 samples (the decoder's own buffers) is refused at create. A frame
+// that claims more samples than the cookie allows, or whose bits run past the end of the packet, is damaged:
+// ketrel_io::exception_io_data, and the next frame decodes on its own.
+//
 // Samples come out as integers of whole bytes (a 20-bit stream as 24-bit) in WAVE channel order, with the
 // speaker mask of that order:
 //     channels  3: L R C (0x7)   4: L R C Cs (0x107)   5: L R C Ls Rs (0x37)   6: L R C LFE Ls Rs (0x3F)

@@ -1,6 +1,5 @@
 #include "inputs/codecs/xiph_comments.h"
 
-#include <cstdlib>
 #include <cstring>
 
 #include "foundation/kpl/array.h"
@@ -25,6 +24,23 @@ const char* reader_name(const char* name) {
     return name;
 }
 
+// An R128 gain as atoi reads it (leading blanks, a sign, the digits up to the first other character; no
+// digit reads 0), but checked: false when the number leaves the 16-bit range of a Q7.8 gain.
+bool parse_r128_gain(const char* text, int32_t& out) {
+    while (*text == ' ' || *text == '\t' || *text == '\n' || *text == '\r' || *text == '\v' || *text == '\f') ++text;
+    bool negative = false;
+    if (*text == '-' || *text == '+') negative = *text++ == '-';
+    int32_t value = 0;
+    for (; *text >= '0' && *text <= '9'; ++text) {
+        value = value * 10 + (*text - '0');
+        if (value > 32768) return false;
+    }
+    if (negative) value = -value;
+    if (value > 32767) return false;
+    out = value;
+    return true;
+}
+
 }  // namespace
 
 void xiph_comments_to_info(track_info& info, const char* vendor, size_t vendor_length,
@@ -45,11 +61,13 @@ void xiph_comments_to_info(track_info& info, const char* vendor, size_t vendor_l
         if (name.length() != name_length) continue;  // a zero byte inside the name
         value.assign(eq + 1, static_cast<uint32_t>(length - name_length - 1));
         if (rules == xiph_comment_rules::opus && kpl::stricmp_ascii(name.c_str(), "R128_TRACK_GAIN") == 0) {
-            int v = std::atoi(value.c_str());
-            replaygain_values rg;
-            rg.album_gain = static_cast<float>(output_gain / 256.0 + opus_gain_reference_db);
-            rg.track_gain = static_cast<float>((output_gain + v) / 256.0 + opus_gain_reference_db);
-            info.set_replaygain(rg);
+            int32_t v;
+            if (parse_r128_gain(value.c_str(), v)) {
+                replaygain_values rg;
+                rg.album_gain = static_cast<float>(output_gain / 256.0 + opus_gain_reference_db);
+                rg.track_gain = static_cast<float>((double(output_gain) + v) / 256.0 + opus_gain_reference_db);
+                info.set_replaygain(rg);
+            }
             continue;
         }
         if (vorbis_field_is_picture(name.c_str())) continue;

@@ -6,8 +6,9 @@
 //   - "tool" = the vendor text;
 //   - a comment without '=' is skipped; with the Vorbis rules also one that is not valid UTF-8 or whose
 //     name is empty;
-//   - with the Opus rules "R128_TRACK_GAIN" (any case) is consumed: with header gain G and value v (atoi)
-//     the ReplayGain becomes album G/256 + 5 dB, track (G + v)/256 + 5 dB, no peaks;
+//   - with the Opus rules "R128_TRACK_GAIN" (any case) is consumed: with header gain G and value v (read as
+//     atoi reads it: blanks, sign, the leading digits) the ReplayGain becomes album G/256 + 5 dB, track
+//     (G + v)/256 + 5 dB, no peaks; a value outside -32768..32767 (no Q7.8 gain) sets nothing;
 //   - picture fields ("COVERART", "COVERARTMIME", "METADATA_BLOCK_PICTURE") are left to the picture reader;
 //   - ORGANIZATION, ALBUMARTIST, TRACKTOTAL, DISCTOTAL become PUBLISHER, ALBUM ARTIST, TOTALTRACKS,
 //     TOTALDISCS;

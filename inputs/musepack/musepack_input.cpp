@@ -273,6 +273,11 @@ private:
 
     void make_demux(const abort_signal& abort) {
         drop_demux();
+        // libmpcdec keeps file positions in signed 32-bit numbers.
+        const uint64_t size = m_file->get_size(abort);
+        if (size != file_size_unknown && size > musepack_largest_file) {
+            throw ketrel_io::exception_io_unsupported_format(musepack_too_large);
+        }
         std::memset(&m_reader.reader, 0, sizeof m_reader.reader);
         m_reader.reader.read = reader_read;
         m_reader.reader.seek = reader_seek;

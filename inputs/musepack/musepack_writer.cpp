@@ -148,7 +148,12 @@ kpl::array<uint8_t> musepack_size_field(uint64_t size, uint32_t min_bytes) {
     return out;
 }
 
+const char musepack_too_large[] = "Musepack files of 2 GiB or more are not supported";
+
 kpl::array<uint8_t> musepack_packet(const char key[2], const uint8_t* payload, uint32_t size) {
+    if (uint64_t(2) + 4 + size > musepack_largest_packet) {
+        throw ketrel_io::exception_io_data("Musepack packet too large: a tag of 256 MiB or more");
+    }
     // The size field counts itself: the fewest bytes that hold key + field + payload.
     uint32_t n = 1;
     while (musepack_size_field(uint64_t(2) + n + size).count() > n) ++n;
@@ -163,6 +168,10 @@ kpl::array<uint8_t> musepack_packet(const char key[2], const uint8_t* payload, u
 
 void musepack_write_file_info(file_stream_ref& file, const char* path, const track_info& info,
                               const abort_signal& abort) {
+    const uint64_t size = file->get_size(abort);
+    if (size != file_size_unknown && size > musepack_largest_file) {
+        throw ketrel_io::exception_io_unsupported_format(musepack_too_large);
+    }
     remove_leading_tags(file, path, abort);
     write_info_parts(file, path, info, abort);
 }
@@ -170,6 +179,10 @@ void musepack_write_file_info(file_stream_ref& file, const char* path, const tra
 void musepack_write_chapters(file_stream_ref& file, const char* path, const std::vector<musepack_chapter_write>& chapters,
                              uint32_t sample_rate, const abort_signal& abort) {
     (void)sample_rate;
+    const uint64_t old_size = file->get_size(abort);
+    if (old_size != file_size_unknown && old_size > musepack_largest_file) {
+        throw ketrel_io::exception_io_unsupported_format(musepack_too_large);
+    }
     remove_leading_tags(file, path, abort);
     const uint64_t start = stream_start(*file, abort);
     uint8_t magic[4];
@@ -225,6 +238,17 @@ void musepack_write_chapters(file_stream_ref& file, const char* path, const std:
         payloads.append(std::move(payload));
     }
 
+    // Nothing is written that the readers would refuse: packets beyond 4 size bytes, files past 32-bit positions.
+    const uint64_t size = file->get_size(abort);
+    if (size == file_size_unknown) throw ketrel_io::exception_io_no_length();
+    uint64_t added = 0;
+    for (const kpl::array<uint8_t>& payload : payloads) {
+        if (uint64_t(2) + 4 + payload.count() > musepack_largest_packet) {
+            throw ketrel_io::exception_io_data("Musepack packet too large: a tag of 256 MiB or more");
+        }
+        added += 2 + 4 + payload.count();
+    }
+    if (size + added > musepack_largest_file) throw ketrel_io::exception_io_unsupported_format(musepack_too_large);
     // Every old "CT" packet is dropped and the new ones go right before "SE", where the chapters of a
     // stream are looked for. The whole new file goes beside the old one, which is replaced only once the
     // new one is complete.

@@ -18,10 +18,18 @@
 #include "foundation/tasks/abort_signal.h"
 #include "metadata/track_info.h"
 
+// The decoding library keeps file positions in signed 32-bit numbers: larger files are refused with
+// ketrel_io::exception_io_unsupported_format and this text, by the input and by the writer.
+constexpr uint64_t musepack_largest_file = 0x7FFFFFFF;
+extern const char musepack_too_large[];   // "Musepack files of 2 GiB or more are not supported"
+// The largest packet the readers take: a size field of at most 4 bytes.
+constexpr uint64_t musepack_largest_packet = (uint64_t(1) << 28) - 1;
+
 // A version-8 packet size field: 7 bits per byte, most significant group first, bit 7 on all but the last.
 //     musepack_size_field(300) == {0x82, 0x2C}
 kpl::array<uint8_t> musepack_size_field(uint64_t size, uint32_t min_bytes = 1);
-// A whole packet: key, size field of the fewest bytes holding the total size, payload.
+// A whole packet: key, size field of the fewest bytes holding the total size, payload. A packet larger than
+// musepack_largest_packet is refused (ketrel_io::exception_io_data) before the payload is read.
 kpl::array<uint8_t> musepack_packet(const char key[2], const uint8_t* payload, uint32_t size);
 
 void musepack_write_file_info(file_stream_ref& file, const char* path, const track_info& info,

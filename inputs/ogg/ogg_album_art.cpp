@@ -31,10 +31,10 @@ class ogg_album_art_format final : public album_art_format {
 public:
     void read_pictures(file_stream_ref& file, album_art_map& out, const abort_signal& abort) override {
         if (!file->can_seek() || file->is_remote()) throw exception_album_art_not_found();
+        ogg_position_keeper keep(*file, abort);
         kpl::array<ogg_link> links;
         ogg_find_links(file, links, abort);
         if (links.count() == 0) throw ketrel_io::exception_io_data();
-        const uint64_t position = file->get_position(abort);
         {
             ogg_page_reader reader(file);
             reader.seek(links[0].start, abort);
@@ -52,7 +52,7 @@ public:
                 if (role & ogg_rewrite_last) break;
             }
         }
-        file->seek(position, abort);
+        keep.restore(abort);
     }
 
     void write_pictures(file_stream_ref& file, const char* path, const album_art_map& pictures,

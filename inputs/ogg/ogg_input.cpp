@@ -102,7 +102,7 @@ public:
         if (subsong >= m_links.count()) throw ketrel_io::exception_io_data();
         info.reset();
         if (!m_seekable) return;
-        const uint64_t position = m_file->get_position(abort);
+        ogg_position_keeper keep(*m_file, abort);
         const ogg_link& link = m_links[subsong];
         {
             ogg_page_reader reader(m_file);
@@ -121,7 +121,7 @@ public:
                 }
             }
         }
-        m_file->seek(position, abort);
+        keep.restore(abort);
     }
 
     file_stats get_file_stats(const abort_signal& abort) { return file_stats_read(*m_file, abort); }

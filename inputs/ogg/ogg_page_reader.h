@@ -74,3 +74,35 @@ private:
     bool m_eof = false;
     uint64_t m_pages = 0;
 };
+
+// Notes a file's position and puts it back: restore() on the normal path (its errors reach the caller), the
+// destructor on every other, an exception included (without the abort signal, errors ignored there).
+//
+//     ogg_position_keeper keep(*file, abort);
+//     read_headers(file);          // may throw: the position is put back all the same
+//     keep.restore(abort);
+class ogg_position_keeper {
+public:
+    ogg_position_keeper(file_stream& file, const abort_signal& abort)
+        : m_file(file), m_position(file.get_position(abort)) {}
+    ~ogg_position_keeper() {
+        if (m_restored) return;
+        try {
+            m_file.seek(m_position, abort_never);
+        } catch (...) {
+        }
+    }
+    ogg_position_keeper(const ogg_position_keeper&) = delete;
+    ogg_position_keeper& operator=(const ogg_position_keeper&) = delete;
+
+    // An abort or failure here leaves the position to the destructor, which puts it back regardless.
+    void restore(const abort_signal& abort) {
+        m_file.seek(m_position, abort);
+        m_restored = true;
+    }
+
+private:
+    file_stream& m_file;
+    uint64_t m_position;
+    bool m_restored = false;
+};

@@ -173,7 +173,9 @@ void wav_walk_chunks(file_stream& file, wav_layout& out, const abort_signal& abo
             have_format = true;
         } else if (id == wav_guid_data) {
             out.data_start = p;
-            out.data_size = kind == wav_container_rf64 ? ds64_data_size : size;
+            // The ds64 size is as untrusted as any other: no more than the file holds.
+            const uint64_t held = file_size - p;
+            out.data_size = kind == wav_container_rf64 ? (ds64_data_size < held ? ds64_data_size : held) : size;
             have_data = true;
         }
 

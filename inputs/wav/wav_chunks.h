@@ -64,8 +64,8 @@ struct wav_layout {
 
 // Reads the head and walks the chunks. The file must be seekable (else exception_io_object_not_seekable) and
 // know its size (else exception_io_no_length). A RIFF size of 0 walks to the end of the file; sizes beyond the
-// file are clipped to it; a "data" chunk of size 0 runs to the end; a chunk header cut off by the end of the
-// file ends the walk. Malformed heads, format records or ds64 values and a file without "fmt " or "data":
+// file are clipped to it, RF64's ds64 data size too; a "data" chunk of size 0 runs to the end; a chunk header
+// cut off by the end of the file ends the walk. Malformed heads, format records or ds64 values and a file without "fmt " or "data":
 // ketrel_io::exception_io_data.
 void wav_walk_chunks(file_stream& file, wav_layout& out, const abort_signal& abort);
 

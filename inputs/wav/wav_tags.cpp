@@ -154,7 +154,11 @@ struct tag_payloads {
     bytes id3, info;
 };
 
-void read_payload(file_stream& file, uint64_t position, uint64_t size, bytes& out, const abort_signal& abort) {
+// Reads a chunk's payload, clipped to the RIFF content: a size field never sizes more than the file holds.
+void read_payload(file_stream& file, const riff_extent& r, uint64_t position, uint64_t size, bytes& out,
+                  const abort_signal& abort) {
+    const uint64_t held = position < r.end ? r.end - position : 0;
+    if (size > held) size = held;
     out.resize(static_cast<size_t>(size));
     try {
         file.seek(position, abort);
@@ -170,10 +174,10 @@ tag_payloads find_payloads(file_stream& file, const riff_extent& r, const abort_
     chunk_header h;
     while (pos + 8 <= r.end && read_header(file, pos, h, abort)) {
         if (!out.have_id3 && std::memcmp(h.code, "id3 ", 4) == 0) {
-            read_payload(file, pos + 8, h.size, out.id3, abort);
+            read_payload(file, r, pos + 8, h.size, out.id3, abort);
             out.have_id3 = true;
         } else if (!out.have_info && is_info_list(file, pos, h, abort)) {
-            read_payload(file, pos + 12, h.size - 4, out.info, abort);
+            read_payload(file, r, pos + 12, h.size - 4, out.info, abort);
             out.have_info = true;
         }
         pos += 8 + uint64_t(h.size) + (h.size & 1);

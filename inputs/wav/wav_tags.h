@@ -12,7 +12,9 @@
 // that never filled it in) or one that ends inside a chunk (a size that wrapped, or one written too small) is
 // replaced by the end of the chunks found in the file, and a write stores that size, so no audio is lost; a
 // RIFF that would no longer fit a 32-bit size is refused with ketrel_io::exception_io_data before anything
-// changes. A size beyond the end of the file (a cut-off copy) is ketrel_io::exception_io_data.
+// changes. A size beyond the end of the file (a cut-off copy) is ketrel_io::exception_io_data. A chunk whose
+// size runs past the RIFF content is read and rewritten as far as the file holds it; no buffer is ever sized
+// from a size field alone.
 
 #include "foundation/fs/file_stream.h"
 #include "foundation/tasks/abort_signal.h"

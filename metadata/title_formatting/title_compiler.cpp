@@ -7,7 +7,12 @@
 //     "a%b"          literal "a"                      (unclosed '%': stop)
 //     "x$f (1)"      literal "x"                      (a name must be followed directly by '(')
 //     "$if(a,[b,c])" call of if with the arguments "a" and "[b,c]" (the comma is inside brackets)
+//
+// Sections and call arguments nest at most title_nesting_limit levels deep; a script that goes deeper is
+// not compiled at all but becomes the text title_nesting_error, so that neither compiling nor running it
+// recurses without bound (and compiling stays linear in the depth allowed).
 #include <cstdint>
+#include <cstring>
 
 #include "foundation/kpl/string.h"
 #include "metadata/title_formatting/title_function_table.h"
@@ -62,6 +67,8 @@ bool is_name_char(char c) {
 
 class compiler {
 public:
+    explicit compiler(bool& too_deep, uint32_t depth = 0) : m_too_deep(too_deep), m_depth(depth) {}
+
     // The nodes of `length` bytes of text; an empty list when the text yields nothing.
     void compile(const char* text, uint32_t length, title_node_list& nodes);
 
@@ -76,10 +83,16 @@ private:
     title_node_ref compile_piece(const char* text, uint32_t length, bool empty_node_if_none);
 
     kpl::utf8_string_pow2 m_pending;
+    bool& m_too_deep;
+    uint32_t m_depth;
 };
 
 title_node_ref compiler::compile_piece(const char* text, uint32_t length, bool empty_node_if_none) {
-    compiler inner;
+    if (m_depth + 1 > title_nesting_limit) {
+        m_too_deep = true;
+        return title_node_ref(new title_node_empty());
+    }
+    compiler inner(m_too_deep, m_depth + 1);
     title_node_list nodes;
     inner.compile(text, length, nodes);
     if (nodes.count() == 1) return nodes[0];
@@ -89,7 +102,7 @@ title_node_ref compiler::compile_piece(const char* text, uint32_t length, bool e
 
 void compiler::compile(const char* text, uint32_t length, title_node_list& nodes) {
     uint32_t pos = 0;
-    while (pos < length) {
+    while (pos < length && !m_too_deep) {
         const char c = text[pos];
         if (c == '%') {
             uint32_t close = find_byte(text, pos + 1, length, '%');
@@ -180,10 +193,16 @@ void compiler::compile(const char* text, uint32_t length, title_node_list& nodes
 
 }  // namespace
 
+const char title_nesting_error[] = "[SCRIPT NESTED DEEPER THAN 100 LEVELS]";
+
 title_node_ref title_compile_nodes(const char* text, uint32_t length) {
-    compiler c;
+    bool too_deep = false;
+    compiler c(too_deep);
     title_node_list nodes;
     c.compile(text, length, nodes);
+    if (too_deep) {
+        return title_node_ref(new title_node_literal(title_nesting_error, std::strlen(title_nesting_error), false));
+    }
     if (nodes.count() == 1) return nodes[0];
     return title_node_ref(new title_node_sequence(static_cast<title_node_list&&>(nodes)));
 }

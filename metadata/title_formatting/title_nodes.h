@@ -185,7 +185,10 @@ public:
 };
 
 // Compiles `length` bytes of script text into a node tree (not yet optimised). Never fails; a text that
-// yields nothing gives an empty sequence.
+// yields nothing gives an empty sequence; a text whose sections and call arguments nest deeper than
+// title_nesting_limit gives one literal node of title_nesting_error instead.
+constexpr uint32_t title_nesting_limit = 100;
+extern const char title_nesting_error[];   // "[SCRIPT NESTED DEEPER THAN 100 LEVELS]"
 title_node_ref title_compile_nodes(const char* text, uint32_t length);
 
 // Argument helpers for handlers.

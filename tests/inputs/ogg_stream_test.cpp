@@ -15,6 +15,7 @@
 #include "foundation/kpl/io_exceptions.h"
 #include "foundation/services/service_registry.h"
 #include "foundation/tasks/abort_signal.h"
+#include "inputs/album_art.h"
 #include "inputs/codecs/ogg_flac_codec.h"
 #include "inputs/flac/flac_input.h"
 #include "inputs/input_service.h"
@@ -284,4 +285,45 @@ TEST_CASE("A damaged FLAC frame in Ogg is reported once and skipped, and decodin
         CHECK(sink->reports[0].first == "Corrupted FLAC stream");
         CHECK(sink->reports[0].second == 2);
     }
+}
+
+TEST_CASE("Ogg info and picture reading put the file position back, also when they fail") {
+    input_test::services_built();
+    const std::string opus = ogg_test::make_opus(40, "kept");
+    const std::vector<uint8_t> bytes(opus.begin(), opus.end());
+    // The abort signal trips at every check in turn, until a read gets through without one.
+    bool info_done = false, art_done = false;
+    for (int checks = 0; checks < 2000 && !(info_done && art_done); ++checks) {
+        CAPTURE(checks);
+        if (!info_done) {
+            file_stream_ref file = input_test::memory_file_with(bytes);
+            service_ptr<track_info_reader> reader;
+            ogg_input_service().open_info_reader(reader, file, "a.opus", abort_never);
+            file->seek(57, abort_never);
+            track_info_store info;
+            input_test::abort_after_checks abort(checks);
+            try {
+                reader->get_info(0, info, abort);
+                info_done = true;
+                CHECK(std::string(info.meta_get_first("title")) == "kept");
+            } catch (const ketrel_io::exception_aborted&) {
+            }
+            CHECK(file->get_position(abort_never) == 57);
+        }
+        if (!art_done) {
+            file_stream_ref file = input_test::memory_file_with(bytes);
+            service_ptr<album_art_reader> art;
+            input_test::abort_after_checks abort(checks);
+            try {
+                album_art_open_reader(art, file, "a.opus", abort);
+                art_done = true;
+            } catch (const ketrel_io::exception_aborted&) {
+            } catch (const exception_album_art_not_found&) {
+                art_done = true;
+            }
+            CHECK(file->get_position(abort_never) == 0);
+        }
+    }
+    CHECK(info_done);
+    CHECK(art_done);
 }

@@ -15,6 +15,7 @@
 #include "metadata/audio_block.h"
 #include "metadata/track_info.h"
 #include "tests/inputs/input_test_support.h"
+#include "tests/support/guarded_heap.h"
 
 namespace {
 
@@ -51,7 +52,101 @@ std::vector<uint8_t> read_file(const std::string& path) {
     return out;
 }
 
+// Writes an ALAC frame bit by bit, most significant bit first.
+class frame_bits {
+public:
+    frame_bits& put(uint32_t value, uint32_t count) {
+        for (uint32_t i = count; i-- > 0;) {
+            if (m_used % 8 == 0) m_bytes.push_back(0);
+            if ((value >> i) & 1) m_bytes.back() |= static_cast<uint8_t>(0x80 >> (m_used % 8));
+            ++m_used;
+        }
+        return *this;
+    }
+    const std::vector<uint8_t>& bytes() const { return m_bytes; }
+
+private:
+    std::vector<uint8_t> m_bytes;
+    uint32_t m_used = 0;
+};
+
+// An uncompressed ("escape") element: tag (0 mono, 1 pair), instance 0, 12 zero bits, then the partial-frame
+// flag (with a 32-bit sample count), no shifted bytes, escape; then `written` ramps of 16-bit samples per
+// channel and the end tag.
+std::vector<uint8_t> escape_frame(uint32_t channels, uint32_t claimed, bool partial, uint32_t written) {
+    frame_bits b;
+    b.put(channels == 2 ? 1 : 0, 3).put(0, 4).put(0, 12).put(partial ? 1 : 0, 1).put(0, 2).put(1, 1);
+    if (partial) b.put(claimed, 32);
+    for (uint32_t s = 0; s < written; ++s) {
+        for (uint32_t ch = 0; ch < channels; ++ch) b.put((s * 100 + ch) & 0xFFFF, 16);
+    }
+    b.put(7, 3);
+    return b.bytes();
+}
+
 }  // namespace
+
+TEST_CASE("ALAC decoder: frames that claim more than they hold") {
+    input_test::services_built();
+    // Each frame is decoded with the decoder's buffers made against an inaccessible page, so a write past the
+    // sample buffer or a read past the packet crashes the test.
+    struct frame_case {
+        const char* what;
+        uint32_t frame_length, channels;
+        std::vector<uint8_t> frame;
+        uint32_t samples;    // 0: refused as damaged
+    };
+    const frame_case cases[] = {
+        {"partial frame within the cookie's length", 4096, 1, escape_frame(1, 10, true, 10), 10},
+        {"partial frame of 4000 samples, cookie allows 16", 16, 1, escape_frame(1, 4000, true, 4000), 0},
+        {"partial frame of 4095 samples in a pair, cookie allows 1", 1, 2, escape_frame(2, 4095, true, 4095), 0},
+        {"uncompressed pair of 4096 samples cut to 10 bytes", 4096, 2, escape_frame(2, 4096, false, 2), 0},
+        {"uncompressed mono frame cut after its header", 4096, 1, escape_frame(1, 4096, false, 0), 0},
+        {"uncompressed frame of the cookie's length", 32, 2, escape_frame(2, 32, false, 32), 32},
+    };
+    for (const frame_case& c : cases) {
+        CAPTURE(c.what);
+        std::vector<uint8_t> ck = cookie(c.frame_length, 16, static_cast<uint8_t>(c.channels));
+        service_ptr<codec_packet_decoder> d;
+        codec_packet_decoder_open(d, true, codec_owner_alac, 0, ck.data(), ck.size(), abort_never);
+        audio_block_store block;
+        std::vector<uint8_t> frame = c.frame;
+        bool refused = false;
+        {
+            guarded_heap_scope guard;
+            try {
+                d->decode_packet(frame.data(), frame.size(), block, abort_never);
+            } catch (const ketrel_io::exception_io_data&) {
+                refused = true;
+            }
+        }
+        if (c.samples == 0) {
+            CHECK(refused);
+        } else {
+            REQUIRE_FALSE(refused);
+            CHECK(block.get_sample_count() == c.samples);
+            CHECK(block.get_channels() == c.channels);
+        }
+    }
+    // Cookies too short for the version word and the configuration are refused before the decoder reads them
+    // (it steps over 12 bytes of box header and version whatever the size).
+    for (size_t size = 0; size < 28; ++size) {
+        CAPTURE(size);
+        std::vector<uint8_t> ck = cookie(4096, 16, 2);
+        ck.resize(size);
+        service_ptr<codec_packet_decoder> d;
+        guarded_heap_scope guard;
+        CHECK_THROWS_AS(codec_packet_decoder_open(d, true, codec_owner_alac, 0, ck.data(), ck.size(), abort_never),
+                        ketrel_io::exception_io_data);
+    }
+    // Cookies asking for frames longer than the decoder's buffers are refused at once.
+    for (uint32_t length : {4097u, 65536u}) {
+        std::vector<uint8_t> ck = cookie(length, 16, 2);
+        service_ptr<codec_packet_decoder> d;
+        CHECK_THROWS_AS(codec_packet_decoder_open(d, true, codec_owner_alac, 0, ck.data(), ck.size(), abort_never),
+                        ketrel_io::exception_io_data);
+    }
+}
 
 TEST_CASE("ALAC decoder: cookies, channel masks, limits") {
     input_test::services_built();

@@ -1,9 +1,90 @@
 #include <doctest/doctest.h>
 
+#include <cstring>
+#include <string>
 #include <vector>
 
+#include "foundation/fs/file_stats.h"
+#include "foundation/fs/file_stream.h"
+#include "foundation/kpl/io_exceptions.h"
 #include "inputs/musepack/musepack_gain.h"
+#include "inputs/musepack/musepack_input.h"
 #include "inputs/musepack/musepack_writer.h"
+#include "metadata/track_info.h"
+#include "tests/inputs/input_test_support.h"
+
+namespace {
+
+// A few real bytes that claim to be the start of a file of `claimed` bytes (the rest reads as zeros).
+class claimed_size_file final : public service_counted<file_stream> {
+public:
+    claimed_size_file(std::vector<uint8_t> bytes, uint64_t claimed) : m_bytes(std::move(bytes)), m_size(claimed) {}
+    size_t read(void* buffer, size_t n, const abort_signal& abort) override {
+        abort.check();
+        if (m_position >= m_size) return 0;
+        if (n > m_size - m_position) n = static_cast<size_t>(m_size - m_position);
+        std::memset(buffer, 0, n);
+        if (m_position < m_bytes.size()) {
+            size_t real = m_bytes.size() - static_cast<size_t>(m_position);
+            std::memcpy(buffer, m_bytes.data() + m_position, real < n ? real : n);
+        }
+        m_position += n;
+        return n;
+    }
+    void write(const void*, size_t, const abort_signal&) override { ++writes; }
+    uint64_t get_size(const abort_signal&) override { return m_size; }
+    uint64_t get_position(const abort_signal&) override { return m_position; }
+    void resize(uint64_t, const abort_signal&) override { ++writes; }
+    void seek(uint64_t position, const abort_signal&) override { m_position = position; }
+    bool can_seek() override { return true; }
+    bool get_content_type(kpl::utf8_string&) override { return false; }
+    bool is_in_memory() override { return true; }
+    void on_idle(const abort_signal&) override {}
+    uint64_t get_timestamp(const abort_signal&) override { return file_timestamp_unknown; }
+    void rewind(const abort_signal&) override { m_position = 0; }
+    bool is_remote() override { return false; }
+    int writes = 0;
+
+private:
+    std::vector<uint8_t> m_bytes;
+    uint64_t m_size;
+    uint64_t m_position = 0;
+};
+
+}  // namespace
+
+TEST_CASE("Musepack files beyond 32-bit positions and packets beyond 4 size bytes are refused") {
+    input_test::services_built();
+    const std::vector<uint8_t> head = {'M', 'P', 'C', 'K', 'S', 'H', 0x10, 0x00, 0x00, 0x00, 0x00, 0x00};
+    for (uint64_t claimed : {uint64_t(0x80000000u), uint64_t(0x100001000ull), uint64_t(0x7FFFFFFFFFFull)}) {
+        CAPTURE(claimed);
+        kpl::rc_ptr<claimed_size_file> big(new claimed_size_file(head, claimed));
+        big->release();   // the reference holds the only count
+        file_stream_ref file;
+        file.assign(big.get());
+        service_ptr<track_info_reader> reader;
+        try {
+            musepack_input_service().open_info_reader(reader, file, "big.mpc", abort_never);
+            FAIL("opened");
+        } catch (const ketrel_io::exception_io_unsupported_format& e) {
+            CHECK(std::string(e.what()) == musepack_too_large);
+        }
+        track_info_store info;
+        info.meta_set("title", track_info::npos, "x", track_info::npos);
+        CHECK_THROWS_AS(musepack_write_file_info(file, "big.mpc", info, abort_never),
+                        ketrel_io::exception_io_unsupported_format);
+        CHECK(big->writes == 0);
+    }
+
+    // A packet whose size needs a fifth size byte is refused before the payload is read (the pointer here only
+    // has one byte behind it).
+    const uint8_t one = 0;
+    CHECK_THROWS_AS(musepack_packet("CT", &one, static_cast<uint32_t>(musepack_largest_packet - 5)),
+                    ketrel_io::exception_io_data);
+    CHECK_THROWS_AS(musepack_packet("CT", &one, 0xFFFFFFFFu), ketrel_io::exception_io_data);
+    CHECK(musepack_size_field(musepack_largest_packet).count() == 4);
+    CHECK(musepack_size_field(musepack_largest_packet + 1).count() == 5);
+}
 
 TEST_CASE("Musepack ReplayGain fields of both stream versions") {
     struct sv8_case {

@@ -110,6 +110,7 @@ TEST_CASE("WAVE chunk walk: heads, sizes that disagree with the file, format rec
          wav_container_riff},
         {"RF64 with its ds64 data size", rf64_file(fmt, data, 36), false, 82, 36, wav_container_rf64},
         {"RF64 data size all ones", rf64_file(fmt, data, ~uint64_t(0)), true, 0, 0, wav_container_rf64},
+        {"RF64 data size beyond the file is clipped", rf64_file(fmt, data, 1000000), false, 82, 40, wav_container_rf64},
         {"Wave64", wave64_file(fmt, data), false, 40 + 24 + 24 + 24, 40, wav_container_wave64},
     };
     for (const walk_case& c : cases) {
@@ -150,6 +151,12 @@ std::vector<float> decode_all(const bytes& file, uint32_t* mask = nullptr, doubl
 }  // namespace
 
 TEST_CASE("WAVE PCM decoding: sample formats, masks, seeking") {
+    SUBCASE("an RF64 file cut short of its ds64 data size ends where the file does") {
+        const bytes cut = rf64_file(pcm_format(1, 2, 44100, 16), samples(40), 1000000);
+        CHECK(decode_all(cut).size() == 20);
+        CHECK(decode_all(cut, nullptr, 0.0001).size() == 12);
+        CHECK(decode_all(cut, nullptr, 1.0).empty());
+    }
     SUBCASE("8-bit is unsigned, 24-bit signed little-endian") {
         bytes b8 = wav_builder().chunk("fmt ", pcm_format(1, 1, 8000, 8)).chunk("data", {0x00, 0x80, 0xFF}).get();
         CHECK(decode_all(b8) == std::vector<float>{-1.0f, 0.0f, 127.0f / 128});

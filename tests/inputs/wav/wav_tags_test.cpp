@@ -10,6 +10,7 @@
 #include "metadata/track_info.h"
 #include "tests/inputs/wav/wav_builder.h"
 #include "tests/inputs/input_test_support.h"
+#include "tests/support/allocation_watch.h"
 
 using namespace wav_test;
 
@@ -259,4 +260,31 @@ TEST_CASE("WAVE tags: sizes that disagree with the file never cost audio") {
     file_stream_ref g = wav_builder::file_of(bad_id3);
     CHECK_THROWS(wav_tags_write(*g, title_info("x"), abort_never));
     CHECK(wav_builder::content(*g) == bad_id3);
+}
+
+TEST_CASE("WAVE tags: chunks that claim more than the file holds") {
+    input_test::services_built();
+    // 262-byte files with RIFF size 0 whose last chunk claims 0x7FFFFFF0 bytes: the reader and the writer take
+    // what the file holds and never size a buffer from the claim.
+    bytes id3 = {'I', 'D', '3', 3, 0, 0, 0, 0, 0, 16, 'T', 'I', 'T', '2', 0, 0, 0, 6, 0, 0, 0, 'C', 'l', 'a', 'i', 'm'};
+    struct claim_case {
+        const char* code;
+        bytes payload;
+    };
+    const claim_case cases[] = {{"id3 ", id3}, {"LIST", info_list({{"INAM", "Claim"}})}};
+    for (const claim_case& c : cases) {
+        CAPTURE(c.code);
+        bytes payload = c.payload;
+        const size_t head = 12 + 8 + g_fmt.size() + 8 + 10 + 8;
+        payload.resize(262 - head, 0);
+        bytes file = wav_builder().chunk("fmt ", g_fmt).chunk("data", audio(10)).chunk(c.code, payload, 0x7FFFFFF0).get(0);
+        REQUIRE(file.size() == 262);
+        allocation_watch watch(1 << 20);
+        CHECK(meta(read_tags(file), "title") == "Claim");
+        bytes out = write_tags(file, title_info("Rewritten"));
+        CHECK_FALSE(watch.refused());
+        CHECK(watch.largest() < 4096);
+        CHECK(meta(read_tags(out), "title") == "Rewritten");
+        CHECK(data_of(out) == audio(10));
+    }
 }

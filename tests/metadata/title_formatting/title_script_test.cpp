@@ -4,6 +4,8 @@
 // path for the text.
 #include <doctest/doctest.h>
 
+#include <windows.h>
+
 #include <string>
 
 #include "metadata/title_formatting/title_function_table.h"
@@ -644,4 +646,36 @@ TEST_CASE("title functions: conversions that depend on the system") {
     std::string ansi = run_script("$ansi(a\xE6\x97\xA5)", &none);
     CHECK(ansi.substr(0, 1) == "a");
     CHECK(ansi.find("\xE6\x97\xA5") == std::string::npos);
+}
+
+TEST_CASE("title scripts: nesting deeper than the limit is the error, quickly") {
+    auto nested = [](const char* open, const char* inner, const char* close, size_t depth) {
+        std::string s;
+        for (size_t i = 0; i < depth; ++i) s += open;
+        s += inner;
+        for (size_t i = 0; i < depth; ++i) s += close;
+        return s;
+    };
+    const std::string error = "[SCRIPT NESTED DEEPER THAN 100 LEVELS]";
+    struct depth_case {
+        std::string script;
+        std::string expected;
+    };
+    const depth_case cases[] = {
+        {nested("[", "%a%", "]", 100), "A"},
+        {nested("$if(%a%,", "%a%", ")", 100), "A"},
+        {nested("[", "%a%", "]", 101), error},
+        {nested("[", "%a%", "]", 100000), error},
+        {nested("$upper(", "x", ")", 100000), error},
+        {"x" + nested("[$if(%a%,", "%a%", ")]", 50000), error},
+        {nested("[", "%a%", "", 100000), ""},   // never closed: compiling stops at the first '['
+    };
+    text_fields fields("a=A");
+    for (const depth_case& c : cases) {
+        CAPTURE(c.script.substr(0, 40));
+        CAPTURE(c.script.size());
+        const DWORD start = GetTickCount();
+        CHECK(run_script(c.script.c_str(), &fields) == c.expected);
+        CHECK(GetTickCount() - start < 3000);
+    }
 }
