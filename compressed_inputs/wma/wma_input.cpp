@@ -251,7 +251,10 @@ private:
         wma_check(create(nullptr, 0, m_reader.put()), "WMCreateSyncReader");
         com_ref<IStream> stream;
         *stream.put() = wma_file_istream_create(m_file);
-        wma_check(m_reader->OpenStream(stream.get()), "IWMSyncReader::OpenStream");
+        HRESULT hr = m_reader->OpenStream(stream.get());
+        // The runtime's failure says little ("Call failed."); the header's own fault says more.
+        if (FAILED(hr) && !m_header_ok) throw ketrel_io::exception_io_data(m_header_error.c_str());
+        wma_check(hr, "IWMSyncReader::OpenStream");
         find_audio_stream();
         set_output();
         m_end_reached = false;
