@@ -73,6 +73,13 @@ std::string utf8_of(const wchar_t* text, size_t length) {
     return out;
 }
 
+// Units before the first zero of a buffer that may lack one.
+size_t units_in(const std::vector<wchar_t>& text) {
+    size_t n = 0;
+    while (n < text.size() && text[n]) ++n;
+    return n;
+}
+
 std::wstring wide_of(const char* text) {
     size_t room = kpl::utf16_length_of_utf8(text);
     std::wstring out(room, L'\0');
@@ -373,7 +380,7 @@ private:
                 return false;
             }
             a.value.resize(std::min<size_t>(a.value.size(), value_length));
-            a.name = utf8_of(name.data(), wcsnlen(name.data(), name.size()));
+            a.name = utf8_of(name.data(), units_in(name));
             a.type = static_cast<uint16_t>(type);
             a.stream = stream;
             out.push_back(std::move(a));
@@ -446,7 +453,7 @@ private:
                                                    &value_length))) {
                 continue;
             }
-            const std::string text = utf8_of(name.data(), wcsnlen(name.data(), name.size()));
+            const std::string text = utf8_of(name.data(), units_in(name));
             if (!wma_attribute_is_managed(text.c_str())) continue;
             HRESULT hr = info->DeleteAttribute(0, i);
             if (hr != ns_e_cannot_delete) wma_check(hr, "IWMHeaderInfo3::DeleteAttribute");
