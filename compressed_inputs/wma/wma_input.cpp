@@ -11,6 +11,7 @@
 #include "compressed_inputs/wma/asf_header.h"
 #include "compressed_inputs/wma/wma_check.h"
 #include "compressed_inputs/wma/wma_fields.h"
+#include "compressed_inputs/wma/wma_header_info.h"
 #include "compressed_inputs/wma/wma_istream.h"
 #include "foundation/fs/file_helpers.h"
 #include "foundation/fs/file_system.h"
@@ -28,7 +29,6 @@ namespace {
 
 constexpr HRESULT ns_e_no_more_samples = static_cast<HRESULT>(0xC00D0BCF);
 constexpr HRESULT ns_e_range_past_end = static_cast<HRESULT>(0xC00D002B);
-constexpr HRESULT ns_e_cannot_delete = static_cast<HRESULT>(0xC00D0BD6);
 
 const GUID g_major_audio = {0x73647561, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
 
@@ -65,20 +65,6 @@ using create_editor_fn = HRESULT(WINAPI*)(IWMMetadataEditor**);
 
 const char* const g_runtime_missing = "WMA support requires Windows Media runtime libraries installed";
 const char* const g_runtime_old = "WMA support requires a newer version of Windows Media runtime libraries installed";
-
-std::string utf8_of(const wchar_t* text, size_t length) {
-    size_t room = kpl::utf8_length_of_utf16(text, length);
-    std::string out(room, '\0');
-    out.resize(kpl::utf16_to_utf8_counted(&out[0], room, text, length));
-    return out;
-}
-
-// Units before the first zero of a buffer that may lack one.
-size_t units_in(const std::vector<wchar_t>& text) {
-    size_t n = 0;
-    while (n < text.size() && text[n]) ++n;
-    return n;
-}
 
 std::wstring wide_of(const char* text) {
     size_t room = kpl::utf16_length_of_utf8(text);
@@ -358,34 +344,7 @@ private:
         if (!m_reader) return false;
         com_ref<IWMHeaderInfo3> info;
         if (FAILED(query(m_reader.get(), info))) return false;
-        return list_attributes(info.get(), stream, out);
-    }
-
-    static bool list_attributes(IWMHeaderInfo3* info, WORD stream, std::vector<wma_attribute>& out) {
-        WORD count = 0;
-        if (FAILED(info->GetAttributeCountEx(stream, &count))) return false;
-        for (WORD i = 0; i < count; ++i) {
-            WORD name_length = 0, language = 0;
-            DWORD value_length = 0;
-            WMT_ATTR_DATATYPE type;
-            if (FAILED(info->GetAttributeByIndexEx(stream, i, nullptr, &name_length, &type, &language, nullptr,
-                                                   &value_length))) {
-                return false;
-            }
-            std::vector<wchar_t> name(name_length + 1u, 0);
-            wma_attribute a;
-            a.value.resize(value_length);
-            if (FAILED(info->GetAttributeByIndexEx(stream, i, name.data(), &name_length, &type, &language,
-                                                   a.value.empty() ? nullptr : a.value.data(), &value_length))) {
-                return false;
-            }
-            a.value.resize(std::min<size_t>(a.value.size(), value_length));
-            a.name = utf8_of(name.data(), units_in(name));
-            a.type = static_cast<uint16_t>(type);
-            a.stream = stream;
-            out.push_back(std::move(a));
-        }
-        return true;
+        return wma_runtime_attributes(info.get(), stream, out);
     }
 
     double runtime_duration() {
@@ -438,34 +397,7 @@ private:
     static void edit_attributes(IWMMetadataEditor* editor, const std::vector<wma_string_attribute>& values) {
         com_ref<IWMHeaderInfo3> info;
         wma_check(query(editor, info), "IWMMetadataEditor::QueryInterface");
-        WORD count = 0;
-        wma_check(info->GetAttributeCountEx(0, &count), "IWMHeaderInfo3::GetAttributeCount");
-        for (WORD i = count; i-- > 0;) {
-            WORD name_length = 0, language = 0;
-            DWORD value_length = 0;
-            WMT_ATTR_DATATYPE type;
-            if (FAILED(info->GetAttributeByIndexEx(0, i, nullptr, &name_length, &type, &language, nullptr,
-                                                   &value_length))) {
-                continue;
-            }
-            std::vector<wchar_t> name(name_length + 1u, 0);
-            if (FAILED(info->GetAttributeByIndexEx(0, i, name.data(), &name_length, &type, &language, nullptr,
-                                                   &value_length))) {
-                continue;
-            }
-            const std::string text = utf8_of(name.data(), units_in(name));
-            if (!wma_attribute_is_managed(text.c_str())) continue;
-            HRESULT hr = info->DeleteAttribute(0, i);
-            if (hr != ns_e_cannot_delete) wma_check(hr, "IWMHeaderInfo3::DeleteAttribute");
-        }
-        for (const wma_string_attribute& v : values) {
-            const std::wstring name = wide_of(v.name.c_str());
-            const std::vector<uint8_t> value = wma_utf16_from_text(v.value);
-            WORD index = 0;
-            HRESULT hr = info->AddAttribute(0, name.c_str(), &index, WMT_TYPE_STRING, 0, value.data(),
-                                            static_cast<DWORD>(value.size()));
-            if (hr != E_INVALIDARG) wma_check(hr, "IWMHeaderInfo::AddAttribute");
-        }
+        wma_runtime_retag(info.get(), values);
         wma_check(editor->Flush(), "IWMMetadataEditor::Flush");
         wma_check(editor->Close(), "IWMMetadataEditor::Close");
     }
