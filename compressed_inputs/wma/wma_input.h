@@ -13,8 +13,9 @@
 //
 // Each open file initialises COM (CoInitialize) for its own life, on the thread that opens it, which must
 // also be the one that releases it. Tags are rewritten through the runtime's metadata editor on a
-// temporary copy beside the file, or by the program's own ASF writer when the editor is missing or fails;
-// either way the file takes its new content only once the copy is complete (safe_rewrite).
+// temporary copy beside the file, or by the program's own ASF writer when the runtime has no working editor
+// (WMCreateEditor missing or failing, as under Wine, or its Open failing); either way the file takes its new
+// content only once the copy is complete (safe_rewrite), and a failure leaves it byte-identical.
 
 #include "inputs/input_service.h"
 
