@@ -108,7 +108,6 @@ public:
         std::vector<wma_attribute> stream0, audio;
         bool listed = runtime_attributes(0, stream0) && runtime_attributes(m_stream_number, audio);
         if (!listed) {
-            need_header();
             stream0.clear();
             audio.clear();
             for (const wma_attribute& a : m_header_attributes) {
@@ -127,7 +126,7 @@ public:
         kpl::guid subtype;
         std::memcpy(&subtype, &m_subtype, sizeof subtype);
         uint32_t bits = m_bits;
-        if (m_header_ok && m_audio.present) {
+        if (m_audio.present) {
             const kpl::guid own = wma_subtype_of_format_tag(m_audio.format_tag);
             if (!kpl::guid_equal(own, subtype)) {
                 // The runtime describes the decoded output, not the stream: take the file's own format.
@@ -199,8 +198,6 @@ public:
         close_reader();
         if (!m_file.get()) filesystem_open_mode(m_file, m_path.c_str(), input_open_write, abort);
         if (!write_with_editor(values, abort)) asf_write_tags(m_file, m_path.c_str(), values, abort);
-        m_header_ok = false;
-        m_header_error.clear();
         open_reader(abort);
     }
 
@@ -238,40 +235,28 @@ private:
     // Open step 3 onwards: the file, the reader over it, the audio stream and the output format.
     void open_reader(const abort_signal& abort) {
         filesystem_open_mode(m_file, m_path.c_str(), m_for_writing ? input_open_write : input_open_info, abort);
+        // A file whose header the program cannot read is refused before the runtime sees it: the runtime's
+        // failure says little ("Call failed.") and under Wine a cut header can leave its reader hanging.
         read_header(abort);
         m_file->rewind(abort);
         auto create = reinterpret_cast<create_sync_reader_fn>(reinterpret_cast<void (*)()>(runtime_entry("WMCreateSyncReader")));
         wma_check(create(nullptr, 0, m_reader.put()), "WMCreateSyncReader");
         com_ref<IStream> stream;
         *stream.put() = wma_file_istream_create(m_file);
-        HRESULT hr = m_reader->OpenStream(stream.get());
-        // The runtime's failure says little ("Call failed."); the header's own fault says more.
-        if (FAILED(hr) && !m_header_ok) throw ketrel_io::exception_io_data(m_header_error.c_str());
-        wma_check(hr, "IWMSyncReader::OpenStream");
+        wma_check(m_reader->OpenStream(stream.get()), "IWMSyncReader::OpenStream");
         find_audio_stream();
         set_output();
         m_end_reached = false;
     }
 
-    // The program's own reading of the header, kept for when the runtime cannot list attributes. A header it
-    // cannot read is reported only when it is needed.
+    // The program's own reading of the header: the attributes for when the runtime cannot list them, and the
+    // stream's own format.
     void read_header(const abort_signal& abort) {
-        m_header_ok = false;
-        m_header_error.clear();
         m_header_attributes.clear();
-        try {
-            asf_header h;
-            asf_header_read(*m_file, h, abort);
-            m_header_attributes = std::move(h.attributes);
-            m_audio = h.audio;
-            m_header_ok = true;
-        } catch (const ketrel_io::exception_io& e) {
-            m_header_error = e.what();
-        }
-    }
-
-    void need_header() {
-        if (!m_header_ok) throw ketrel_io::exception_io_data(m_header_error.c_str());
+        asf_header h;
+        asf_header_read(*m_file, h, abort);
+        m_header_attributes = std::move(h.attributes);
+        m_audio = h.audio;
     }
 
     void find_audio_stream() {
@@ -413,8 +398,6 @@ private:
     GUID m_subtype = GUID_NULL;
     uint32_t m_sample_rate = 0, m_channels = 0, m_bits = 0;
     bool m_end_reached = false;
-    bool m_header_ok = false;
-    std::string m_header_error;
     std::vector<wma_attribute> m_header_attributes;
     asf_audio_format m_audio;
 };

@@ -9,7 +9,8 @@ command -v sox >/dev/null || fail "sox is not installed"
 ALIGN="$VORN_SOURCE_DIR/tests/compressed_inputs/wma/pcm_align.py"
 TESTS_EXE="$VORN_BUILD_DIR/tests/test_compressed_inputs.exe"
 
-inspect() { wine "$VORN_INSPECT" "$@" 2>err.txt < /dev/null; }
+# (A time limit, so that a runtime that hangs on a damaged file fails the test instead of stalling it.)
+inspect() { timeout 300 wine "$VORN_INSPECT" "$@" 2>err.txt < /dev/null; }
 md5() { md5sum "$1" | cut -d' ' -f1; }
 # The bytes after the Header Object (the Data Object and the indexes).
 after_header() { "$PY" -c 'import sys,struct; d=open(sys.argv[1],"rb").read(); sys.stdout.buffer.write(d[struct.unpack("<Q",d[16:24])[0]:])' "$1"; }
