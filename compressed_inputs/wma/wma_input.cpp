@@ -196,8 +196,17 @@ public:
         std::vector<wma_string_attribute> values;
         wma_attributes_from_info(info, values);
         close_reader();
-        if (!m_file.get()) filesystem_open_mode(m_file, m_path.c_str(), input_open_write, abort);
-        if (!write_with_editor(values, abort)) asf_write_tags(m_file, m_path.c_str(), values, abort);
+        try {
+            if (!m_file.get()) filesystem_open_mode(m_file, m_path.c_str(), input_open_write, abort);
+            if (!write_with_editor(values, abort)) asf_write_tags(m_file, m_path.c_str(), values, abort);
+        } catch (...) {
+            // The file is as it was; the object stays usable on it when it can.
+            try {
+                open_reader(abort);
+            } catch (...) {
+            }
+            throw;
+        }
         open_reader(abort);
     }
 
