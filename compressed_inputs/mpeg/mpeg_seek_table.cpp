@@ -15,6 +15,9 @@ namespace {
 mpeg_seek_table_cache g_cache;
 }
 
+mpeg_seek_table_cache::mpeg_seek_table_cache() = default;
+mpeg_seek_table_cache::~mpeg_seek_table_cache() = default;
+
 mpeg_seek_table_cache& mpeg_seek_table_cache::instance() { return g_cache; }
 
 int mpeg_seek_table_cache::get_handle(const char* path, uint64_t timestamp) {

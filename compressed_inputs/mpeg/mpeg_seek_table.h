@@ -35,7 +35,8 @@ public:
     // For tests: the number of points of an entry (0 when it is gone).
     uint32_t point_count(int id);
 
-    mpeg_seek_table_cache() = default;
+    mpeg_seek_table_cache();
+    ~mpeg_seek_table_cache();
     mpeg_seek_table_cache(const mpeg_seek_table_cache&) = delete;
     mpeg_seek_table_cache& operator=(const mpeg_seek_table_cache&) = delete;
 
