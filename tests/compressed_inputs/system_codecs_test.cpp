@@ -3,6 +3,10 @@
 
 #include <doctest/doctest.h>
 
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -240,4 +244,58 @@ TEST_CASE("Matroska integer PCM") {
         d->property(codec_property_channels, 0, nullptr, 0);
         CHECK_THROWS_AS(d->decode_packet(le, 4, block, abort_never), ketrel_io::exception_io_data);
     }
+}
+
+// Run by aac_decode_test.sh: decodes the raw frames of the ADTS file VORN_AAC_ADTS through the MP4 owner into
+// 32-bit floats in VORN_AAC_OUT, as the MP4 input feeds them (headers stripped, the AudioSpecificConfig from
+// the first header).
+TEST_CASE("aac child: ADTS frames" * doctest::skip()) {
+    compressed_test::services_built();
+    const char* in_path = std::getenv("VORN_AAC_ADTS");
+    const char* out_path = std::getenv("VORN_AAC_OUT");
+    REQUIRE(in_path);
+    REQUIRE(out_path);
+    std::FILE* in = std::fopen(in_path, "rb");
+    REQUIRE(in);
+    std::vector<uint8_t> adts;
+    uint8_t chunk[65536];
+    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, in)) > 0;) adts.insert(adts.end(), chunk, chunk + n);
+    std::fclose(in);
+    REQUIRE(adts.size() > 9);
+    const uint32_t profile = adts[2] >> 6, index = (adts[2] >> 2) & 0x0F;
+    const uint32_t channels = (adts[2] & 1) << 2 | adts[3] >> 6;
+    static const uint32_t rates[] = {96000, 88200, 64000, 48000, 44100, 32000, 24000, 22050, 16000, 12000, 11025, 8000};
+    REQUIRE(index < 12);
+    const uint8_t asc[2] = {uint8_t((profile + 1) << 3 | index >> 1), uint8_t((index & 1) << 7 | channels << 3)};
+    CoInitialize(nullptr);
+    service_ptr<codec_packet_decoder> d;
+    codec_packet_decoder_open(d, true, codec_owner_mp4, 64, asc, sizeof asc, abort_never);
+    d->property(codec_property_sample_rate, rates[index], nullptr, 0);
+    d->property(codec_property_channels, channels, nullptr, 0);
+    std::FILE* out = std::fopen(out_path, "wb");
+    REQUIRE(out);
+    audio_block_store block;
+    size_t pos = 0, frames = 0;
+    auto write_block = [&] {
+        if (block.get_sample_count()) {
+            CHECK(block.get_channels() == channels);
+            std::fwrite(block.get_data(), 4, size_t(block.get_sample_count()) * block.get_channels(), out);
+        }
+    };
+    while (pos + 7 <= adts.size()) {
+        REQUIRE(adts[pos] == 0xFF);
+        const size_t length = size_t(adts[pos + 3] & 3) << 11 | size_t(adts[pos + 4]) << 3 | adts[pos + 5] >> 5;
+        const size_t header = (adts[pos + 1] & 1) ? 7 : 9;
+        REQUIRE(pos + length <= adts.size());
+        d->decode_packet(adts.data() + pos + header, length - header, block, abort_never);
+        write_block();
+        pos += length;
+        ++frames;
+    }
+    d->decode_packet(nullptr, 0, block, abort_never);
+    write_block();
+    std::fclose(out);
+    CHECK(frames > 10);
+    d.release();
+    CoUninitialize();
 }
