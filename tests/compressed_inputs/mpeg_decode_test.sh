@@ -125,3 +125,12 @@ expect_contains err.txt "MPEG frame checksum mismatch."
 inspect decode "$PWD/damaged.mp2" 0 "$PWD/strict.pcm" --flags 8 --reports > reports.txt || fail "decode with reports"
 expect_eq "$(grep -c '^event ' reports.txt)" 1 "reports of the damaged MP2"
 expect_contains reports.txt "event 2 MPEG frame checksum mismatch."
+
+# The back ends by system version give the same samples (XP's ACM path, Vista's and 7's MF path).
+for file in vbr.mp3 l2.mp2 l1.mp1; do
+  set +e
+  VORN_MPEG_FILE="$(winpath "$PWD/$file")" wine "$VORN_BUILD_DIR/tests/test_compressed_inputs.exe" --no-colors --no-skip \
+    --test-case="mpeg child: back ends by system version" > child.txt 2>&1 < /dev/null
+  set -e
+  grep -Eq "test cases: +1 \| +1 passed \| +0 failed" child.txt || { cat child.txt >&2; fail "back ends for $file"; }
+done

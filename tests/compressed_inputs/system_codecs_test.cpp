@@ -11,12 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "compressed_inputs/mpeg/mpeg_input.h"
 #include "compressed_inputs/system_codecs/aac_config.h"
 #include "compressed_inputs/system_codecs/acm_mpeg_backend.h"
 #include "compressed_inputs/system_codecs/system_codecs.h"
 #include "foundation/kpl/io_exceptions.h"
 #include "foundation/services/service_registry.h"
 #include "foundation/tasks/abort_signal.h"
+#include "inputs/input_service.h"
 #include "metadata/audio_block.h"
 #include "metadata/track_info.h"
 #include "tests/compressed_inputs/compressed_test_support.h"
@@ -297,5 +299,34 @@ TEST_CASE("aac child: ADTS frames" * doctest::skip()) {
     std::fclose(out);
     CHECK(frames > 10);
     d.release();
+    CoUninitialize();
+}
+
+// Run by mpeg_decode_test.sh: the MPEG file VORN_MPEG_FILE (a Windows path) decodes to the same samples on
+// every system version: through ACM as on XP (below 6.0), and through Media Foundation from 6.0 on, or ACM
+// where the system has no MF MP3 transform.
+TEST_CASE("mpeg child: back ends by system version" * doctest::skip()) {
+    compressed_test::services_built();
+    const char* path = std::getenv("VORN_MPEG_FILE");
+    REQUIRE(path);
+    const std::string location = std::string("file://") + path;
+    CoInitialize(nullptr);
+    std::vector<std::vector<float>> outputs;
+    for (uint32_t version : {0x0501u, 0x0600u, 0x0601u}) {
+        CAPTURE(version);
+        version_scope scope(version);
+        service_ptr<track_decoder> d;
+        mpeg_audio_input_service().open_decoder(d, file_stream_ref(), location.c_str(), abort_never);
+        d->initialise(0, decoder_flag_fail_on_damage, abort_never);
+        audio_block_store block;
+        std::vector<float> all;
+        while (d->decode_chunk(block, abort_never)) {
+            all.insert(all.end(), block.get_data(), block.get_data() + block.get_sample_count() * block.get_channels());
+        }
+        CHECK(all.size() > 10000);
+        outputs.push_back(std::move(all));
+    }
+    CHECK(outputs[0] == outputs[1]);
+    CHECK(outputs[0] == outputs[2]);
     CoUninitialize();
 }
