@@ -134,3 +134,11 @@ for file in vbr.mp3 l2.mp2 l1.mp1; do
   set -e
   grep -Eq "test cases: +1 \| +1 passed \| +0 failed" child.txt || { cat child.txt >&2; fail "back ends for $file"; }
 done
+
+# One packet larger than the ACM codec's input buffer loses nothing.
+lame --quiet -b 320 s44.wav big.mp3 < /dev/null || fail "lame big"
+set +e
+VORN_MPEG_FILE="$(winpath "$PWD/big.mp3")" wine "$VORN_BUILD_DIR/tests/test_compressed_inputs.exe" --no-colors --no-skip \
+  --test-case="mpeg child: a packet larger than the ACM buffer" > child.txt 2>&1 < /dev/null
+set -e
+grep -Eq "test cases: +1 \| +1 passed \| +0 failed" child.txt || { cat child.txt >&2; fail "one large packet"; }

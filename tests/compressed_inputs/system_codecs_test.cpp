@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "compressed_inputs/mpeg/mpeg_frame.h"
 #include "compressed_inputs/mpeg/mpeg_input.h"
 #include "compressed_inputs/system_codecs/aac_config.h"
 #include "compressed_inputs/system_codecs/acm_mpeg_backend.h"
@@ -329,4 +330,58 @@ TEST_CASE("mpeg child: back ends by system version" * doctest::skip()) {
     CHECK(outputs[0] == outputs[1]);
     CHECK(outputs[0] == outputs[2]);
     CoUninitialize();
+}
+
+// Run by mpeg_decode_test.sh: the frames of the Layer III file VORN_MPEG_FILE fed as one packet larger than the
+// ACM input buffer decode to the same samples as the frames fed one by one (no part of a packet is lost).
+TEST_CASE("mpeg child: a packet larger than the ACM buffer" * doctest::skip()) {
+    compressed_test::services_built();
+    const char* path = std::getenv("VORN_MPEG_FILE");
+    REQUIRE(path);
+    std::FILE* in = std::fopen(path, "rb");
+    REQUIRE(in);
+    std::vector<uint8_t> data;
+    uint8_t chunk[65536];
+    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, in)) > 0;) data.insert(data.end(), chunk, chunk + n);
+    std::fclose(in);
+    // The frames from the first header on.
+    mpeg_frame_header h;
+    size_t start = 0;
+    while (start + 4 <= data.size() && !mpeg_parse_frame_header(data.data() + start, h)) ++start;
+    std::vector<size_t> frame_starts;
+    for (size_t pos = start; pos + 4 <= data.size() && mpeg_parse_frame_header(data.data() + pos, h) &&
+                             pos + h.frame_bytes <= data.size();
+         pos += h.frame_bytes) {
+        frame_starts.push_back(pos);
+    }
+    REQUIRE(frame_starts.size() > 10);
+    const size_t end = frame_starts.back() + h.frame_bytes;
+    REQUIRE(end - start > 65536);
+    version_scope xp(0x0501);
+    auto decode = [&](bool whole) {
+        service_ptr<codec_packet_decoder> d;
+        codec_packet_decoder_open(d, true, codec_owner_mpeg_layer3, 0, nullptr, 0, abort_never);
+        d->property(codec_property_channels, h.channels, nullptr, 0);
+        d->property(codec_property_sample_rate, h.sample_rate, nullptr, 0);
+        std::vector<float> all;
+        audio_block_store block;
+        auto keep = [&] { all.insert(all.end(), block.get_data(), block.get_data() + block.get_sample_count() * block.get_channels()); };
+        if (whole) {
+            d->decode_packet(data.data() + start, end - start, block, abort_never);
+            keep();
+        } else {
+            for (size_t i = 0; i < frame_starts.size(); ++i) {
+                const size_t next = i + 1 < frame_starts.size() ? frame_starts[i + 1] : end;
+                d->decode_packet(data.data() + frame_starts[i], next - frame_starts[i], block, abort_never);
+                keep();
+            }
+        }
+        d->decode_packet(nullptr, 0, block, abort_never);
+        keep();
+        return all;
+    };
+    const std::vector<float> framewise = decode(false), whole = decode(true);
+    CHECK(framewise.size() >= frame_starts.size() * 1152 * h.channels - 1152 * h.channels);
+    CHECK(whole.size() == framewise.size());
+    CHECK(whole == framewise);
 }
