@@ -3,6 +3,8 @@
 
 #include <doctest/doctest.h>
 
+#include <windows.h>
+
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -13,6 +15,9 @@
 #include "compressed_inputs/mpeg/mpeg_seek_table.h"
 #include "compressed_inputs/mpeg/mpeg_stream.h"
 #include "compressed_inputs/system_codecs/system_codecs.h"
+#include "foundation/fs/file_system.h"
+#include "foundation/fs/open_mode.h"
+#include "foundation/kpl/codepage.h"
 #include "foundation/kpl/io_exceptions.h"
 #include "foundation/services/service_base.h"
 #include "tests/compressed_inputs/compressed_test_support.h"
@@ -495,4 +500,83 @@ TEST_CASE("MPEG input: content types and extensions") {
         CAPTURE(c.path);
         CHECK(input.accepts_extension(c.path, c.extension) == c.accepted);
     }
+}
+
+namespace {
+
+// Answers "not set" to its first n questions and "set" from then on.
+class abort_after_checks final : public abort_signal {
+public:
+    explicit abort_after_checks(int checks) : m_left(checks) {}
+    bool is_set() const override {
+        if (m_left == 0) return true;
+        --m_left;
+        return false;
+    }
+    HANDLE get_event() const override { return abort_never.get_event(); }
+
+private:
+    mutable int m_left;
+};
+
+std::vector<std::wstring> folder_files(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    HANDLE h = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (h == INVALID_HANDLE_VALUE) return names;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..") names.push_back(name);
+    } while (FindNextFileW(h, &found));
+    FindClose(h);
+    return names;
+}
+
+}  // namespace
+
+TEST_CASE("MPEG tag writes stopped part way leave the file as it was") {
+    compressed_test::services_built();
+    wchar_t base[MAX_PATH];
+    GetTempPathW(MAX_PATH, base);
+    const std::wstring folder = std::wstring(base) + L"vorn-mpeg-tags-" + std::to_wstring(GetCurrentProcessId());
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const std::wstring path = folder + L"\\a.mp3";
+    const std::string location = std::string("file://") + kpl::utf8_string_from_utf16(path.c_str()).c_str();
+    std::vector<uint8_t> original;
+    append_frames(original, 0, 40);
+    auto write_original = [&] {
+        file_stream_ref f;
+        file_system_open(f, location.c_str(), open_mode_create, abort_never);
+        f->write(original.data(), original.size(), abort_never);
+    };
+    track_info_store info;
+    info.meta_set("title", track_info::npos, "A new title", track_info::npos);
+    bool written = false;
+    int stops = 0;
+    for (int checks = 0; checks < 5000 && !written; ++checks) {
+        write_original();
+        try {
+            abort_after_checks abort(checks);
+            service_ptr<track_info_writer> w;
+            mpeg_audio_input_service().open_info_writer(w, file_stream_ref(), location.c_str(), abort);
+            w->stage_info(0, info, abort);
+            w->commit_info(abort);
+            written = true;
+        } catch (const ketrel_io::exception_aborted&) {
+            ++stops;
+            file_stream_ref f;
+            file_system_open(f, location.c_str(), open_mode_read, abort_never);
+            REQUIRE(compressed_test::file_bytes(*f) == original);
+            REQUIRE(folder_files(folder).size() == 1);
+        }
+    }
+    CHECK(written);
+    CHECK(stops > 3);
+    service_ptr<track_info_reader> r;
+    mpeg_audio_input_service().open_info_reader(r, file_stream_ref(), location.c_str(), abort_never);
+    track_info_store back;
+    r->get_info(0, back, abort_never);
+    CHECK(std::string(back.meta_get_first("title")) == "A new title");
+    DeleteFileW(path.c_str());
+    RemoveDirectoryW(folder.c_str());
 }
