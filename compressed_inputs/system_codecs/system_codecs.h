@@ -24,10 +24,8 @@
 #include "foundation/kpl/io_exceptions.h"
 #include "inputs/codec_packet_decoder.h"
 
-// The MPEG input's owners by layer (Layer I is codec_owner_mpeg_audio).
+// The MPEG input's Layer I owner under the name of its layer (Layers II and III: inputs/codec_packet_decoder.h).
 constexpr kpl::guid codec_owner_mpeg_layer1 = codec_owner_mpeg_audio;
-constexpr kpl::guid codec_owner_mpeg_layer2 = {0x17B300A0, 0x3110, 0x4400, {0xA4, 0x34, 0xC1, 0x8F, 0xBE, 0xEA, 0xBA, 0x81}};
-constexpr kpl::guid codec_owner_mpeg_layer3 = {0x7B741A69, 0x1AC7, 0x440D, {0xA0, 0x1D, 0x88, 0x53, 0x6D, 0xD4, 0xDE, 0x1C}};
 // Owners of AAC streams that no input of this program uses; accepted, refused at the first packet.
 constexpr kpl::guid codec_owner_aac_other1 = {0xAF5B7CB0, 0xA08E, 0x404A, {0xA3, 0xC0, 0x5C, 0x5E, 0xA1, 0xA8, 0xA0, 0x5C}};
 constexpr kpl::guid codec_owner_aac_other2 = {0xF72D2EAE, 0x835C, 0x4DFB, {0x97, 0xC6, 0x62, 0x43, 0x43, 0xEF, 0xAF, 0xB0}};
