@@ -53,6 +53,27 @@ void mpeg_stream::set_event_sink(decoder_event_sink* sink) {
     m_sink.assign(sink ? sink : decoder_event_sink::null_sink());
 }
 
+size_t mpeg_stream::read_stream(uint8_t* out, size_t n, const abort_signal& abort) {
+    size_t got = 0;
+    if (!m_pushback.empty()) {
+        got = n < m_pushback.size() ? n : m_pushback.size();
+        std::memcpy(out, m_pushback.data(), got);
+        m_pushback.erase(m_pushback.begin(), m_pushback.begin() + static_cast<ptrdiff_t>(got));
+    }
+    while (got < n) {
+        const size_t r = m_file->read(out + got, n - got, abort);
+        if (r == 0) break;
+        got += r;
+    }
+    return got;
+}
+
+void mpeg_stream::unread(const uint8_t* bytes, size_t n) { m_pushback.insert(m_pushback.begin(), bytes, bytes + n); }
+
+uint64_t mpeg_stream::stream_position(const abort_signal& abort) {
+    return m_file->get_position(abort) - m_pushback.size();
+}
+
 int mpeg_stream::seek_table_handle() {
     if (m_seek_table_handle < 0) {
         m_seek_table_handle = mpeg_seek_table_cache::instance().get_handle(m_path.c_str(), m_timestamp);
@@ -61,13 +82,13 @@ int mpeg_stream::seek_table_handle() {
 }
 
 int64_t mpeg_stream::find_first_frame(uint8_t word[4], const abort_signal& abort) {
-    const uint64_t start = m_file->get_position(abort);
+    const uint64_t start = stream_position(abort);
     const uint64_t window = m_seekable ? 1048576 : 32768;
     const uint64_t size = m_file->get_size(abort);
     uint64_t block_start = start;
     for (;;) {
         if (m_seekable) m_file->seek(block_start, abort);
-        const size_t got = m_file->read(m_frame, block_size, abort);
+        const size_t got = read_stream(m_frame, block_size, abort);
         for (size_t i = 0; i + 4 <= got; ++i) {
             mpeg_frame_header h;
             if (!mpeg_parse_frame_header(m_frame + i, h)) continue;
@@ -91,12 +112,14 @@ int64_t mpeg_stream::find_first_frame(uint8_t word[4], const abort_signal& abort
             mpeg_parse_frame_header(next, second);
             if (mpeg_headers_compatible(h, second)) {
                 std::memcpy(word, m_frame + i, 4);
+                // A stream that cannot seek is put back to the frame by giving the rest of the block back.
+                if (!m_seekable) unread(m_frame + i, got - i);
                 return static_cast<int64_t>(p);
             }
         }
         if (got < block_size || block_start + got - start > window) return -1;
         block_start += got - 3;
-        if (!m_seekable) return -1;  // a stream that cannot seek is searched within one block
+        if (!m_seekable) unread(m_frame + got - 3, 3);
     }
 }
 
@@ -143,12 +166,30 @@ bool mpeg_stream::read_itunes_gapless(const abort_signal& abort) {
 void mpeg_stream::analyse(const abort_signal& abort) {
     if (m_analysed) return;
     m_info = mpeg_stream_info();
+    m_pushback.clear();
     // Leading ID3v2 tags, however many.
     m_file->rewind(abort);
     m_id3v2_bytes = 0;
     uint32_t tags = 0;
     for (;;) {
-        const uint64_t tag = skip_leading_id3v2(*m_file, m_id3v2_bytes, abort);
+        uint64_t tag = 0;
+        if (m_seekable) {
+            tag = skip_leading_id3v2(*m_file, m_id3v2_bytes, abort);
+        } else {
+            // The same test on a stream read once: the header's bytes go back when they are no tag.
+            uint8_t h[10];
+            const size_t got = read_stream(h, 10, abort);
+            if (got == 10 && std::memcmp(h, "ID3", 3) == 0 && (h[5] & 0x0F) == 0 && ((h[6] | h[7] | h[8] | h[9]) & 0x80) == 0) {
+                tag = (uint64_t(h[6]) << 21 | uint64_t(h[7]) << 14 | uint64_t(h[8]) << 7 | h[9]) + (h[5] & 0x10 ? 20 : 10);
+                for (uint64_t left = tag - 10; left > 0;) {
+                    const size_t n = left < frame_capacity ? size_t(left) : frame_capacity;
+                    if (read_stream(m_frame, n, abort) < n) throw ketrel_io::exception_io_data("No MPEG audio frames found");
+                    left -= n;
+                }
+            } else {
+                unread(h, got);
+            }
+        }
         if (tag == 0) break;
         m_id3v2_bytes += tag;
         ++tags;
@@ -249,21 +290,25 @@ void mpeg_stream::analyse(const abort_signal& abort) {
 uint32_t mpeg_stream::read_frame(bool want_body, const abort_signal& abort) {
     if (m_info.accurate_length) {
         if (m_total_frames >= 0 && m_frames_read >= static_cast<uint64_t>(m_total_frames)) return 0;
-    } else if (m_audio_bytes > 0 && m_file->get_position(abort) >= m_audio_start + uint64_t(m_audio_bytes)) {
+    } else if (m_audio_bytes > 0 && stream_position(abort) >= m_audio_start + uint64_t(m_audio_bytes)) {
         return 0;
     }
     const uint64_t audio_end = m_audio_bytes > 0 ? m_audio_start + uint64_t(m_audio_bytes) : 0;
-    uint64_t position = m_file->get_position(abort);
-    if (m_file->read(m_frame, 4, abort) < 4) return 0;
+    uint64_t position = stream_position(abort);
+    if (read_stream(m_frame, 4, abort) < 4) return 0;
     int64_t first_tag = -1;
     while (std::memcmp(m_frame, "TAG", 3) == 0) {
         if (first_tag < 0) first_tag = static_cast<int64_t>(position);
         if (m_audio_bytes > 0 && position + 128 >= audio_end) return 0;
         position += 128;
-        const uint64_t size = m_file->get_size(abort);
-        if (size != file_size_unknown && position > size) return 0;
-        m_file->seek(position, abort);
-        if (m_file->read(m_frame, 4, abort) < 4) return 0;
+        if (m_seekable) {
+            const uint64_t size = m_file->get_size(abort);
+            if (size != file_size_unknown && position > size) return 0;
+            m_file->seek(position, abort);
+        } else if (read_stream(m_frame + 4, 124, abort) < 124) {
+            return 0;
+        }
+        if (read_stream(m_frame, 4, abort) < 4) return 0;
     }
     mpeg_frame_header h;
     uint32_t size = mpeg_parse_frame_header(m_frame, h) ? h.frame_bytes : 0;
@@ -272,15 +317,18 @@ uint32_t mpeg_stream::read_frame(bool want_body, const abort_signal& abort) {
         kpl::utf8_string_pow2 text("MPEG stream error at ");
         text << static_cast<unsigned long long>(position) << " bytes";
         report_error(text.c_str());
-        m_file->seek(position + 1, abort);
+        if (m_seekable)
+            m_file->seek(position + 1, abort);
+        else
+            unread(m_frame + 1, 3);
         uint8_t word[4];
         const int64_t found = find_first_frame(word, abort);
         if (found < 0) {
             message("MPEG stream resync failed", 0);
             return 0;
         }
-        m_file->seek(static_cast<uint64_t>(found), abort);
-        if (m_file->read(m_frame, 4, abort) < 4 || !mpeg_parse_frame_header(m_frame, h)) {
+        if (m_seekable) m_file->seek(static_cast<uint64_t>(found), abort);
+        if (read_stream(m_frame, 4, abort) < 4 || !mpeg_parse_frame_header(m_frame, h)) {
             message("MPEG stream parser internal error", 1);
             return 0;
         }
@@ -299,9 +347,9 @@ uint32_t mpeg_stream::read_frame(bool want_body, const abort_signal& abort) {
         mpeg_seek_table_cache::instance().add_point(seek_table_handle(), position - m_audio_start, m_frames_read);
     }
     const bool strict = (m_flags & decoder_flag_fail_on_damage) != 0;
-    if (want_body || strict) {
+    if (want_body || strict || !m_seekable) {
         // A frame cut by the end of the file ends the stream after the frames before it.
-        if (m_file->read(m_frame + 4, size - 4, abort) < size - 4) return 0;
+        if (read_stream(m_frame + 4, size - 4, abort) < size - 4) return 0;
         if (strict) {
             mpeg_frame_header again;
             if (!mpeg_parse_frame_header(m_frame, again) || size < again.frame_bytes) {
@@ -315,10 +363,7 @@ uint32_t mpeg_stream::read_frame(bool want_body, const abort_signal& abort) {
     } else {
         const uint64_t file_size = m_file->get_size(abort);
         if (file_size != file_size_unknown && position + size > file_size) return 0;
-        if (m_seekable)
-            m_file->seek(position + size, abort);
-        else
-            m_file->skip_exact(size - 4, abort);
+        m_file->seek(position + size, abort);
     }
     ++m_frames_read;
     return size;

@@ -18,6 +18,7 @@
 // up at all ends decoding with its reason.
 
 #include <cstdint>
+#include <vector>
 
 #include "compressed_inputs/mpeg/mpeg_frame.h"
 #include "foundation/fs/file_stats.h"
@@ -87,6 +88,10 @@ private:
     bool read_itunes_gapless(const abort_signal& abort);
     // The next frame into m_frame (its body only when wanted); its size, 0 at the end.
     uint32_t read_frame(bool want_body, const abort_signal& abort);
+    // Reads through the bytes given back first (a stream that cannot seek goes back this way only).
+    size_t read_stream(uint8_t* out, size_t n, const abort_signal& abort);
+    void unread(const uint8_t* bytes, size_t n);
+    uint64_t stream_position(const abort_signal& abort);
     void report_error(const char* text);
     void message(const char* text, uint32_t level);
     void seek_to_sample(double seconds, const abort_signal& abort);
@@ -122,4 +127,5 @@ private:
     uint64_t m_skip_remaining = 0;
     uint64_t m_decoded_position = 0;
     int m_seek_table_handle = -1;
+    std::vector<uint8_t> m_pushback;
 };

@@ -580,3 +580,66 @@ TEST_CASE("MPEG tag writes stopped part way leave the file as it was") {
     DeleteFileW(path.c_str());
     RemoveDirectoryW(folder.c_str());
 }
+
+namespace {
+
+// A stream read once from the start, of unknown size, as from the network.
+class one_way_file final : public service_counted<file_stream> {
+public:
+    explicit one_way_file(file_stream_ref inner) : m_inner(std::move(inner)) {}
+    size_t read(void* buffer, size_t n, const abort_signal& abort) override {
+        // Short reads, as a network stream gives them.
+        return m_inner->read(buffer, n > 1000 ? 1000 : n, abort);
+    }
+    void write(const void*, size_t, const abort_signal&) override { throw ketrel_io::exception_io_denied(); }
+    uint64_t get_size(const abort_signal&) override { return file_size_unknown; }
+    uint64_t get_position(const abort_signal& abort) override { return m_inner->get_position(abort); }
+    void resize(uint64_t, const abort_signal&) override { throw ketrel_io::exception_io_denied(); }
+    void seek(uint64_t, const abort_signal&) override { throw ketrel_io::exception_io_object_not_seekable(); }
+    void rewind(const abort_signal& abort) override { m_inner->seek(0, abort); }
+    bool can_seek() override { return false; }
+    bool get_content_type(kpl::utf8_string&) override { return false; }
+    bool is_in_memory() override { return false; }
+    void on_idle(const abort_signal&) override {}
+    uint64_t get_timestamp(const abort_signal&) override { return 0; }
+    bool is_remote() override { return true; }
+
+private:
+    file_stream_ref m_inner;
+};
+
+}  // namespace
+
+TEST_CASE("MPEG stream that cannot seek") {
+    fake_decoder_scope fake;
+    std::vector<uint8_t> file = id3v2_tag(5000);
+    file.insert(file.end(), 3000, 0x11);  // no frame in front of the stream either
+    append_frames(file, 0, 10);
+    file.insert(file.end(), 50, 0x55);
+    append_frames(file, 10, 20);
+    file_stream_ref stream = file_stream_ref::adopt(new one_way_file(compressed_test::memory_file_with(file)));
+    mpeg_stream s;
+    s.open(stream, "http://radio.example/live", input_open_decode, abort_never);
+    kpl::rc_ptr<recording_sink> sink(new recording_sink());
+    s.set_event_sink(sink.get());
+    s.initialise(0, 0, abort_never);
+    CHECK_FALSE(s.can_seek());
+    CHECK(s.stream_info().length == -1);
+    CHECK(s.stream_info().bitrate == 128);
+    CHECK(s.audio_start() == 5010 + 3000);
+    audio_block_store block;
+    uint64_t count = 0;
+    double expected = 529;
+    bool continuous = true;
+    while (s.decode_chunk(block, abort_never)) {
+        for (uint32_t i = 0; i < block.get_sample_count(); ++i, ++expected) continuous &= block.get_data()[2 * i] == expected;
+        count += block.get_sample_count();
+    }
+    CHECK(continuous);
+    CHECK(count == 30 * spf - 529);
+    const uint64_t junk = 5010 + 3000 + 10 * frame_size;
+    const std::vector<std::string> expected_events = {"2 MPEG stream error at " + std::to_string(junk) + " bytes",
+                                                      "0 MPEG stream resync successful at " + std::to_string(junk + 50)};
+    CHECK(sink->events == expected_events);
+    CHECK_THROWS_AS(s.seek_seconds(1.0, abort_never), kpl::exception_not_implemented);
+}
