@@ -190,6 +190,24 @@ void mf_audio_transform::create(const kpl::guid& clsid, const kpl::guid& subtype
     }
 }
 
+void mf_audio_transform::adopt(IMFTransform* transform, uint32_t rate, uint32_t channels) {
+    release();
+    if (!mf_ready()) {
+        transform->Release();
+        throw exception_codec_setup("Media Foundation is not available");
+    }
+    m_transform = transform;
+    m_input_id = m_output_id = 0;
+    m_rate = rate;
+    m_channels = channels;
+    try {
+        choose_output_type(false);
+    } catch (...) {
+        release();
+        throw;
+    }
+}
+
 // The output type: 32-bit float, else 16-bit PCM; built from the stream's rate and channels, or (after a stream
 // change) taken from the types the transform offers.
 void mf_audio_transform::choose_output_type(bool offered) {

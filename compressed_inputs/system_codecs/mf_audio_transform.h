@@ -42,6 +42,9 @@ public:
     // reason, and no transform.
     void create(const kpl::guid& clsid, const kpl::guid& subtype, uint32_t rate, uint32_t channels,
                 const uint8_t* user_data, size_t user_size, bool aac);
+    // For tests: takes over `transform` (its reference) as create would have made it, with stream ids 0, and
+    // chooses its output type.
+    void adopt(IMFTransform* transform, uint32_t rate, uint32_t channels);
     // Decodes a packet (size 0: drain) into `block`, emptied first.
     void decode(const void* data, size_t size, audio_block& block, const abort_signal& abort);
     // Drops what the transform holds (after a seek).
