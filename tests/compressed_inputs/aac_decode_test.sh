@@ -2,8 +2,8 @@
 # decode to ffmpeg's own decode (compared by signal-to-noise ratio, as decoders may round differently).
 source "$VORN_SOURCE_DIR/tests/compressed_inputs/mpeg_fixtures.sh"
 TEST_EXE="$VORN_BUILD_DIR/tests/test_compressed_inputs.exe"
-for spec in "stereo 44100 2 128k" "mono 22050 1 48k"; do
-  set -- $spec
+for fixture in "stereo 44100 2 128k" "mono 22050 1 48k"; do
+  set -- $fixture
   name=$1 rate=$2 ch=$3 bitrate=$4
   source_wav "$name" "$rate" "$ch" 1.6
   ffmpeg -nostdin -v error -y -i "$name.wav" -c:a aac -b:a "$bitrate" -f adts "$name.aac" || fail "ffmpeg AAC"
