@@ -5,6 +5,7 @@
 #include "metadata/pcm_conversion/sample_kernel_paths.h"
 #include "metadata/pcm_conversion/sample_kernels.h"
 
+#include <cstdint>
 #include <cstring>
 
 void audio_block::set_data(const float* samples, uint32_t frames, uint32_t channels, uint32_t rate,
@@ -185,7 +186,15 @@ bool audio_block::to_pcm(kpl::byte_array& out, uint32_t bits) const {
         }
         break;
     case 32:
-        if (len) std::memcpy(bytes, in, len * sizeof(float));
+        for (uint32_t i = 0; i < len; ++i) {
+            const float v = in[i] * 2147483648.0f;  // exact
+            const int32_t s = !(v >= -2147483648.0f) ? INT32_MIN : v >= 2147483648.0f ? INT32_MAX : round_to_int32(v);
+            const uint32_t u = static_cast<uint32_t>(s);
+            bytes[4 * i] = static_cast<uint8_t>(u);
+            bytes[4 * i + 1] = static_cast<uint8_t>(u >> 8);
+            bytes[4 * i + 2] = static_cast<uint8_t>(u >> 16);
+            bytes[4 * i + 3] = static_cast<uint8_t>(u >> 24);
+        }
         break;
     }
     return true;

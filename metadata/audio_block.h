@@ -91,7 +91,7 @@ public:
     //   8:  signed bytes, round(v x 128) limited to -128..127
     //   16: little-endian, as audio_float_to_int16 with factor 1.0
     //   24: little-endian, round(v x 8388608) limited to -8388608..8388607
-    //   32: the floats' own bytes (IEEE floating point, not integers)
+    //   32: little-endian, round(v x 2^31) limited to -2^31..2^31-1 (integers, as every width)
     // Throws kpl::exception_overflow when sample count x channels overflows 32 bits, and
     // ketrel_io::exception_io_data when the block holds fewer values than that.
     bool to_pcm(kpl::byte_array& out, uint32_t bits) const;

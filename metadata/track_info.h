@@ -124,6 +124,12 @@ public:
     void set_bitrate(int64_t kbps);
     // "bitrate" = floor(bytes * 8 / (seconds * 1000) + 0.5). A duration that is not positive sets nothing.
     void set_bitrate_from_size(uint64_t bytes, double seconds);
+    // Where a cue track lies in its file (metadata/cue/cue_index_points.cpp), from 100 index times in seconds
+    // ([0] INDEX 00, [1] INDEX 01, [n] INDEX n), as cue times (cue_time_text): "referenced_offset" = [1] when
+    // above 0; "pregap" = [1] - [0] when above 0, else removed; "index 00" and "index 01" removed; "index NN"
+    // (NN = 02..99) = [NN] - [1] when above 0, else removed.
+    //     {1.0, 3.0, 5.0, 0...} -> referenced_offset "00:03:00", pregap "00:02:00", index 02 "00:02:00"
+    void set_cue_index_points(const double* points);
     // "decoded_bitspersample" when it lies in 1..256, else "bitspersample" when that does, else 0.
     uint32_t effective_bits_per_sample() const;
 

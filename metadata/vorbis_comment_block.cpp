@@ -7,6 +7,7 @@
 #include "foundation/kpl/exceptions.h"
 #include "foundation/kpl/io_exceptions.h"
 #include "metadata/replaygain.h"
+#include "metadata/tags/tag_exceptions.h"
 #include "metadata/tag_space.h"
 #include "metadata/track_info.h"
 #include "metadata/vorbis_comment_fields.h"
@@ -105,6 +106,16 @@ void take_sink(kpl::array<uint8_t>& out, const memory_sink& sink) { byte_buffer_
 
 }  // namespace
 
+void vorbis_comment_check_field_names(const track_info& info) {
+    for (uint32_t i = 0; i < info.meta_count(); ++i) {
+        const char* name = info.meta_name(i);
+        const char* written = vorbis_field_canonical_name(name);
+        if (!track_info::is_valid_field_name(written) || std::strchr(written, '~')) {
+            throw exception_tag_field_name(name, "a Vorbis comment");
+        }
+    }
+}
+
 void vorbis_comment_write_entry(byte_sink& sink, const char* name, const char* value) {
     size_t name_length = std::strlen(name);
     size_t value_length = std::strlen(value);
@@ -116,6 +127,7 @@ void vorbis_comment_write_entry(byte_sink& sink, const char* name, const char* v
 }
 
 void vorbis_comment_write(const track_info& info, const char* vendor, kpl::array<uint8_t>& out) {
+    vorbis_comment_check_field_names(info);
     const replaygain_values rg = info.get_replaygain();
     const uint32_t n = rg.count_valid() + info.meta_total_value_count();
     memory_sink sink;
@@ -138,6 +150,7 @@ void vorbis_comment_write(const track_info& info, const char* vendor, kpl::array
 
 void vorbis_comment_rewrite(const uint8_t* old_packet, size_t old_size, const uint8_t* magic, size_t magic_length,
                             bool framing, const track_info& info, kpl::array<uint8_t>& out) {
+    vorbis_comment_check_field_names(info);
     // The old packet: vendor and picture entries are kept (as positions in the old packet).
     block_reader reader(old_packet, old_size);
     reader.skip(magic_length);

@@ -18,6 +18,9 @@
 //     vorbis_comment_write(info, "vorn", block);
 //     // 04 00 00 00 "vorn" 01 00 00 00 0D 00 00 00 "ALBUMARTIST=X"
 //
+// A field name that is no Vorbis-comment name refuses the write before anything is built (see
+// vorbis_comment_check_field_names).
+//
 // The writers count their entries and check the count against what they wrote
 // (kpl::exception_dynamic_assert on a mismatch).
 
@@ -29,6 +32,11 @@
 
 class byte_sink;
 class track_info;
+
+// exception_tag_field_name for the first field whose Vorbis-comment name is not printable ASCII up to '}'
+// without '=' (the names of the format, which reading keeps) or holds '%', '<' or '>' (which reading drops):
+//     "mood=happy", "café", "a~b" are refused; "my field" is written.
+void vorbis_comment_check_field_names(const track_info& info);
 
 // One entry: the length of "name=value", then those bytes.
 void vorbis_comment_write_entry(byte_sink& sink, const char* name, const char* value);

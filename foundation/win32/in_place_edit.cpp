@@ -65,6 +65,21 @@ bool in_place_edit::next_cell_for(const int* order, int columns, int items, int 
     return true;
 }
 
+bool in_place_edit::move_to_next_cell(const int* order, const bool* editable, int columns, int items, int item,
+                                      int column, int code, int& next_item, int& next_column) {
+    if ((code & 0xFF) == accepted) return next_cell_for(order, columns, items, item, column, code, next_item, next_column);
+    // Each step passes one column; a whole round without an editable one means there is none.
+    for (int step = 0; step < columns; ++step) {
+        if (!next_cell_for(order, columns, items, item, column, code, item, column)) return false;
+        if (column >= 0 && column < columns && editable[column]) {
+            next_item = item;
+            next_column = column;
+            return true;
+        }
+    }
+    return false;
+}
+
 // --- the editor ----------------------------------------------------------------------------------------------
 
 class in_place_editor final : public window_object {
@@ -422,7 +437,11 @@ bool listview_edit_host::choose_next_cell(int& item, int& column, int code) {
         for (int i = 0; i < columns; ++i) order[static_cast<size_t>(i)] = i;
     }
     const int items = static_cast<int>(SendMessageW(m_list, LVM_GETITEMCOUNT, 0, 0));
-    return in_place_edit::next_cell_for(order.data(), columns, items, item, column, code, item, column);
+    // Read-only columns are stepped over.
+    std::unique_ptr<bool[]> editable(new bool[static_cast<size_t>(columns)]);
+    for (int i = 0; i < columns; ++i) editable[i] = (get_cell_flags(item, i) & in_place_edit::read_only) == 0;
+    return in_place_edit::move_to_next_cell(order.data(), editable.get(), columns, items, item, column, code, item,
+                                            column);
 }
 
 // --- autocomplete strings ------------------------------------------------------------------------------------

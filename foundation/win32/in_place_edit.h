@@ -45,6 +45,14 @@ int report_code(int end_code, bool text_changed);
 bool next_cell_for(const int* column_order, int columns, int items, int item, int column, int code, int& next_item,
                    int& next_column);
 
+// next_cell_for over the editable columns only (`editable[column]` for each column id below `columns`):
+// next_cell goes on to the next editable column, after the last one to the first editable column of the next
+// row; previous_cell back to the previous editable one, before the first one to the last editable column of
+// the previous row; accepted to the same column one row down. False as next_cell_for, and when no column is
+// editable.      order {0, 1, 2}, editable {no, yes, yes}: (0, 2) next -> (1, 1); (1, 1) previous -> (0, 2)
+bool move_to_next_cell(const int* column_order, const bool* editable, int columns, int items, int item, int column,
+                       int code, int& next_item, int& next_column);
+
 }  // namespace in_place_edit
 
 class in_place_editor;

@@ -57,6 +57,8 @@ void modal_scope::leave() {
 
 bool modal_scope::can_start() { return is_main_thread() && !g_modal.active; }
 
+bool modal_ui_allowed() { return modal_scope::can_start(); }
+
 HWND modal_scope::active_window() { return g_modal.window; }
 
 bool modal_scope::is_active() { return g_modal.active; }

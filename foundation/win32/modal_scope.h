@@ -22,6 +22,11 @@ bool is_main_thread();
 // parent, the given window itself is the answer; null stays null.
 HWND window_top_level(HWND window);
 
+// Whether a modal question or picker may be shown now: true on the main thread while no modal scope is
+// active; on any other thread false, after "This function can be called only from main thread.\n" went to
+// the debugger output. Checked before every modal question; when it refuses, bring_to_front.
+bool modal_ui_allowed();
+
 class modal_scope {
 public:
     modal_scope() = default;

@@ -7,11 +7,6 @@
 
 class track_info;
 
-// The mask of decoded FLAC audio: a stored WAVEFORMATEXTENSIBLE_CHANNEL_MASK ("0x..." comment) when its bit
-// count equals the channel count, else FLAC's own channel order: 1 0x4, 2 0x3, 3 0x7, 4 0x33, 5 0x37,
-// 6 0x3F, 7 0x70F, 8 0x63F.
-uint32_t ogg_flac_channel_mask(uint32_t channels, uint32_t stored_mask);
-
 // The FLAC handler's rewrite_header_packet: packet 0 (the mapping header) is kept and ends its page
 // (answer ogg_rewrite_flush_page); a VORBIS_COMMENT block packet is rebuilt from the info, keeping the
 // vendor and the last-block bit; a packet with the last-block bit answers ogg_rewrite_last |

@@ -173,6 +173,7 @@ bool flac_decoder_core::decode(audio_block& block, const abort_signal& abort) {
     frame* f = m_queue[0];
     m_queue.remove_at(0);
     block.set_data(f->samples.data(), f->count, f->channels, f->rate, f->mask);
+    if (m_keep_integers) m_integers.swap(f->integers);
     m_free.append(f);
     return true;
 }
@@ -195,10 +196,15 @@ void flac_decoder_core::seek_sample(uint64_t sample, const abort_signal& abort) 
 }
 
 void flac_decoder_core::flush(const abort_signal& abort) {
+    m_error_reported = false;
+    resume(abort);
+}
+
+void flac_decoder_core::resume(const abort_signal& abort) {
     abort_scope scope(*this, abort);
     clear_queue();
+    drop_read_ahead();
     m_at_end = false;
-    m_error_reported = false;
     if (!FLAC__stream_decoder_flush(m_decoder)) fail();
 }
 
@@ -336,6 +342,7 @@ void flac_decoder_core::on_frame(const FLAC__Frame* header, const FLAC__int32* c
     if (mask == 0 || bits < 8) throw ketrel_io::exception_io_data();
 
     float* out;
+    kpl::array<int32_t>* integers = m_keep_integers ? &m_integers : nullptr;
     if (m_direct && !m_direct_filled && m_queue.count() == 0) {
         m_direct->set_data_size(kpl::checked_multiply(count, channels));
         m_direct->set_sample_count(count);
@@ -363,6 +370,13 @@ void flac_decoder_core::on_frame(const FLAC__Frame* header, const FLAC__int32* c
         f->rate = header->header.sample_rate;
         m_queue.append(f);
         out = f->samples.data();
+        if (integers) integers = &f->integers;
     }
     flac_samples_to_float(out, reinterpret_cast<const int32_t* const*>(buffer), channels, count, bits);
+    if (integers) {
+        integers->resize_pow2(kpl::checked_multiply(count, channels));
+        int32_t* to = integers->data();
+        for (uint32_t i = 0; i < count; ++i)
+            for (uint32_t c = 0; c < channels; ++c) *to++ = buffer[c][i];
+    }
 }

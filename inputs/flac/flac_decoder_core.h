@@ -57,8 +57,14 @@ public:
     bool decode(audio_block& block, const abort_signal& abort);
     // Moves to an absolute sample; a target at or past the known total ends the stream without libFLAC.
     void seek_sample(uint64_t sample, const abort_signal& abort);
-    // Drops queued frames and libFLAC's buffered input (for packet decoding after a seek).
+    // Drops queued frames, the bytes read ahead and libFLAC's buffered input (for packet decoding after a
+    // seek); damage is reported again after it.
     void flush(const abort_signal& abort);
+    // For packet decoding: after decode found the input ended inside a packet (false, or the data error of
+    // a frame cut short), makes the decoder ready for the next packet. Damage stays reported.
+    void resume(const abort_signal& abort);
+    // Whether damage was reported since the last seek, flush or metadata reading.
+    bool damage_reported() const { return m_error_reported; }
 
     bool has_stream_info() const { return m_has_stream_info; }
     const FLAC__StreamMetadata_StreamInfo& stream_info() const { return m_stream_info; }
@@ -78,9 +84,17 @@ public:
     // The sink for damage reports (null: the null sink).
     void set_event_sink(decoder_event_sink* sink);
 
+    // With `keep` set, every frame also keeps libFLAC's integer samples, interleaved, and after each decode
+    // that answered true `integers` holds those of the block handed out (sample count x channels values):
+    //     core.keep_integers(true);
+    //     core.decode(block, abort);   // core.integers()[0] == the first sample of channel 0, unscaled
+    void keep_integers(bool keep) { m_keep_integers = keep; }
+    const kpl::array<int32_t>& integers() const { return m_integers; }
+
 private:
     struct frame {
         kpl::array<float> samples;
+        kpl::array<int32_t> integers;  // only with keep_integers
         uint32_t count = 0, channels = 0, mask = 0, rate = 0;
     };
     class abort_scope;
@@ -130,6 +144,9 @@ private:
     // While decode runs: the caller's block, filled directly by the first frame.
     audio_block* m_direct = nullptr;
     bool m_direct_filled = false;
+
+    bool m_keep_integers = false;
+    kpl::array<int32_t> m_integers;
 
     bool m_at_end = false;
     bool m_error_reported = false;

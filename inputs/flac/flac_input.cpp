@@ -57,6 +57,7 @@ public:
             m_core->read_metadata(file, false, &info, abort);
             m_raw_bits = info.effective_bits_per_sample();
         }
+        m_core->keep_integers(m_raw_bits == 32);
         m_at_start = true;
         cuesheet_from_block = !m_core->cuesheet_text().is_empty() && info.meta_find("cuesheet") >= 0 &&
                               m_core->cuesheet_text() == info.meta_get_first("cuesheet");
@@ -69,7 +70,20 @@ public:
     }
 
     bool decode_raw(audio_block& block, kpl::byte_array& raw, const abort_signal& abort) {
+        // 32-bit samples do not fit a float: they come from libFLAC's integers as they are.
         if (!decode(block, abort)) return false;
+        if (m_raw_bits == 32) {
+            const kpl::array<int32_t>& values = m_core->integers();
+            raw.resize_exact(kpl::checked_multiply(values.count(), 4));
+            for (uint32_t i = 0; i < values.count(); ++i) {
+                const uint32_t u = static_cast<uint32_t>(values[i]);
+                raw[4 * i] = static_cast<uint8_t>(u);
+                raw[4 * i + 1] = static_cast<uint8_t>(u >> 8);
+                raw[4 * i + 2] = static_cast<uint8_t>(u >> 16);
+                raw[4 * i + 3] = static_cast<uint8_t>(u >> 24);
+            }
+            return true;
+        }
         if (!block.to_pcm(raw, m_raw_bits)) throw ketrel_io::exception_io_data("Unsupported bit depth");
         return true;
     }
@@ -84,6 +98,7 @@ public:
             core->set_event_sink(m_sink.get());
             track_info_store fresh;
             core->read_metadata(m_file, false, &fresh, abort);
+            core->keep_integers(m_raw_bits == 32);
             m_core = std::move(core);
             m_at_start = true;
             return;

@@ -22,7 +22,7 @@
 // (ketrel_io::exception_io_object_not_seekable for any other position).
 //
 // decode_chunk_raw gives little-endian integers of the track's effective bit depth (8, 16, 24 or 32; the
-// 8-bit samples signed); another depth is ketrel_io::exception_io_data.
+// 8-bit samples signed; 32-bit samples exactly as stored); another depth is ketrel_io::exception_io_data.
 //
 // Tags are written by flac_write_tags (flac_tag_writer.h): in place when they fit, else through a
 // temporary file that replaces the original only once it is complete.

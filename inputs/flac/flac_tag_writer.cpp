@@ -16,6 +16,7 @@
 #include "inputs/flac/flac_metadata.h"
 #include "inputs/safe_rewrite.h"
 #include "metadata/replaygain.h"
+#include "metadata/vorbis_comment_block.h"
 #include "metadata/vorbis_comment_fields.h"
 
 namespace {
@@ -253,6 +254,7 @@ void write_through_temporary(chain_holder& chain, file_stream_ref& file, const c
 void flac_write_tags(file_stream_ref& file, const char* path, track_info& info, bool cuesheet_read_as_text,
                      const abort_signal& abort) {
     abort.check();
+    vorbis_comment_check_field_names(info);
     chain_holder chain;
     io_handle target{file.get(), &abort, nullptr};
     file->seek(0, abort);

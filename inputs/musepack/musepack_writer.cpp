@@ -9,6 +9,7 @@
 #include "foundation/kpl/io_exceptions.h"
 #include "foundation/kpl/text_compare.h"
 #include "inputs/musepack/musepack_gain.h"
+#include "inputs/musepack/musepack_packets.h"
 #include "inputs/safe_rewrite.h"
 #include "metadata/tags/ape_tag.h"
 #include "metadata/tags/leading_id3v2.h"
@@ -16,48 +17,9 @@
 
 namespace {
 
-struct packet_head {
-    char key[2];
-    uint64_t position = 0;
-    uint64_t size = 0;        // the whole packet
-    uint32_t size_bytes = 0;
-};
-
-// Reads the packet header at the file's position; false when fewer than 2 bytes are left.
-bool read_packet_head(file_stream& file, packet_head& out, const abort_signal& abort) {
-    out.position = file.get_position(abort);
-    if (file.read(out.key, 2, abort) != 2) return false;
-    uint64_t size = 0;
-    uint32_t n = 0;
-    for (;;) {
-        uint8_t b;
-        file.read_exact(&b, 1, abort);
-        if (++n > 4) throw ketrel_io::exception_io_data();
-        size = size << 7 | (b & 0x7F);
-        if (!(b & 0x80)) break;
-    }
-    if (size < 2 + n) throw ketrel_io::exception_io_data();
-    out.size = size;
-    out.size_bytes = n;
-    return true;
-}
-
-bool key_is(const packet_head& h, const char* key) { return h.key[0] == key[0] && h.key[1] == key[1]; }
-
 void put16be(kpl::array<uint8_t>& out, uint16_t v) {
     out.append(static_cast<uint8_t>(v >> 8));
     out.append(static_cast<uint8_t>(v));
-}
-
-void copy_range(file_stream& from, uint64_t start, uint64_t end, file_stream& to, const abort_signal& abort) {
-    uint8_t buffer[65536];
-    from.seek(start, abort);
-    while (start < end) {
-        size_t n = end - start < sizeof buffer ? static_cast<size_t>(end - start) : sizeof buffer;
-        from.read_exact(buffer, n, abort);
-        to.write(buffer, n, abort);
-        start += n;
-    }
 }
 
 uint64_t stream_start(file_stream& file, const abort_signal& abort) {
@@ -101,13 +63,16 @@ bool write_stream_replaygain(file_stream& file, const replaygain_values& rg, con
         return true;
     }
     if (std::memcmp(magic, "MPCK", 4) != 0) return false;
-    packet_head h;
-    while (read_packet_head(file, h, abort)) {
-        if (key_is(h, "RG")) {
+
+    // The first "RG" packet is rewritten in place: key, a size field of the old size, the 9-byte payload,
+    // zeros up to the old size.
+    struct replace_rg final : sv8_walk_callbacks {
+        explicit replace_rg(const replaygain_values& values) : rg(values) {}
+        bool decide(const sv8_packet& h, sv8_packet_walker& walker, const abort_signal& abort) override {
+            if (!h.is("RG")) return false;
             if (h.size > 0xFFFFFFFFull) throw kpl::exception_overflow();
             kpl::array<uint8_t> field = musepack_size_field(h.size);
-            uint64_t room = h.size - 2 - field.count();
-            if (h.size < 2 + field.count() || room < 9) throw ketrel_io::exception_io_data();
+            if (h.size < 2 + field.count() || h.size - 2 - field.count() < 9) throw ketrel_io::exception_io_data();
             kpl::array<uint8_t> packet;
             packet.append('R');
             packet.append('G');
@@ -118,14 +83,17 @@ bool write_stream_replaygain(file_stream& file, const replaygain_values& rg, con
             put16be(packet, musepack_sv8_gain(rg.album_gain));
             put16be(packet, musepack_sv8_peak(rg.album_peak));
             while (packet.count() < h.size) packet.append(0);
-            file.seek(h.position, abort);
-            file.write(packet.data(), packet.count(), abort);
-            return true;
+            walker.overwrite(h, packet, abort);
+            done = true;
+            return false;
         }
-        if (key_is(h, "SE")) break;
-        file.seek(h.position + h.size, abort);
-    }
-    throw ketrel_io::exception_io_data();
+        bool more() override { return !done; }
+        const replaygain_values& rg;
+        bool done = false;
+    } callbacks(rg);
+    sv8_packet_walker(file, start, nullptr).walk(callbacks, abort);
+    if (!callbacks.done) throw ketrel_io::exception_io_data();
+    return true;
 }
 
 bool has_replaygain(const replaygain_values& rg) {
@@ -241,7 +209,7 @@ void musepack_write_chapters(file_stream_ref& file, const char* path, const std:
     file_info.set_replaygain(rg);
 
     // The new "CT" packets, each at the start the chapter had.
-    kpl::array<uint8_t> new_chapters;
+    kpl::array<kpl::array<uint8_t>> payloads;
     for (size_t c = 0; c < chapters.size(); ++c) {
         if (c > 0 && chapters[c].start <= chapters[c - 1].start) throw ketrel_io::exception_io_data();
         kpl::array<uint8_t> payload = musepack_size_field(chapters[c].start);
@@ -254,39 +222,26 @@ void musepack_write_chapters(file_stream_ref& file, const char* path, const std:
         kpl::array<uint8_t> body;
         ape_body_serialize(items, body);
         for (uint32_t i = 0; i < body.count(); ++i) payload.append(body[i]);
-        kpl::array<uint8_t> packet = musepack_packet("CT", payload.data(), payload.count());
-        for (uint32_t i = 0; i < packet.count(); ++i) new_chapters.append(packet[i]);
+        payloads.append(std::move(payload));
     }
 
-    // The whole new file goes beside the old one; the old one is replaced only once it is complete.
-    const uint64_t size = file->get_size(abort);
-    if (size == file_size_unknown) throw ketrel_io::exception_io_no_length();
+    // Every old "CT" packet is dropped and the new ones go right before "SE", where the chapters of a
+    // stream are looked for. The whole new file goes beside the old one, which is replaced only once the
+    // new one is complete.
+    struct place_chapters final : sv8_walk_callbacks {
+        explicit place_chapters(const kpl::array<kpl::array<uint8_t>>& p) : payloads(p) {}
+        void before(const sv8_packet& h, sv8_packet_walker& walker, const abort_signal& abort) override {
+            if (!h.is("SE")) return;
+            for (const kpl::array<uint8_t>& payload : payloads) walker.write_packet("CT", payload.data(), payload.count(), abort);
+        }
+        bool decide(const sv8_packet& h, sv8_packet_walker&, const abort_signal&) override { return h.is("CT"); }
+        const kpl::array<kpl::array<uint8_t>>& payloads;
+    } callbacks(payloads);
     safe_rewrite rewrite(path);
     try {
         file_stream_ref out;
         if (!rewrite.begin(out, abort)) throw ketrel_io::exception_io_denied();
-        copy_range(*file, 0, start + 4, *out, abort);
-        file->seek(start + 4, abort);
-        bool written = false, ended = false;
-        packet_head h;
-        while (!ended && read_packet_head(*file, h, abort)) {
-            const uint64_t next = h.position + h.size;
-            if (next > size) throw ketrel_io::exception_io_data();
-            if (key_is(h, "CT")) {
-                if (!written) out->write(new_chapters.data(), new_chapters.count(), abort);
-                written = true;
-            } else {
-                if (key_is(h, "SE")) {
-                    if (!written) out->write(new_chapters.data(), new_chapters.count(), abort);
-                    written = true;
-                    ended = true;
-                }
-                copy_range(*file, h.position, next, *out, abort);
-            }
-            file->seek(next, abort);
-        }
-        if (!ended) throw ketrel_io::exception_io_data();
-        copy_range(*file, file->get_position(abort), size, *out, abort);
+        if (!sv8_packet_walker(*file, start, out.get()).walk(callbacks, abort)) throw ketrel_io::exception_io_data();
         out.reset();
         rewrite.commit(file, abort);
     } catch (...) {

@@ -7,7 +7,8 @@
 //
 // Anything that changes the file's size is written as a whole new file beside the old one that then takes
 // its place (safe_rewrite), so a failure or an abort leaves the original as it was. Chapters keep the start
-// samples they had.
+// samples they had. Both writers walk the packets with sv8_packet_walker (musepack_packets.h); the new "CT"
+// packets replace every old one and stand right before the "SE" packet.
 
 #include <cstdint>
 #include <vector>

@@ -145,6 +145,7 @@ public:
                 // A new chained stream in a file read straight through.
                 m_reported = false;
                 open_link_from_first(*m_reader, p, m_link.end(), s, abort);
+                hand_sink();
                 make_pending_info();
                 continue;
             }
@@ -289,7 +290,10 @@ public:
         return true;
     }
 
-    void set_event_sink(decoder_event_sink* sink) { m_sink.assign(sink ? sink : decoder_event_sink::null_sink()); }
+    void set_event_sink(decoder_event_sink* sink) {
+        m_sink.assign(sink ? sink : decoder_event_sink::null_sink());
+        if (m_state) hand_sink();
+    }
     void on_idle(const abort_signal& abort) { m_file->on_idle(abort); }
     bool can_seek() { return m_seekable; }
 
@@ -331,6 +335,7 @@ private:
         std::unique_ptr<ogg_link_state> state(new ogg_link_state());
         open_link(*m_reader, m_link, m_seekable, *state, abort);
         m_state = std::move(state);
+        hand_sink();
         if (!m_seekable) make_pending_info();
     }
 
@@ -348,6 +353,9 @@ private:
         s.decoded_granule = 0;
         s.to_drop = s.pre_skip + target;
     }
+
+    // The codec reports damage of its packets to the decoder's sink.
+    void hand_sink() { active().decoder->property(codec_property_event_sink, 0, m_sink.get(), 0); }
 
     void make_pending_info() {
         m_pending_info.reset();

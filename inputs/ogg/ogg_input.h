@@ -14,7 +14,9 @@
 // A seekable local file has its links found at open by bisection over serial numbers; any other file is one
 // link read to its end, where every new beginning-of-stream packet starts a new stream whose tags are
 // reported through dynamic_track_info. Decoding drops the codec's pre-skip and cuts the end at the last
-// granule position; seeking bisects over granule positions and decodes the codec's pre-roll packets.
+// granule position; seeking bisects over granule positions and decodes the codec's pre-roll packets. The
+// packet decoder gets the decoder's event sink (codec_property_event_sink) for its damage reports; FLAC
+// reports a damaged frame and skips it, as the native FLAC input does.
 //
 // Writing tags rebuilds each changed link's header packets through its stream handler. When the new header
 // pages have the old size and page count they are written in place; otherwise the whole file is rewritten

@@ -6,7 +6,6 @@
 
 #include "foundation/fs/file_helpers.h"
 #include "foundation/fs/file_stats.h"
-#include "foundation/fs/file_system.h"
 #include "foundation/kpl/io_exceptions.h"
 #include "inputs/abortable_file.h"
 #include "inputs/ogg/ogg_page_reader.h"
@@ -203,37 +202,20 @@ void ogg_retag(file_stream_ref& file, const char* path, const kpl::array<ogg_lin
     bool begun = false;
     try {
         begun = rewrite.begin(out, abort);
-        if (begun) {
-            {
-                file_stream_ref in = file;
-                abortable_file::wrap(in, abort, 4096);
-                copy_range(*in, *out, 0, links[0].start, abort);
-                write_links_from(in, *out, links, plans, 0, size, abort);
-            }
-            out.reset();
-            rewrite.commit(file, abort);
-            return;
+        // Without a temporary beside the file there is no way to change its size that a failure part way
+        // could not leave half-written: the write is refused and the file stays as it was.
+        if (!begun) throw ketrel_io::exception_io_denied();
+        {
+            file_stream_ref in = file;
+            abortable_file::wrap(in, abort, 4096);
+            copy_range(*in, *out, 0, links[0].start, abort);
+            write_links_from(in, *out, links, plans, 0, size, abort);
         }
+        out.reset();
+        rewrite.commit(file, abort);
     } catch (...) {
         out.reset();
         if (begun) rewrite.cancel();
         throw;
     }
-
-    // No temporary may be made beside the file: build the new tail in a temporary file, then copy it over
-    // the original from the first changed link on. Once the copy starts it is not aborted.
-    const uint32_t first = plans[0].link;
-    const uint64_t cut = links[first].start;
-    file_stream_ref tail;
-    temp_file_open(tail, abort);
-    {
-        file_stream_ref in = file;
-        abortable_file::wrap(in, abort, 4096);
-        write_links_from(in, *tail, links, plans, first, size, abort);
-    }
-    const uint64_t tail_size = tail->get_size(abort_never);
-    tail->seek(0, abort_never);
-    file->seek(cut, abort_never);
-    file_copy_exact(*tail, *file, tail_size, abort_never);
-    file->resize(cut + tail_size, abort_never);
 }

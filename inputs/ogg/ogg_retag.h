@@ -10,8 +10,8 @@
 // staged link's new header pages have the old byte size and page count, they are written over the old
 // ones. Otherwise the whole file is written anew through a safe_rewrite (later pages renumbered, their
 // checksums recomputed) and replaces the original only once complete; `file` is then reopened on the new
-// file. Where no temporary may be made beside the file, the new content from the first changed link on is
-// built in a temporary file first and only then copied over the original, with no abort from then on.
+// file. Where no temporary may be made beside the file (a folder without write access), a write that
+// changes sizes is refused with ketrel_io::exception_io_denied and the file is left as it was.
 //
 // An entry with a picture rebuilder writes pictures: the comment packet (as the stream handler's
 // packet_role names it) is rebuilt by it; a handler without comment packets (FLAC) is

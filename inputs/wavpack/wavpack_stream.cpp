@@ -272,6 +272,19 @@ bool wavpack_stream::decode(audio_block& block, const abort_signal& abort) {
 bool wavpack_stream::decode_raw(audio_block& block, kpl::byte_array& raw, const abort_signal& abort) {
     if (!decode(block, abort)) return false;
     const uint32_t bits = bits_per_sample();
+    if (bits == 32 && !(m_mode & wavpack_mode_float) && WavpackGetBytesPerSample(m_context) == 4) {
+        // 32-bit integers do not fit a float: the library's samples as they are.
+        const uint32_t count = kpl::checked_multiply(block.get_sample_count(), block.get_channels());
+        raw.resize_exact(kpl::checked_multiply(count, 4));
+        for (uint32_t i = 0; i < count; ++i) {
+            const uint32_t u = static_cast<uint32_t>(m_buffer[i]);
+            raw[4 * i] = static_cast<uint8_t>(u);
+            raw[4 * i + 1] = static_cast<uint8_t>(u >> 8);
+            raw[4 * i + 2] = static_cast<uint8_t>(u >> 16);
+            raw[4 * i + 3] = static_cast<uint8_t>(u >> 24);
+        }
+        return true;
+    }
     if (!block.to_pcm(raw, bits)) throw ketrel_io::exception_io_data();
     if (bits == 8) {
         for (uint32_t i = 0; i < raw.count(); ++i) raw[i] = static_cast<uint8_t>(raw[i] - 128);

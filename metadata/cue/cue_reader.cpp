@@ -191,17 +191,7 @@ public:
         track_info& info = track.info;
 
         // Technical info: where the track lies in the file.
-        if (t[1] > 0) set_info(info, "referenced_offset", cue_time_text(t[1]));
-        if (t[1] - t[0] > 0) set_info(info, "pregap", cue_time_text(t[1] - t[0]));
-        else remove_info(info, "pregap");
-        remove_info(info, "index 00");
-        remove_info(info, "index 01");
-        for (uint32_t n = 2; n < cue_index_count; ++n) {
-            char name[16];
-            std::snprintf(name, sizeof name, "index %02u", n);
-            if (t[n] - t[1] > 0) set_info(info, name, cue_time_text(t[n] - t[1]));
-            else remove_info(info, name);
-        }
+        info.set_cue_index_points(t);
 
         if (m_performer_differs) {
             const field_pair* global_artist = last_pair(m_global, "artist");
@@ -266,15 +256,6 @@ private:
             if (replaygain_parse_field(p.name.c_str(), p.value.c_str(), p.value.length(), replaygain)) continue;
             info.meta_set(p.name.c_str(), p.name.length(), p.value.c_str(), p.value.length());
         }
-    }
-
-    static void set_info(track_info& info, const char* name, const kpl::utf8_string& value) {
-        info.info_set(name, track_info::npos, value.c_str(), value.length());
-    }
-
-    static void remove_info(track_info& info, const char* name) {
-        int32_t i = info.info_find(name);
-        if (i >= 0) info.info_remove_mask(kpl::bit_mask_one(static_cast<uint32_t>(i)));
     }
 
     uint32_t m_wanted;

@@ -7,8 +7,8 @@
 #include "foundation/services/service_registry.h"
 #include "inputs/input_probe.h"
 #include "metadata/audio_block.h"
+#include "metadata/tag_operations.h"
 #include "metadata/track_info.h"
-#include "properties/tag_operations.h"
 
 namespace {
 
@@ -20,16 +20,16 @@ void refresh_handles(service_ptr<track_decoder>& decoder, file_stream_ref& file,
     service_class::get_single(ops);
     service_ptr<tag_operations_ext> ext;
     if (!service_query(ops.get(), ext)) throw exception_service_extension_not_found();
-    service_ptr<info_refresh_batch> batch;
-    ext->create_info_refresh_batch(batch);
+    service_ptr<info_hint_collector> hints;
+    ext->create_info_hint_collector(hints);
     try {
-        batch->add(path, decoder.get(), abort);
+        hints->add_hints_from_reader(path, decoder.get(), abort);
     } catch (const ketrel_io::exception_io_data&) {
         decoder.release();
         if (file) file->rewind(abort);
         input_open_decoder(decoder, file, path, abort, skip_flagged);
     }
-    batch->commit();
+    hints->commit();
 }
 
 void reset_position(decoder_slot& slot, double position) {

@@ -8,6 +8,7 @@
 #include "foundation/kpl/utf8.h"
 #include "inputs/field_value_map.h"
 #include "metadata/replaygain.h"
+#include "metadata/tags/tag_exceptions.h"
 
 namespace {
 
@@ -219,7 +220,20 @@ void ape_items_to_info(const ape_item_list& items, uint32_t version, track_info&
     info.info_set("tagtype", track_info::npos, version == ape_version_1 ? "apev1" : "apev2", track_info::npos);
 }
 
+void ape_check_field_names(const track_info& info) {
+    static const char* const reserved[] = {"ID3", "TAG", "OggS", "MP+"};
+    for (uint32_t i = 0; i < info.meta_count(); ++i) {
+        const char* name = info.meta_name(i);
+        bool valid = track_info::is_valid_field_name(name);
+        const size_t length = std::strlen(name);
+        valid = valid && length >= 2 && length <= 255;
+        for (const char* r : reserved) valid = valid && kpl::stricmp_ascii(name, r) != 0;
+        if (!valid) throw exception_tag_field_name(name, "an APE tag");
+    }
+}
+
 void ape_items_from_info(const track_info& info, ape_item_list& items) {
+    ape_check_field_names(info);
     // An item is in one list at a time: hold the ones that stay, empty the list, link them again.
     kpl::array<kpl::rc_ptr<ape_item>> kept;
     for (ape_item* item = items.first_node(); item; item = item->next) {

@@ -80,5 +80,11 @@ void ape_items_to_info(const ape_item_list& items, uint32_t version, track_info&
 
 // Info -> items: the editable text items are replaced by the info's fields; read-only and non-text items
 // stay in their order. Keys take the first letter in upper case and the rest in lower case ("Album
-// artist"), "date" is written as "Year"; ReplayGain keys are written in lower case.
+// artist"), "date" is written as "Year"; ReplayGain keys are written in lower case. A field name that is
+// no APE key (see ape_check_field_names) refuses the whole write before the list changes.
 void ape_items_from_info(const track_info& info, ape_item_list& items);
+
+// exception_tag_field_name for the first field name that cannot be an APE key: 2 to 255 printable ASCII
+// characters without '%', '<', '=' and '>' (what reading keeps), and none of the reserved keys "ID3",
+// "TAG", "OggS" and "MP+".
+void ape_check_field_names(const track_info& info);

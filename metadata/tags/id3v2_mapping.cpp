@@ -8,6 +8,7 @@
 #include "metadata/replaygain.h"
 #include "metadata/tags/id3_text.h"
 #include "metadata/tags/id3v1_genres.h"
+#include "metadata/tags/tag_exceptions.h"
 
 using id3parser::frame;
 
@@ -648,11 +649,25 @@ private:
 }  // namespace
 
 bool id3v2_is_compilation(const char* value) {
-    if (!value || !*value) return false;
-    for (const char* p = value; *p; ++p) {
-        if (*p != '0') return true;
+    if (!value) return false;
+    const char* begin = value;
+    while (*begin == ' ') ++begin;
+    const char* end = begin + std::strlen(begin);
+    while (end > begin && end[-1] == ' ') --end;
+    const size_t length = static_cast<size_t>(end - begin);
+    if (kpl::stricmp_ascii_counted(begin, length, "yes", 3) == 0 || kpl::stricmp_ascii_counted(begin, length, "true", 4) == 0) {
+        return true;
     }
-    return false;
+    // A number: set when it is not zero ("1", "-1"; "0" and "00" are no compilation).
+    const char* p = begin;
+    if (p < end && (*p == '-' || *p == '+')) ++p;
+    if (p == end) return false;
+    bool nonzero = false;
+    for (; p < end; ++p) {
+        if (*p < '0' || *p > '9') return false;
+        nonzero = nonzero || *p != '0';
+    }
+    return nonzero;
 }
 
 bool id3v2_invents_album_artist(const id3parser::tag& t) {
@@ -777,7 +792,16 @@ void id3v2_tag_to_info(const id3parser::tag& t, track_info& info) {
     id3v2_map_to_info(map, info);
 }
 
+void id3v2_check_field_names(const track_info& info) {
+    for (uint32_t i = 0; i < info.meta_count(); ++i) {
+        const char* name = info.meta_name(i);
+        // Reading cuts "[n]" off a user-text description: "part[2]" would come back as "part".
+        if (!*name || description_has_bracket_number(name)) throw exception_tag_field_name(name, "an ID3v2 tag");
+    }
+}
+
 void id3v2_info_to_tag(const track_info& info, id3parser::tag& t) {
+    id3v2_check_field_names(info);
     id3v2_field_map map;
     id3v2_info_to_map(info, map);
     id3v2_map_to_frames(t, map);

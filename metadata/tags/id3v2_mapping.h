@@ -16,7 +16,7 @@
 //
 // Frames are read in the tag's order; a frame that cannot be read adds nothing and reading goes on.
 // A TCMP compilation flag without a TPE2 frame shows "Various Artists" as album artist; a flag of "0"
-// (or only zeros) is no compilation. That shown value is never written back: a tag without a TPE2 frame
+// (or "no", "false": see id3v2_is_compilation) is no compilation. That shown value is never written back: a tag without a TPE2 frame
 // whose info still has exactly that album artist and the flag is written without TPE2.
 //
 // Writing makes version 3 of a tag of another version than 3 or 4 (keeping only its pictures, comments
@@ -42,12 +42,19 @@ void id3v2_info_to_map(const track_info& info, id3v2_field_map& out);
 void id3v2_map_to_frames(id3parser::tag& t, const id3v2_field_map& map);
 
 void id3v2_tag_to_info(const id3parser::tag& t, track_info& info);
+// Refuses (exception_tag_field_name, before the tag changes) a field that reading would not give back
+// under its name; see id3v2_check_field_names.
 void id3v2_info_to_tag(const track_info& info, id3parser::tag& t);
+
+// exception_tag_field_name for the first field name that a user-text frame cannot carry: a name ending in
+// a bracketed number ("part[2]"), which reading takes for a numbered copy of "part".
+void id3v2_check_field_names(const track_info& info);
 
 // Whether reading the tag makes up the album artist: a compilation flag and no TPE2 frame.
 bool id3v2_invents_album_artist(const id3parser::tag& t);
 
-// Whether a TCMP value marks a compilation: not empty and not only zeros.
+// Whether a TCMP value marks a compilation: a whole number other than zero ("1", "-1"), or "yes" or "true"
+// in any letter case, blanks around it ignored. "0", "no", "false", "" and other texts do not.
 bool id3v2_is_compilation(const char* value);
 
 // The album artist that the compilation rule shows.

@@ -41,8 +41,10 @@ public:
         id3parser::tag old_tag;
         id3v2_plan_write(file, info, plan, old_tag, abort);
         if (plan.bytes.count() == plan.old_size) {
-            file.seek(0, abort);
-            file.write(plan.bytes.data(), plan.bytes.count(), abort);
+            // One write over the old tag; once it starts it is not aborted.
+            abort.check();
+            file.seek(0, abort_never);
+            file.write(plan.bytes.data(), plan.bytes.count(), abort_never);
         } else {
             uint64_t size = file.get_size(abort);
             if (size == file_size_unknown) throw ketrel_io::exception_io_no_length();

@@ -43,6 +43,41 @@ void remove_field(track_info& info, const char* name) {
     info.meta_remove_mask(mask);
 }
 
+bool read_range(file_stream& file, uint64_t from, uint64_t to, kpl::array<uint8_t>& out, const abort_signal& abort) {
+    if (to < from || to - from > 0xFFFFFFFFu) return false;
+    out.resize_exact(static_cast<uint32_t>(to - from));
+    file.seek(from, abort);
+    if (out.count()) file.read_exact(out.data(), out.count(), abort);
+    return true;
+}
+
+// The front keeps its size: the trailing tags are replaced, then the leading tag is written over the old
+// one. An abort is seen only before the first change, so "aborted" always means an unchanged file; a step
+// that fails puts back what the earlier steps changed.
+void replace_in_place(file_stream& file, const kpl::array<uint8_t>& head, uint64_t start,
+                      const kpl::array<uint8_t>& tail, const abort_signal& abort) {
+    const uint64_t size = file.get_size(abort);
+    kpl::array<uint8_t> old_head, old_tail;
+    if (!read_range(file, 0, head.count(), old_head, abort) || !read_range(file, start, size, old_tail, abort)) {
+        throw ketrel_io::exception_io_data();
+    }
+    abort.check();
+    file_replace_tail(file, start, tail, abort_never);
+    if (!head.count()) return;
+    try {
+        file.seek(0, abort_never);
+        file.write(head.data(), head.count(), abort_never);
+    } catch (...) {
+        try {
+            file.seek(0, abort_never);
+            file.write(old_head.data(), old_head.count(), abort_never);
+            file_replace_tail(file, start, old_tail, abort_never);
+        } catch (...) {
+        }
+        throw;
+    }
+}
+
 }  // namespace
 
 void trailing_tags_write(tag_rewriter& rewriter, file_stream& file, uint32_t flags, const track_info& info,
@@ -88,11 +123,7 @@ void trailing_tags_write(tag_rewriter& rewriter, file_stream& file, uint32_t fla
     trailing_tags_build(*source, mode, items, tail);
 
     if (head.count() == head_old) {
-        file_replace_tail(file, start, tail, abort);
-        if (head.count()) {
-            file.seek(0, abort);
-            file.write(head.data(), head.count(), abort);
-        }
+        replace_in_place(file, head, start, tail, abort);
     } else {
         rebuild_file(rewriter, file, head, head_old, start, tail, abort);
     }

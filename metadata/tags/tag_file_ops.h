@@ -12,7 +12,8 @@
 // new is built in memory before the file changes. When the front of the file keeps its size (the new ID3v2
 // tag fits the old space, or there is no leading tag to remove), the trailing tags are replaced in place
 // so that the file ends in a complete set of tags at every moment, and then the leading tag is written
-// over the old one. Otherwise the whole new file goes to the rewriter's stream and the file itself is not
+// over the old one; the abort signal is tested only before the first change, and a step that fails puts
+// the old tags back. Otherwise the whole new file goes to the rewriter's stream and the file itself is not
 // touched; without a stream only a file in memory is rebuilt, a file on disk is refused with
 // ketrel_io::exception_io_denied.
 //

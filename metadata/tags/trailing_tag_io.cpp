@@ -155,6 +155,13 @@ void file_replace_tail(file_stream& file, uint64_t start, const kpl::array<uint8
         }
         return;
     }
+    // The old tags stay in memory, so that a last step that fails can put them back.
+    if (old_length > 0xFFFFFFFFu) throw ketrel_io::exception_io_data();
+    kpl::array<uint8_t> old_tail;
+    old_tail.resize_exact(static_cast<uint32_t>(old_length));
+    file.seek(start, abort);
+    file.read_exact(old_tail.data(), old_tail.count(), abort);
+
     // Copies of the new tail go to the end first; a copy that cannot be completed (a full disk, an abort)
     // is cut off again, so the file still ends in its old tags. The last copy must not overlap the place
     // the tail finally goes to: with a tail longer than the old tags, two copies are needed.
@@ -173,8 +180,20 @@ void file_replace_tail(file_stream& file, uint64_t start, const kpl::array<uint8
         }
         end += new_length;
     }
-    // From here on the file always ends in the new tags; the remaining steps run to their end.
-    file.seek(start, abort_never);
-    file.write(tail.data(), tail.count(), abort_never);
-    file_truncate_to(file, start + new_length, abort_never);
+    // From here on the file always ends in the new tags; the remaining steps run to their end. When one of
+    // them fails, the old tags go back in their place and the copies are cut off, so that the failed write
+    // leaves the file as it was instead of new tags behind bytes a reader would take for audio.
+    try {
+        file.seek(start, abort_never);
+        file.write(tail.data(), tail.count(), abort_never);
+        file_truncate_to(file, start + new_length, abort_never);
+    } catch (...) {
+        try {
+            file.seek(start, abort_never);
+            file.write(old_tail.data(), old_tail.count(), abort_never);
+            file_truncate_to(file, size, abort_never);
+        } catch (...) {
+        }
+        throw;
+    }
 }

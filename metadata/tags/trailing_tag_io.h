@@ -16,7 +16,8 @@
 // end) by the tags the mode names. Old read-only and binary APE items survive, also when the mode
 // changes from ID3v1 to APE. The new tags are complete in memory before the file changes, and the file
 // always ends in a complete set of tags, old or new, even when the write stops halfway: the new tags are
-// first added at the end, then moved into place, then the file is cut behind them.
+// first added at the end, then moved into place, then the file is cut behind them. A write that fails with
+// an exception leaves exactly the old tags.
 
 #include <cstdint>
 
@@ -63,4 +64,6 @@ void trailing_tags_build(const track_info& info, uint32_t mode, ape_item_list& o
 // Replaces the bytes from `start` to the end of the file by `tail` so that the file ends in a complete
 // tag block at every moment: the tail is first appended (twice when it is longer than the bytes it
 // replaces), then written at `start`, then the file is cut behind it. An empty tail only cuts the file.
+// When a step fails, the file gets its old bytes back before the exception leaves; an abort is seen only
+// while the copies are added (they are cut off again).
 void file_replace_tail(file_stream& file, uint64_t start, const kpl::array<uint8_t>& tail, const abort_signal& abort);

@@ -3,8 +3,13 @@ command -v flac >/dev/null || fail "flac is not installed"
 command -v metaflac >/dev/null || fail "metaflac is not installed"
 command -v sox >/dev/null || fail "sox is not installed"
 
-# inspect ARGS: runs vorn-inspect; standard output to stdout, standard error to ./err.txt.
-inspect() { wine "$VORN_INSPECT" "$@" 2>err.txt; }
+# inspect ARGS: runs the console tool, its errors into err.txt (with the exit code when it fails).
+inspect() {
+  local rc=0
+  wine "$VORN_INSPECT" "$@" 2>err.txt < /dev/null || rc=$?
+  [ $rc -eq 0 ] || echo "(vorn-inspect exit code $rc)" >> err.txt
+  return $rc
+}
 
 # data_chunk WAV OUT: the payload of the WAV file's "data" chunk.
 data_chunk() {

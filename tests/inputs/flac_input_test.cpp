@@ -214,6 +214,28 @@ TEST_CASE("a stream that cannot seek: raw 16-bit samples, a restart from 0, noth
     CHECK(std::memcmp(again.data(), raw.data(), raw.count()) == 0);
 }
 
+TEST_CASE("32-bit samples come out of decode_chunk_raw as the integers stored") {
+    flac_spec spec;
+    spec.bits = 32;
+    spec.frames = 6000;
+    service_ptr<track_decoder_v2> decoder = open_decoder(memory_file_with(encode_flac(spec)));
+    decoder->initialise(0, 4, abort_never);
+    audio_block_store block;
+    kpl::byte_array raw;
+    uint32_t frame = 0;
+    while (decoder->decode_chunk_raw(block, raw, abort_never)) {
+        REQUIRE(raw.count() == block.get_sample_count() * 2 * 4);
+        for (uint32_t i = 0; i < block.get_sample_count(); ++i, ++frame) {
+            for (uint32_t c = 0; c < 2; ++c) {
+                int32_t value;
+                std::memcpy(&value, raw.data() + (i * 2 + c) * 4, 4);
+                REQUIRE(value == fixture_sample(spec, frame, c));  // all 32 bits, beyond a float's precision
+            }
+        }
+    }
+    CHECK(frame == 6000);
+}
+
 TEST_CASE("damage libFLAC can skip is reported once, and decoding goes on") {
     flac_spec spec;
     spec.frames = 40000;
@@ -338,6 +360,30 @@ TEST_CASE("a writer waits for a file in use and gives up after its time-out") {
     input_open_info_writer_ex(writer, file_stream_ref(), folder.location(L"busy.flac").c_str(), abort_never, 0.5,
                               false);
     CHECK(writer->subsong_count() == 1);
+}
+
+TEST_CASE("a field name no FLAC comment can hold refuses the write, naming it, and the file stays") {
+    services_built();
+    flac_spec spec;
+    spec.frames = 2000;
+    spec.comments = {"TITLE=Old"};
+    const std::vector<uint8_t> original = encode_flac(spec);
+    for (const char* name : {"mood=happy", "caf\xC3\xA9", "a~b"}) {
+        CAPTURE(std::string(name));
+        file_stream_ref file = memory_file_with(original);
+        service_ptr<track_info_writer> writer;
+        flac_input_service().open_info_writer(writer, file, "memory.flac", abort_never);
+        track_info_store info;
+        writer->get_info(0, info, abort_never);
+        info.meta_set(name, track_info::npos, "x", track_info::npos);
+        writer->stage_info(0, info, abort_never);
+        const std::string message = std::string("Field name \"") + name + "\" cannot be written to a Vorbis comment";
+        CHECK_THROWS_WITH_AS(writer->commit_info(abort_never), message.c_str(), ketrel_io::exception_io_data);
+        std::vector<uint8_t> now(static_cast<size_t>(file->get_size(abort_never)));
+        file->seek(0, abort_never);
+        file->read_exact(now.data(), now.size(), abort_never);
+        CHECK(now == original);
+    }
 }
 
 TEST_CASE("a file in memory takes comments that fit and comments that do not") {

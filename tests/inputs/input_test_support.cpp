@@ -49,9 +49,27 @@ FLAC__StreamEncoderTellStatus tell_bytes(const FLAC__StreamEncoder*, FLAC__uint6
     return FLAC__STREAM_ENCODER_TELL_STATUS_OK;
 }
 
+FLAC__StreamEncoderReadStatus read_bytes(const FLAC__StreamEncoder*, FLAC__byte buffer[], size_t* n, void* data) {
+    encoder_output& out = *static_cast<encoder_output*>(data);
+    const size_t left = out.bytes.size() - out.position;
+    if (*n > left) *n = left;
+    if (*n == 0) return FLAC__STREAM_ENCODER_READ_STATUS_END_OF_STREAM;
+    std::memcpy(buffer, out.bytes.data() + out.position, *n);
+    out.position += *n;
+    return FLAC__STREAM_ENCODER_READ_STATUS_CONTINUE;
+}
+
+std::vector<uint8_t> encode(const flac_spec& spec, bool ogg);
+
 }  // namespace
 
-std::vector<uint8_t> encode_flac(const flac_spec& spec) {
+std::vector<uint8_t> encode_flac(const flac_spec& spec) { return encode(spec, false); }
+
+std::vector<uint8_t> encode_ogg_flac(const flac_spec& spec) { return encode(spec, true); }
+
+namespace {
+
+std::vector<uint8_t> encode(const flac_spec& spec, bool ogg) {
     FLAC__StreamEncoder* encoder = FLAC__stream_encoder_new();
     REQUIRE(encoder != nullptr);
     FLAC__stream_encoder_set_channels(encoder, spec.channels);
@@ -82,9 +100,16 @@ std::vector<uint8_t> encode_flac(const flac_spec& spec) {
     }
 
     encoder_output out;
-    REQUIRE(FLAC__stream_encoder_init_stream(encoder, &write_bytes, spec.md5 ? &seek_bytes : nullptr,
-                                             spec.md5 ? &tell_bytes : nullptr, nullptr,
-                                             &out) == FLAC__STREAM_ENCODER_INIT_STATUS_OK);
+    if (ogg) {
+        FLAC__stream_encoder_set_ogg_serial_number(encoder, 4321);
+        REQUIRE(FLAC__stream_encoder_init_ogg_stream(encoder, spec.md5 ? &read_bytes : nullptr, &write_bytes,
+                                                     spec.md5 ? &seek_bytes : nullptr, spec.md5 ? &tell_bytes : nullptr,
+                                                     nullptr, &out) == FLAC__STREAM_ENCODER_INIT_STATUS_OK);
+    } else {
+        REQUIRE(FLAC__stream_encoder_init_stream(encoder, &write_bytes, spec.md5 ? &seek_bytes : nullptr,
+                                                 spec.md5 ? &tell_bytes : nullptr, nullptr,
+                                                 &out) == FLAC__STREAM_ENCODER_INIT_STATUS_OK);
+    }
     std::vector<FLAC__int32> pcm(size_t(spec.frames) * spec.channels);
     for (uint32_t i = 0; i < spec.frames; ++i) {
         for (uint32_t c = 0; c < spec.channels; ++c) pcm[size_t(i) * spec.channels + c] = fixture_sample(spec, i, c);
@@ -95,6 +120,8 @@ std::vector<uint8_t> encode_flac(const flac_spec& spec) {
     for (FLAC__StreamMetadata* block : blocks) FLAC__metadata_object_delete(block);
     return out.bytes;
 }
+
+}  // namespace
 
 file_stream_ref memory_file_with(const std::vector<uint8_t>& bytes) {
     file_stream_ref file = memory_file::create();

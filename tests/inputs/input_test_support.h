@@ -39,6 +39,8 @@ int32_t fixture_sample(const flac_spec& spec, uint32_t i, uint32_t c);
 
 // The FLAC stream of the spec, made by libFLAC's encoder.
 std::vector<uint8_t> encode_flac(const flac_spec& spec);
+// The same stream as FLAC in Ogg (libFLAC's Ogg encoder, serial number 4321).
+std::vector<uint8_t> encode_ogg_flac(const flac_spec& spec);
 
 // A new memory file holding the bytes.
 file_stream_ref memory_file_with(const std::vector<uint8_t>& bytes);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/fs/location_text.h"
 #include "foundation/kpl/codepage.h"
 #include "foundation/kpl/io_exceptions.h"
 #include "foundation/services/service_registry.h"
@@ -209,4 +210,33 @@ TEST_CASE("A same-size Ogg comment is written over the old header pages") {
     }
     CHECK(last_difference < 200);  // only the header pages changed
     CHECK(title_of(location) == "zyxwvu");
+}
+
+TEST_CASE("An Ogg rewrite that changes sizes is refused, the file untouched, when no temporary can be made beside it") {
+    input_test::services_built();
+    scratch folder;
+    const std::string original = ogg_test::make_opus(30, "short");
+    folder.write(L"a.opus", original);
+    const std::string location = folder.location(L"a.opus");
+    // A folder where the temporary would go: creating the temporary there is denied.
+    kpl::utf8_string_tight temporary;
+    temp_file_name_for(temporary, location.c_str());
+    kpl::utf8_string_tight native;
+    REQUIRE(file_url_to_native(temporary.c_str(), native));
+    kpl::wide_array wide;
+    kpl::utf8_to_wide_array(wide, native.c_str());
+    const std::wstring blocker = wide.c_str();
+    REQUIRE(CreateDirectoryW(blocker.c_str(), nullptr));
+
+    service_ptr<track_info_writer> writer;
+    ogg_input_service().open_info_writer(writer, file_stream_ref(), location.c_str(), abort_never);
+    track_info_store info;
+    writer->get_info(0, info, abort_never);
+    info.meta_set("TITLE", track_info::npos, std::string(5000, 'L').c_str(), track_info::npos);
+    writer->stage_info(0, info, abort_never);
+    CHECK_THROWS_AS(writer->commit_info(abort_never), ketrel_io::exception_io_denied);
+    writer.release();
+    CHECK(folder.read(L"a.opus") == original);
+    RemoveDirectoryW(blocker.c_str());
+    CHECK(folder.names().size() == 1);
 }

@@ -1,6 +1,9 @@
 // The Ogg input on streams it cannot seek in (chained streams read straight through, their tags reported
-// as they start), granule positions that go backwards, and the limits of the Ogg FLAC header rewrite.
+// as they start), granule positions that go backwards, the limits of the Ogg FLAC header rewrite, and FLAC
+// in Ogg decoded by the native FLAC core: the same info fields, damaged frames reported and skipped.
 #include <doctest/doctest.h>
+
+#include <ogg/ogg.h>
 
 #include <cstring>
 #include <initializer_list>
@@ -13,6 +16,7 @@
 #include "foundation/services/service_registry.h"
 #include "foundation/tasks/abort_signal.h"
 #include "inputs/codecs/ogg_flac_codec.h"
+#include "inputs/flac/flac_input.h"
 #include "inputs/input_service.h"
 #include "inputs/ogg/ogg_input.h"
 #include "inputs/ogg_stream_handler.h"
@@ -176,11 +180,108 @@ TEST_CASE("The Ogg FLAC header rewrite") {
     kpl::byte_array tiny;
     for (uint8_t b : std::initializer_list<uint8_t>{0x84, 0, 0}) tiny.append(b);
     CHECK_THROWS_AS(ogg_flac_rewrite_header_packet(info, 2, tiny), ketrel_io::exception_io_data);
+}
 
-    // Channel masks: a stored mask with the right bit count, else FLAC's own order.
-    CHECK(ogg_flac_channel_mask(2, 0) == 0x3);
-    CHECK(ogg_flac_channel_mask(3, 0) == 0x7);
-    CHECK(ogg_flac_channel_mask(6, 0x60F) == 0x60F);
-    CHECK(ogg_flac_channel_mask(6, 0x3) == 0x3F);
-    CHECK(ogg_flac_channel_mask(8, 0) == 0x63F);
+namespace {
+
+file_stream_ref memory_of(const std::vector<uint8_t>& bytes) { return input_test::memory_file_with(bytes); }
+
+// The first page of an Ogg file at or after `from` whose body starts a FLAC frame: {page offset, header
+// length, body length}.
+struct page_spot {
+    size_t offset, header, body;
+};
+page_spot frame_page_after(const std::vector<uint8_t>& file, size_t from) {
+    for (size_t at = 0; at + 27 <= file.size();) {
+        REQUIRE(std::memcmp(&file[at], "OggS", 4) == 0);
+        const size_t segments = file[at + 26];
+        size_t body = 0;
+        for (size_t k = 0; k < segments; ++k) body += file[at + 27 + k];
+        const size_t header = 27 + segments;
+        const bool continued = file[at + 5] & 1;
+        if (at >= from && !continued && body > 2 && file[at + header] == 0xFF && (file[at + header + 1] & 0xFE) == 0xF8)
+            return {at, header, body};
+        at += header + body;
+    }
+    FAIL("no frame page");
+    return {0, 0, 0};
+}
+
+void fix_checksum(std::vector<uint8_t>& file, const page_spot& spot) {
+    ogg_page page = {&file[spot.offset], static_cast<long>(spot.header), &file[spot.offset + spot.header],
+                     static_cast<long>(spot.body)};
+    ogg_page_checksum_set(&page);
+}
+
+}  // namespace
+
+TEST_CASE("FLAC in Ogg reports the native input's info fields and channel mask") {
+    input_test::services_built();
+    input_test::flac_spec spec;
+    spec.channels = 4;
+    spec.frames = 9000;
+    spec.comments = {"TITLE=t", "waveformatextensible_channel_mask=0x0107"};  // any letter case
+    service_ptr<track_decoder> native, in_ogg;
+    flac_input_service().open_decoder(native, memory_of(input_test::encode_flac(spec)), "m.flac", abort_never);
+    ogg_input_service().open_decoder(in_ogg, memory_of(input_test::encode_ogg_flac(spec)), "m.oga", abort_never);
+    track_info_store a, b;
+    native->get_info(0, a, abort_never);
+    in_ogg->get_info(0, b, abort_never);
+    for (const char* field : {"codec", "encoding", "samplerate", "channels", "bitspersample", "md5", "tool",
+                              "WAVEFORMATEXTENSIBLE_CHANNEL_MASK"}) {
+        CAPTURE(std::string(field));
+        REQUIRE(a.info_get_by_name(field) != nullptr);
+        REQUIRE(b.info_get_by_name(field) != nullptr);
+        CHECK(std::string(a.info_get_by_name(field)) == b.info_get_by_name(field));
+    }
+    CHECK(std::strlen(b.info_get_by_name("md5")) == 32);
+    CHECK(std::string(b.meta_get_first("title")) == "t");
+    CHECK(b.get_length() == doctest::Approx(9000 / 44100.0));
+
+    audio_block_store block;
+    for (track_decoder* d : {native.get(), in_ogg.get()}) {
+        d->initialise(0, 4, abort_never);
+        REQUIRE(d->decode_chunk(block, abort_never));
+        CHECK(block.get_channel_mask() == 0x107u);
+    }
+}
+
+TEST_CASE("A damaged FLAC frame in Ogg is reported once and skipped, and decoding goes on") {
+    input_test::services_built();
+    input_test::flac_spec spec;
+    spec.frames = 40960;  // ten frames of 4096
+    const std::vector<uint8_t> good = input_test::encode_ogg_flac(spec);
+    struct row {
+        const char* what;
+        size_t byte;   // in the page body
+        uint8_t value;
+    } rows[] = {
+        {"frame sync lost", 0, 0x00},
+        {"frame body changed (checksum mismatch)", 200, 0x5A},
+    };
+    for (const row& r : rows) {
+        CAPTURE(std::string(r.what));
+        std::vector<uint8_t> bytes = good;
+        const page_spot first = frame_page_after(bytes, 0);
+        const page_spot spot = frame_page_after(bytes, first.offset + first.header + first.body + 1);
+        REQUIRE(spot.body > r.byte);
+        bytes[spot.offset + spot.header + r.byte] ^= r.value ? r.value : bytes[spot.offset + spot.header + r.byte];
+        fix_checksum(bytes, spot);
+
+        service_ptr<track_decoder> decoder;
+        ogg_input_service().open_decoder(decoder, memory_of(bytes), "m.oga", abort_never);
+        service_ptr<track_decoder_v2> v2;
+        REQUIRE(service_query(decoder.get(), v2));
+        kpl::rc_ptr<input_test::recording_sink> sink = kpl::rc_ptr<input_test::recording_sink>::adopt(new input_test::recording_sink());
+        v2->set_event_sink(sink.get());
+        v2->initialise(0, 4, abort_never);
+        audio_block_store block;
+        uint64_t samples = 0;
+        while (v2->decode_chunk(block, abort_never)) samples += block.get_sample_count();
+        CHECK(samples >= 40960 - 2 * 4096);
+        CHECK(samples <= 40960);
+        REQUIRE(sink->reports.size() == 1);
+        CHECK(sink->reports[0].first == "Corrupted FLAC stream");
+        CHECK(sink->reports[0].second == 2);
+    }
 }

@@ -157,6 +157,25 @@ TEST_CASE("vorbis comments: rewriting an Ogg comment packet") {
     }
 }
 
+TEST_CASE("vorbis comments: a name reading would not give back refuses the write, naming the field") {
+    const bytes old_packet = block("", "v", {"TITLE=old"});
+    const char* const names[] = {"mood=happy", "caf\xC3\xA9", "tab\there", "100%", "a~b"};
+    for (const char* name : names) {
+        CAPTURE(std::string(name));
+        track_info_store info = info_from_text("title=t");
+        info.meta_add(name, npos, "x", npos);
+        const std::string message = std::string("Field name \"") + name + "\" cannot be written to a Vorbis comment";
+        kpl::array<uint8_t> out;
+        CHECK_THROWS_WITH_AS(vorbis_comment_write(info, "v", out), message.c_str(), ketrel_io::exception_io_data);
+        CHECK_THROWS_WITH_AS(vorbis_comment_rewrite(old_packet.data(), old_packet.size(), nullptr, 0, false, info, out),
+                             message.c_str(), ketrel_io::exception_io_data);
+    }
+    track_info_store fine = info_from_text("my field (1)=x");
+    kpl::array<uint8_t> out;
+    vorbis_comment_write(fine, "v", out);
+    CHECK(to_bytes(out) == block("", "v", {"my field (1)=x"}));
+}
+
 TEST_CASE("vorbis comments: reading the vendor") {
     kpl::utf8_string_pow2 vendor;
     const bytes good = block("", "reference libFLAC 1.3.2", {"A=1"});

@@ -33,9 +33,12 @@ vorn_session_start() {
   export LANG=C.UTF-8 LC_ALL=C.UTF-8
   mkdir -p -m 700 "$XDG_RUNTIME_DIR" "$XDG_CONFIG_HOME"
   VORN_SESSION_PIDS=()
+  vorn_session_join && return 0
   trap vorn_session_stop EXIT
 
-  if [ ! -f "$WINEPREFIX/.vorn-ready" ]; then
+  # The marker names the prefix's architecture: a prefix made for the other one (an older build folder) is
+  # made again, since Wine cannot boot a win64 prefix as win32.
+  if [ "$(cat "$WINEPREFIX/.vorn-ready" 2>/dev/null)" != "$WINEARCH" ]; then
     echo "vorn: creating the Wine prefix $WINEPREFIX" >&2
     rm -rf "$WINEPREFIX"
     wineboot -i >/dev/null 2>&1 || true
@@ -46,7 +49,7 @@ vorn_session_start() {
     wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /d 0 /f >/dev/null 2>&1
     wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
     wineserver -w
-    touch "$WINEPREFIX/.vorn-ready"
+    echo "$WINEARCH" > "$WINEPREFIX/.vorn-ready"
   fi
   wineserver -p
 
@@ -67,20 +70,97 @@ vorn_session_start() {
   if command -v pulseaudio >/dev/null; then
     pulseaudio --daemonize=yes --exit-idle-time=-1 -n \
       --load=module-native-protocol-unix \
-      --load="module-null-sink sink_name=capture rate=44100 channels=2 norewinds=1" \
+      --load="module-null-sink sink_name=capture format=float32le rate=${VORN_SINK_RATE:-44100} channels=2 norewinds=1" \
       --log-target=file:"$XDG_RUNTIME_DIR/pulse.log" >/dev/null 2>&1 || true
     local i
     for i in $(seq 50); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
     pactl set-default-sink capture >/dev/null 2>&1 || true
   fi
+  vorn_session_mark
 }
 
 vorn_session_stop() {
   trap - EXIT
+  rm -f "$XDG_RUNTIME_DIR/session.owner"
   [ -n "${WINEPREFIX:-}" ] && wineserver -k >/dev/null 2>&1
   command -v pulseaudio >/dev/null && pulseaudio --kill >/dev/null 2>&1
   local p
   for p in "${VORN_SESSION_PIDS[@]:-}"; do [ -n "$p" ] && kill "$p" 2>/dev/null; done
   wait 2>/dev/null
   return 0
+}
+
+# ---- Joining a running session -------------------------------------------------------------------
+# The ./vorn that started a session writes its process id and display into $XDG_RUNTIME_DIR/session.owner.
+# Another ./vorn of the same build folder started while that process lives joins the session (prefix,
+# wineserver, display, sound server) instead of starting its own, and leaves it running when it ends; only
+# the starter stops it. The joiner cannot change the sink's rate (VORN_SINK_RATE).
+
+vorn_session_mark() {
+  echo "$$ ${DISPLAY:-}" > "$XDG_RUNTIME_DIR/session.owner"
+}
+
+vorn_session_join() {
+  local owner="$XDG_RUNTIME_DIR/session.owner" pid display
+  [ -f "$owner" ] || return 1
+  read -r pid display < "$owner" || return 1
+  [ -n "$pid" ] && [ "$pid" != "$$" ] && kill -0 "$pid" 2>/dev/null || return 1
+  [ -n "$display" ] && export DISPLAY="$display"
+  VORN_SESSION_JOINED=1
+  return 0
+}
+
+# ---- Recording what the program plays (VORN_CAPTURE) ---------------------------------------------
+# vorn_capture_start FILE records the null sink's monitor into FILE: raw 32-bit float little-endian,
+# stereo, at the sink's rate, in 20 ms blocks; vorn_capture_stop ends it 0.5 s later.
+
+vorn_sink_rate() {
+  pactl list short sinks 2>/dev/null | awk '$2 == "capture" { for (i = 3; i <= NF; i++) if ($i ~ /^[0-9]+Hz$/) { sub(/Hz$/, "", $i); print $i; exit } }'
+}
+
+vorn_capture_start() {
+  local rate
+  rate=$(vorn_sink_rate)
+  parec -d capture.monitor --raw --format=float32le --channels=2 --rate="${rate:-44100}" --latency-msec=20 \
+    > "$1" 2>/dev/null &
+  VORN_CAPTURE_PID=$!
+  sleep 0.3
+}
+
+vorn_capture_stop() {
+  [ -n "${VORN_CAPTURE_PID:-}" ] || return 0
+  sleep 0.5
+  kill "$VORN_CAPTURE_PID" 2>/dev/null
+  wait "$VORN_CAPTURE_PID" 2>/dev/null
+  VORN_CAPTURE_PID=
+  return 0
+}
+
+# ---- Windows version of one program (VORN_WINVER) ------------------------------------------------
+# vorn_winver_set EXE VERSION makes Wine report VERSION (winxp, win7, win10, ...) to programs of EXE's file
+# name, through HKCU\Software\Wine\AppDefaults\NAME; vorn_winver_clear EXE removes it. A 64-bit program gets
+# "winxp64" for "winxp" (Wine's XP there is version 5.2).
+
+vorn_exe_is_64bit() {
+  # The PE header's machine field: 0x8664 for x86-64.
+  python3 - "$1" <<'PY'
+import struct, sys
+with open(sys.argv[1], "rb") as f:
+    data = f.read(4096)
+pe = struct.unpack_from("<I", data, 0x3C)[0]
+sys.exit(0 if struct.unpack_from("<H", data, pe + 4)[0] == 0x8664 else 1)
+PY
+}
+
+vorn_winver_set() {
+  local name version=$2
+  name=$(basename "$1")
+  if [ "$version" = winxp ] && vorn_exe_is_64bit "$1"; then version=winxp64; fi
+  wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$name" /v Version /d "$version" /f >/dev/null 2>&1
+}
+
+vorn_winver_clear() {
+  local name
+  name=$(basename "$1")
+  wine reg delete "HKCU\\Software\\Wine\\AppDefaults\\$name" /v Version /f >/dev/null 2>&1 || true
 }

@@ -77,7 +77,7 @@ TEXTS = [
     ("dialog_column_name", "Name"),
     ("dialog_column_value", "Value"),
     ("dialog_title_remove_tags", "Removing Tags"),
-    ("dialog_title_load_info", "Loading Information"),
+    ("dialog_title_load_info", "Processing Files"),
     ("dialog_title_update_info", "Updating Files"),
     ("dialog_appclose_header", "The following tasks are still active:"),
     ("dialog_appclose_notice", "If you close Vorn now, their results will be lost. Are you sure?"),

@@ -222,6 +222,27 @@ TEST_CASE("cell navigation and end codes") {
         CHECK(in_place_edit::next_cell_for(order, 3, 3, r.item, r.column, r.code, item, column) == r.moves);
         if (r.moves) CHECK((item == r.next_item && column == r.next_column));
     }
+    // Only editable columns count: order {2, 0, 1} with column 0 read-only.
+    const bool editable[] = {false, true, true};
+    const row editable_rows[] = {
+        {0, 2, in_place_edit::next_cell, true, 0, 1},      // over the read-only column
+        {0, 1, in_place_edit::next_cell, true, 1, 2},      // to the first editable column of the next row
+        {1, 2, in_place_edit::previous_cell, true, 0, 1},  // back to the last editable one of the row before
+        {2, 1, in_place_edit::next_cell, false, 0, 0},
+        {0, 2, in_place_edit::previous_cell, false, 0, 0},
+        {1, 2, in_place_edit::accepted, true, 2, 2},
+        {2, 2, in_place_edit::accepted, false, 0, 0},
+        {1, 2, in_place_edit::left, false, 0, 0},
+    };
+    for (const row& r : editable_rows) {
+        INFO("editable: item " << r.item << " column " << r.column << " code " << r.code);
+        int item = -1, column = -1;
+        CHECK(in_place_edit::move_to_next_cell(order, editable, 3, 3, r.item, r.column, r.code, item, column) == r.moves);
+        if (r.moves) CHECK((item == r.next_item && column == r.next_column));
+    }
+    const bool none[] = {false, false, false};
+    int item = -1, column = -1;
+    CHECK_FALSE(in_place_edit::move_to_next_cell(order, none, 3, 3, 1, 2, in_place_edit::next_cell, item, column));
     CHECK(in_place_edit::report_code(in_place_edit::next_cell, true) == 0x101);
     CHECK(in_place_edit::report_code(in_place_edit::cancelled, true) == 0);
     CHECK(in_place_edit::report_code(in_place_edit::left, false) == 4);

@@ -63,6 +63,7 @@ TEST_CASE("modal scopes nest, and belong to the main thread") {
     {
         modal_scope outer(w.top);
         CHECK_FALSE(modal_scope::can_start());
+        CHECK_FALSE(modal_ui_allowed());
         CHECK(modal_scope::active_window() == w.top);
         outer.enter(w.child);  // already entered: nothing changes
         CHECK(modal_scope::active_window() == w.top);
@@ -81,14 +82,17 @@ TEST_CASE("modal scopes nest, and belong to the main thread") {
     CHECK(modal_scope::active_window() == nullptr);
     modal_scope::bring_to_front();  // nothing registered: nothing happens
 
-    bool other_is_main = true, other_can_start = true;
+    CHECK(modal_ui_allowed());
+    bool other_is_main = true, other_can_start = true, other_allowed = true;
     on_other_thread([&] {
         other_is_main = is_main_thread();
         other_can_start = modal_scope::can_start();
+        other_allowed = modal_ui_allowed();
         modal_scope elsewhere(w.top);  // off the main thread the record is not touched
     });
     CHECK_FALSE(other_is_main);
     CHECK_FALSE(other_can_start);
+    CHECK_FALSE(other_allowed);
     CHECK(modal_scope::can_start());
     CHECK(modal_scope::active_window() == nullptr);
 }

@@ -162,6 +162,12 @@ TEST_CASE("a compilation flag shows an album artist only when it is set") {
         {{text("TCMP", {"1"})}, "album artist=Various Artists|itunescompilation=1"},
         {{text("TCMP", {"0"})}, "itunescompilation=0"},
         {{text("TCMP", {"00"})}, "itunescompilation=00"},
+        {{text("TCMP", {"no"})}, "itunescompilation=no"},
+        {{text("TCMP", {"False"})}, "itunescompilation=False"},
+        {{text("TCMP", {"n/a"})}, "itunescompilation=n/a"},
+        {{text("TCMP", {"yes"})}, "album artist=Various Artists|itunescompilation=yes"},
+        {{text("TCMP", {"TRUE"})}, "album artist=Various Artists|itunescompilation=TRUE"},
+        {{text("TCMP", {" 01 "})}, "album artist=Various Artists|itunescompilation= 01 "},
         {{text("TCMP", {"1"}), text("TPE2", {"X"})}, "album artist=X|itunescompilation=1"},
     };
     for (const row& r : rows) CHECK(read_meta(make_tag(3, r.frames)) == r.meta);

@@ -152,6 +152,17 @@ private:
     int m_writes = 0;
 };
 
+// An abort signal that answers "not set" to its first n questions and "set" from then on.
+class abort_after final : public abort_signal {
+public:
+    explicit abort_after(int n) : m_left(n) {}
+    bool is_set() const override { return m_left-- <= 0; }
+    HANDLE get_event() const override { return abort_never.get_event(); }
+
+private:
+    mutable int m_left;
+};
+
 track_info_store with_value(const char* name, const std::string& value) {
     track_info_store info;
     info.meta_add(name, track_info::npos, value.c_str(), track_info::npos);
@@ -252,7 +263,7 @@ TEST_CASE("writing trailing tags replaces all of them by the kinds asked for") {
     CHECK(contents(*many) == a);
 }
 
-TEST_CASE("a trailing write that stops halfway leaves the audio and a complete set of tags") {
+TEST_CASE("a trailing write that fails at any step leaves exactly the old file") {
     const bytes a = audio(500);
     const bytes small_old = cat({a, id3v1("old")});
     const bytes large_old = cat({a, ape({{"Title", "old"}, {"Comment", std::string(3000, 'o')}}), id3v1("old")});
@@ -287,7 +298,8 @@ TEST_CASE("a trailing write that stops halfway leaves the audio and a complete s
             service<trailing_tag_io>()->read(*inner, read, never);
             std::string title = read.meta_get_first("title") ? read.meta_get_first("title") : "";
             if (failed) {
-                CHECK((title == "old" || title == "new"));
+                CHECK(title == "old");
+                CHECK(now == r.old);
             } else {
                 CHECK(title == "new");
                 CHECK(now.size() < r.old.size() + 5000);
@@ -479,6 +491,86 @@ TEST_CASE("combined writes leave exactly the tags named") {
         }
         CHECK(bytes(now.begin() + head, now.begin() + end) == a);
     }
+}
+
+TEST_CASE("a combined write in place is aborted only while the file is unchanged, and a failure puts it back") {
+    const bytes a = audio(900);
+    const bytes original = cat({id3v2(3, {text_frame("TIT2", "old")}, 2048), a, ape({{"Title", "old"}})});
+    const track_info_store info = info_from({"title=new", "artist=someone"});
+    const uint32_t flags = tag_flag_id3v2 | tag_flag_apev2;
+    capture_rewriter unused;
+    file_stream_ref done = memory(original);
+    trailing_tags_write(unused, *done, flags, info, never);
+    REQUIRE(!unused.file);  // the front kept its size
+    const bytes complete = contents(*done);
+
+    int aborted = 0;
+    for (int n = 0;; ++n) {
+        CAPTURE(n);
+        REQUIRE(n < 1000);
+        file_stream_ref f = memory(original);
+        abort_after abort(n);
+        try {
+            trailing_tags_write(unused, *f, flags, info, abort);
+        } catch (const ketrel_io::exception_aborted&) {
+            ++aborted;
+            REQUIRE(contents(*f) == original);
+            continue;
+        }
+        CHECK(contents(*f) == complete);
+        break;
+    }
+    CHECK(aborted > 3);
+
+    // A disk that fills up at any write: the old file, or the complete new one.
+    for (int fail_at = 1; fail_at <= 8; ++fail_at) {
+        CAPTURE(fail_at);
+        file_stream_ref inner = memory(original);
+        file_stream_ref f = file_stream_ref::adopt(new failing_file(inner, fail_at));
+        try {
+            trailing_tags_write(unused, *f, flags, info, never);
+            CHECK(contents(*inner) == complete);
+        } catch (const ketrel_io::exception_io_device_full&) {
+            CHECK(contents(*inner) == original);
+        }
+    }
+}
+
+TEST_CASE("a field name a tag cannot hold refuses the write before the file changes") {
+    const bytes original = cat({id3v2(3, {text_frame("TIT2", "old")}, 2048), audio(600), ape({{"Title", "old"}})});
+    struct row {
+        uint32_t flags;
+        const char* name;
+        const char* message;
+    } rows[] = {
+        {tag_flag_apev2, "mood=happy", "Field name \"mood=happy\" cannot be written to an APE tag"},
+        {tag_flag_apev2, "\xC3\x84rger", "Field name \"\xC3\x84rger\" cannot be written to an APE tag"},
+        {tag_flag_apev2, "tag", "Field name \"tag\" cannot be written to an APE tag"},
+        {tag_flag_apev2, "x", "Field name \"x\" cannot be written to an APE tag"},
+        {tag_flag_id3v2 | tag_flag_apev2, "OggS", "Field name \"OggS\" cannot be written to an APE tag"},
+        {tag_flag_id3v2, "part[2]", "Field name \"part[2]\" cannot be written to an ID3v2 tag"},
+        {tag_flag_id3v2 | tag_flag_apev2, "part[2]", "Field name \"part[2]\" cannot be written to an ID3v2 tag"},
+    };
+    for (const row& r : rows) {
+        std::string name = r.name;
+        CAPTURE(name);
+        CAPTURE(r.flags);
+        track_info_store info = info_from({"title=new"});
+        info.meta_add(r.name, track_info::npos, "v", track_info::npos);
+        file_stream_ref f = memory(original);
+        capture_rewriter rewriter;
+        CHECK_THROWS_WITH_AS(trailing_tags_write(rewriter, *f, r.flags, info, never), r.message, exception_tag_field_name);
+        CHECK(contents(*f) == original);
+        CHECK(!rewriter.file);
+    }
+    // Names the formats hold are written.
+    track_info_store fine = info_from({"title=new", "my field=1", "part[x]=2"});
+    file_stream_ref f = memory(original);
+    capture_rewriter rewriter;
+    trailing_tags_write(rewriter, *f, tag_flag_id3v2 | tag_flag_apev2, fine, never);
+    track_info_store back;
+    trailing_tags_read(*f, back, never);
+    CHECK(meta_text(back) == "My field=1|Part[x]=2|Title=new");
 }
 
 TEST_CASE("a made-up album artist goes to no tag") {

@@ -1,0 +1,76 @@
+#include "inputs/musepack/musepack_packets.h"
+
+#include "foundation/fs/file_stats.h"
+#include "foundation/kpl/exceptions.h"
+#include "foundation/kpl/io_exceptions.h"
+#include "inputs/musepack/musepack_writer.h"
+
+sv8_packet_walker::sv8_packet_walker(file_stream& file, uint64_t stream_start, file_stream* out)
+    : m_file(file), m_start(stream_start), m_out(out) {}
+
+bool sv8_packet_walker::read_head(sv8_packet& out, const abort_signal& abort) {
+    out.position = m_file.get_position(abort);
+    if (m_file.read(out.key, 2, abort) != 2) return false;
+    uint64_t size = 0;
+    uint32_t n = 0;
+    for (;;) {
+        uint8_t b;
+        m_file.read_exact(&b, 1, abort);
+        if (++n > 4) throw ketrel_io::exception_io_data();
+        size = size << 7 | (b & 0x7F);
+        if (!(b & 0x80)) break;
+    }
+    if (size < 2 + n) throw ketrel_io::exception_io_data();
+    out.size = size;
+    out.size_bytes = n;
+    if (out.end() > m_size) throw ketrel_io::exception_io_data();
+    return true;
+}
+
+void sv8_packet_walker::copy(uint64_t from, uint64_t to, const abort_signal& abort) {
+    uint8_t buffer[65536];
+    m_file.seek(from, abort);
+    while (from < to) {
+        const size_t n = to - from < sizeof buffer ? static_cast<size_t>(to - from) : sizeof buffer;
+        m_file.read_exact(buffer, n, abort);
+        m_out->write(buffer, n, abort);
+        from += n;
+    }
+}
+
+bool sv8_packet_walker::walk(sv8_walk_callbacks& callbacks, const abort_signal& abort) {
+    m_size = m_file.get_size(abort);
+    if (m_size == file_size_unknown) throw ketrel_io::exception_io_no_length();
+    if (m_out) copy(0, m_start + 4, abort);
+    uint64_t next = m_start + 4;
+    bool ended = false;
+    while (callbacks.more()) {
+        m_file.seek(next, abort);
+        sv8_packet packet;
+        if (!read_head(packet, abort)) break;
+        callbacks.before(packet, *this, abort);
+        const bool dropped = callbacks.decide(packet, *this, abort);
+        if (m_out && !dropped) copy(packet.position, packet.end(), abort);
+        next = packet.end();
+        callbacks.after(packet);
+        if (packet.is("SE")) {
+            ended = true;
+            break;
+        }
+    }
+    callbacks.finish(*this, abort);
+    if (m_out) copy(next, m_size, abort);
+    return ended;
+}
+
+void sv8_packet_walker::write_packet(const char key[2], const uint8_t* payload, uint32_t size, const abort_signal& abort) {
+    if (!m_out) throw kpl::exception_bug_check();
+    kpl::array<uint8_t> packet = musepack_packet(key, payload, size);
+    m_out->write(packet.data(), packet.count(), abort);
+}
+
+void sv8_packet_walker::overwrite(const sv8_packet& packet, const kpl::array<uint8_t>& bytes, const abort_signal& abort) {
+    if (bytes.count() != packet.size) throw kpl::exception_bug_check();
+    m_file.seek(packet.position, abort);
+    m_file.write(bytes.data(), bytes.count(), abort);
+}

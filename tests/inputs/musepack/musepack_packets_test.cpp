@@ -1,0 +1,114 @@
+// The version-8 packet walk of the Musepack writers on a stream built here: chapter tags replace every old
+// "CT" packet and stand right before "SE"; ReplayGain goes into the "RG" packet in place.
+#include <doctest/doctest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "foundation/fs/file_system.h"
+#include "foundation/kpl/io_exceptions.h"
+#include "inputs/musepack/musepack_gain.h"
+#include "inputs/musepack/musepack_writer.h"
+#include "metadata/tags/ape_tag.h"
+#include "metadata/track_info.h"
+#include "tests/inputs/input_test_support.h"
+
+namespace {
+
+using bytes = std::vector<uint8_t>;
+
+void add_packet(bytes& out, const char* key, const bytes& payload) {
+    kpl::array<uint8_t> p = musepack_packet(key, payload.data(), static_cast<uint32_t>(payload.size()));
+    out.insert(out.end(), p.data(), p.data() + p.count());
+}
+
+// key + payload of each packet from behind "MPCK" to "SE".
+std::vector<std::pair<std::string, bytes>> packets_of(const bytes& file) {
+    std::vector<std::pair<std::string, bytes>> out;
+    size_t at = 4;
+    while (at + 2 < file.size()) {
+        std::string key(reinterpret_cast<const char*>(&file[at]), 2);
+        size_t size = 0, n = 0;
+        for (;;) {
+            uint8_t b = file[at + 2 + n++];
+            size = size << 7 | (b & 0x7F);
+            if (!(b & 0x80)) break;
+        }
+        out.emplace_back(key, bytes(file.begin() + at + 2 + n, file.begin() + at + size));
+        at += size;
+        if (key == "SE") break;
+    }
+    return out;
+}
+
+std::string keys_of(const bytes& file) {
+    std::string out;
+    for (const auto& p : packets_of(file)) out += (out.empty() ? "" : " ") + p.first;
+    return out;
+}
+
+}  // namespace
+
+TEST_CASE("Chapter tags replace the old CT packets and stand right before the stream end") {
+    input_test::services_built();
+    input_test::scratch_folder folder(L"vorn-mpc-packets");
+    bytes stream = {'M', 'P', 'C', 'K'};
+    add_packet(stream, "SH", bytes(12, 0x11));
+    add_packet(stream, "RG", {1, 0, 0, 0, 0, 0, 0, 0, 0});
+    add_packet(stream, "CT", {0x00, 0, 0, 0, 0});  // an old chapter in front of the audio
+    add_packet(stream, "AP", bytes(40, 0xAA));
+    add_packet(stream, "CT", {0x05, 0, 0, 0, 0});
+    add_packet(stream, "AP", bytes(40, 0xBB));
+    add_packet(stream, "SE", {});
+    const std::wstring path = folder.path(L"a.mpc");
+    input_test::write_file(path, stream);
+    const std::string location = folder.location(L"a.mpc");
+
+    track_info_store one, two;
+    one.meta_set("title", track_info::npos, "One", track_info::npos);
+    two.meta_set("title", track_info::npos, "Two", track_info::npos);
+    replaygain_values rg;
+    rg.album_gain = -6.5f;
+    for (track_info_store* info : {&one, &two}) {
+        info->meta_set("album", track_info::npos, "Same", track_info::npos);
+        info->set_replaygain(rg);
+    }
+    file_stream_ref file;
+    filesystem_open_mode(file, location.c_str(), 2, abort_never);
+    musepack_write_chapters(file, location.c_str(), {{0, &one}, {4410, &two}}, 44100, abort_never);
+    file.reset();
+
+    const bytes written = input_test::read_file(path);
+    CHECK(keys_of(written) == "SH RG AP AP CT CT SE");
+    const auto packets = packets_of(written);
+    const bytes& first = packets[4].second;
+    const bytes& second = packets[5].second;
+    CHECK(first[0] == 0x00);                       // start sample 0
+    CHECK(second[0] == 0xA2);                      // 4410 = 34 << 7 | 58, most significant group first
+    CHECK(second[1] == 0x3A);
+    ape_item_list items;
+    ape_body_parse(second.data() + 6, static_cast<uint32_t>(second.size() - 6), items);
+    REQUIRE(items.first_node() != nullptr);
+    CHECK(std::string(items.first_node()->key.c_str()) == "Title");
+    CHECK(std::string(reinterpret_cast<const char*>(items.first_node()->value.data()), items.first_node()->value.count()) == "Two");
+    // The album gain both chapters share went into the "RG" packet, in place.
+    const bytes& gain = packets[1].second;
+    REQUIRE(gain.size() == 9);
+    CHECK((gain[5] << 8 | gain[6]) == musepack_sv8_gain(-6.5f));
+    // The audio packets are unchanged; the common album went to the file's trailing tag.
+    CHECK(packets[2].second == bytes(40, 0xAA));
+    CHECK(packets[3].second == bytes(40, 0xBB));
+    CHECK(folder.files().size() == 1);
+
+    // A stream without its end packet is refused and left as it was.
+    bytes cut = stream;
+    cut.resize(cut.size() - 2);
+    input_test::write_file(path, cut);
+    filesystem_open_mode(file, location.c_str(), 2, abort_never);
+    CHECK_THROWS_AS(musepack_write_chapters(file, location.c_str(), {{0, &one}, {4410, &two}}, 44100, abort_never),
+                    ketrel_io::exception_io_data);
+    file.reset();
+    CHECK(input_test::read_file(path) == cut);
+    CHECK(folder.files().size() == 1);
+}
