@@ -385,3 +385,18 @@ TEST_CASE("mpeg child: a packet larger than the ACM buffer" * doctest::skip()) {
     CHECK(whole.size() == framewise.size());
     CHECK(whole == framewise);
 }
+
+// Run by system_codecs_xp_test.sh with Wine reporting Windows XP: AAC is refused with its text; MPEG decodes
+// through ACM without Media Foundation.
+TEST_CASE("xp child: the system codecs on Windows XP" * doctest::skip()) {
+    compressed_test::services_built();
+    REQUIRE(system_codec_version() < 0x0600);  // 5.1, or 5.2 for 64-bit XP
+    service_ptr<codec_packet_decoder> d;
+    try {
+        codec_packet_decoder_open(d, true, codec_owner_mp4, 64, nullptr, 0, abort_never);
+        FAIL("AAC opened on XP");
+    } catch (const ketrel_io::exception_io_data& e) {
+        CHECK(std::string(e.what()) == "AAC decoding supported only on Windows 7 or newer");
+    }
+    CHECK(GetModuleHandleW(L"mfplat.dll") == nullptr);
+}
