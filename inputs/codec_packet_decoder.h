@@ -19,7 +19,8 @@
 //   codec_owner_matroska   24 bytes: matroska_setup_record below
 //   codec_owner_mp4        the MP4 input's own record
 //   codec_owner_alac       the ALAC magic cookie (the "alac" box payload)
-//   codec_owner_mpeg_audio no record (size 0)
+//   codec_owner_mpeg_audio no record (size 0); the MPEG input's Layer I streams, with
+//   codec_owner_mpeg_layer2 and codec_owner_mpeg_layer3 beside it for Layers II and III
 // A record and the bytes it points to belong to the caller and are valid only during the call.
 //
 // After every seek the container calls reset_after_seek, then decodes and drops preroll_frames packets
@@ -41,6 +42,8 @@ constexpr kpl::guid codec_owner_matroska = {0x5C2DE804, 0xEAEE, 0x4B8E, {0x8C, 0
 constexpr kpl::guid codec_owner_mp4 = {0x30F95BEB, 0xFDF4, 0x4A75, {0xB5, 0x97, 0x60, 0xCA, 0xF9, 0x3B, 0x39, 0xC4}};
 constexpr kpl::guid codec_owner_alac = {0x8F450CB3, 0xA083, 0x4B83, {0x8D, 0x85, 0xAD, 0xCE, 0x5E, 0xA6, 0xD5, 0x7F}};
 constexpr kpl::guid codec_owner_mpeg_audio = {0x1C068E5E, 0xDD65, 0x4639, {0xBF, 0x85, 0x78, 0xB2, 0x97, 0xC8, 0xFF, 0xAC}};
+constexpr kpl::guid codec_owner_mpeg_layer2 = {0x17B300A0, 0x3110, 0x4400, {0xA4, 0x34, 0xC1, 0x8F, 0xBE, 0xEA, 0xBA, 0x81}};
+constexpr kpl::guid codec_owner_mpeg_layer3 = {0x7B741A69, 0x1AC7, 0x440D, {0xA0, 0x1D, 0x88, 0x53, 0x6D, 0xD4, 0xDE, 0x1C}};
 
 // Properties the Ogg input asks (data: a 32-byte ogg_packet).
 //   header packet: one more header packet after the first; nonzero once all headers are in

@@ -171,7 +171,7 @@ TEST_CASE("Packet decoder lookup by owner and setup record") {
         {"Ogg Opus under the MP4 owner", codec_owner_mp4, &stereo_record, sizeof stereo_record, false},
         {"Ogg Speex", codec_owner_ogg, &garbage_record, sizeof garbage_record, false},
         {"Matroska A_OPUS", codec_owner_matroska, &mka, sizeof mka, true},
-        {"MPEG audio without record", codec_owner_mpeg_audio, nullptr, 0, false},
+        {"MPEG audio Layer I (the system codec's decoder)", codec_owner_mpeg_audio, nullptr, 0, true},
     };
     for (const row& r : rows) {
         CAPTURE(r.name);

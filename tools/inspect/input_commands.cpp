@@ -7,11 +7,13 @@
 //     meta ARTIST=A                (one line per value of each meta field, as the reader gives them)
 //     replaygain track_gain=-6.20 dB   (track_gain, track_peak, album_gain, album_peak when present)
 //
-// vorn-inspect decode PATH SUBSONG OUT [--float] [--bits N] [--seek SECONDS]: the subsong's audio into the
+// vorn-inspect decode PATH SUBSONG OUT [--float] [--bits N] [--seek SECONDS] [--reports]: the subsong's audio into the
 // file OUT as a WAV file's data chunk holds it: interleaved little-endian integers (8-bit unsigned, wider
 // signed) of the track's bits per sample (16 when it reports none; --bits chooses), converted by the
 // pcm_converter service; with --float the 32-bit floats as decoded. --seek seeks first and decodes from
 // there to the end. --flags N passes N as the decoder's initialise flags (8: fail on damage; default 0).
+// --reports gives the decoder, right after it is opened, an event sink that prints each damage report as
+// "event SEVERITY TEXT" on standard output (with --flags 8 the findings then go there instead of ending the run).
 //
 // vorn-inspect write PATH FIELD=VALUE... [--subsong N]: updates fields of one subsong (0 by default)
 // through an info writer opened by probing, staged and committed. A field named more than once gets the
@@ -151,8 +153,22 @@ void decode_to(track_decoder& decoder, file_stream& target, bool as_float, uint3
     }
 }
 
-int run_decode(const inspect_arguments& args, inspect_output&) {
-    static const char* const options[] = {"float", "bits", "seek", "flags", nullptr};
+// Prints every report of the decoder as "event SEVERITY TEXT".
+class printing_event_sink final : public service_counted<decoder_event_sink> {
+public:
+    explicit printing_event_sink(inspect_output& out) : m_out(out) {}
+    void report(const char* message, uint32_t severity) override {
+        kpl::utf8_string_pow2 line("event ");
+        line << severity << " " << message;
+        m_out.line(line.c_str());
+    }
+
+private:
+    inspect_output& m_out;
+};
+
+int run_decode(const inspect_arguments& args, inspect_output& out) {
+    static const char* const options[] = {"float", "bits", "seek", "flags", "reports", nullptr};
     args.expect(3, options);
     ensure_service_table();
     kpl::utf8_string_tight location = location_of(args.required(0, "PATH"));
@@ -167,6 +183,15 @@ int run_decode(const inspect_arguments& args, inspect_output&) {
 
     service_ptr<track_decoder> decoder;
     input_open_decoder(decoder, file_stream_ref(), location.c_str(), abort_never, false);
+    service_ptr<decoder_event_sink> sink;
+    if (args.has_option("reports")) {
+        service_ptr<track_decoder_v2> v2;
+        if (!service_query(decoder.get(), v2)) throw kpl::exception_invalid_params("the decoder takes no event sink");
+        service_ref holder;
+        holder.attach(static_cast<decoder_event_sink*>(new printing_event_sink(out)));
+        sink.attach_ref(std::move(holder));
+        v2->set_event_sink(sink.get());
+    }
     if (bits == 0) {
         track_info_store info;
         decoder->get_info(subsong, info, abort_never);
@@ -270,7 +295,7 @@ int run_write(const inspect_arguments& args, inspect_output&) {
 
 inspect_command g_info("info", "PATH", "subsongs, length, technical info, meta fields and ReplayGain of a file",
                        &run_info);
-inspect_command g_decode("decode", "PATH SUBSONG OUT [--float] [--bits N] [--seek SECONDS]",
+inspect_command g_decode("decode", "PATH SUBSONG OUT [--float] [--bits N] [--seek SECONDS] [--reports]",
                          "decodes a subsong into OUT as raw little-endian PCM (a WAV data chunk) or floats",
                          &run_decode);
 inspect_command g_write("write", "PATH FIELD=VALUE... [--subsong N]",

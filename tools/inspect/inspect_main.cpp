@@ -73,6 +73,8 @@ void print_help() {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    // Decoders over the system's codecs need COM on the thread that opens them, as on the player's decoding thread.
+    CoInitialize(nullptr);
     try {
         // Error texts come from the built-in English table, as they would in an English-speaking player.
         load_language_table(0x0409);
