@@ -82,7 +82,7 @@ done
 
 # Compressed formats through the ACM: as long as sox's decode and close to it.
 compare_close() {  # compare_close OURS REF MAX_DIFF MAX_LENGTH_DIFF
-  python3 - "$@" <<'PY' || exit 1
+  python3 - "$@" <<'PY' || return 1
 import struct, sys
 a = open(sys.argv[1], 'rb').read(); b = open(sys.argv[2], 'rb').read()
 max_diff = int(sys.argv[3]); max_len = int(sys.argv[4])
@@ -97,7 +97,8 @@ PY
 }
 tone src16 22050 16 2
 while read -r name encoding max_diff max_len; do
-  sox -V1 src16.wav -e "$encoding" "$name.wav" || fail "sox could not make $name.wav"
+  # -D: no dither, so the file (and its decoding) is the same on every run.
+  sox -V1 -D src16.wav -e "$encoding" "$name.wav" || fail "sox could not make $name.wav"
   sox -V1 "$name.wav" -e signed-integer -b 16 "$name.ref.wav"
   data_chunk "$name.ref.wav" "$name.ref.pcm"
   inspect decode "$PWD/$name.wav" 0 "$PWD/$name.pcm" || { cat err.txt >&2; fail "decode $name"; }
