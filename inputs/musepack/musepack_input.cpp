@@ -15,6 +15,7 @@
 #include "foundation/win32/text_nocase.h"
 #include "inputs/input_facets.h"
 #include "inputs/musepack/musepack_gain.h"
+#include "inputs/musepack/musepack_packets.h"
 #include "inputs/musepack/musepack_writer.h"
 #include "metadata/audio_block.h"
 #include "metadata/tags/ape_tag.h"
@@ -287,6 +288,10 @@ private:
         m_reader.reader.data = &m_reader;
         m_reader.file = m_file.get();
         m_reader.abort = &abort;
+        // A version-8 seek table of no entries would make the library read before its table when seeking.
+        if (sv8_seek_table_empty(*m_file, skip_leading_id3v2(*m_file, 0, abort), abort)) {
+            throw ketrel_io::exception_io_data();
+        }
         m_file->seek(0, abort);
         m_demux = mpc_demux_init(&m_reader.reader);
         abort.check();

@@ -1,5 +1,7 @@
 #include "inputs/musepack/musepack_packets.h"
 
+#include <cstring>
+
 #include "foundation/fs/file_stats.h"
 #include "foundation/kpl/exceptions.h"
 #include "foundation/kpl/io_exceptions.h"
@@ -73,4 +75,65 @@ void sv8_packet_walker::overwrite(const sv8_packet& packet, const kpl::array<uin
     if (bytes.count() != packet.size) throw kpl::exception_bug_check();
     m_file.seek(packet.position, abort);
     m_file.write(bytes.data(), bytes.count(), abort);
+}
+
+namespace {
+
+// A number in a payload: 7 bits per byte, most significant group first, bit 7 on all but the last.
+uint64_t read_packet_number(file_stream& file, const abort_signal& abort) {
+    uint64_t value = 0;
+    for (int n = 0; n < 9; ++n) {
+        uint8_t b;
+        file.read_exact(&b, 1, abort);
+        value = value << 7 | (b & 0x7F);
+        if (!(b & 0x80)) return value;
+    }
+    throw ketrel_io::exception_io_data();
+}
+
+// The entry count an "ST" packet at `position` declares; -1 when no "ST" packet is there.
+int64_t seek_table_entries(file_stream& file, uint64_t position, const abort_signal& abort) {
+    file.seek(position, abort);
+    char key[2];
+    if (file.read(key, 2, abort) != 2 || key[0] != 'S' || key[1] != 'T') return -1;
+    try {
+        read_packet_number(file, abort);   // the packet's size
+        // The library keeps the count in 32 bits: 2^32 entries are none to it.
+        return static_cast<uint32_t>(read_packet_number(file, abort));
+    } catch (const ketrel_io::exception_io_data&) {
+        return 0;   // cut off by the end of the file: the library reads the missing bytes as zeros
+    }
+}
+
+}  // namespace
+
+bool sv8_seek_table_empty(file_stream& file, uint64_t stream_start, const abort_signal& abort) {
+    struct header_walk final : sv8_walk_callbacks {
+        bool decide(const sv8_packet& packet, sv8_packet_walker& walker, const abort_signal& abort) override {
+            if (packet.is("AP") || packet.is("SE")) {
+                done = true;
+            } else if (packet.is("ST")) {
+                empty = seek_table_entries(walker.file(), packet.position, abort) == 0;
+            } else if (packet.is("SO")) {
+                walker.file().seek(packet.payload_position(), abort);
+                const uint64_t offset = read_packet_number(walker.file(), abort);
+                empty = seek_table_entries(walker.file(), packet.position + offset, abort) == 0;
+            }
+            return false;
+        }
+        bool more() override { return !done && !empty; }
+        bool done = false;
+        bool empty = false;
+    } walk;
+    try {
+        file.seek(stream_start, abort);
+        char magic[4];
+        if (file.read(magic, 4, abort) != 4 || std::memcmp(magic, "MPCK", 4) != 0) return false;
+        sv8_packet_walker(file, stream_start, nullptr).walk(walk, abort);
+    } catch (const ketrel_io::exception_aborted&) {
+        throw;
+    } catch (const std::exception&) {
+        // Unreadable here: the library reports what it makes of it.
+    }
+    return walk.empty;
 }

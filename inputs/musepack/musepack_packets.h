@@ -85,3 +85,10 @@ private:
     file_stream* m_out;
     uint64_t m_size = 0;
 };
+
+// True when a version-8 stream's seek table ("ST", in the header or where the header's "SO" packet points)
+// declares no entries. The decoding library indexes such a table at -1 when it seeks, so the input refuses the
+// stream instead. Reads only the packets before the first audio packet and the one "ST" packet; anything it
+// cannot read is left for the library to judge (false).
+//     sv8_seek_table_empty(*file, position_of_MPCK, abort)
+bool sv8_seek_table_empty(file_stream& file, uint64_t stream_start, const abort_signal& abort);

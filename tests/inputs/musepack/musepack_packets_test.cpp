@@ -9,6 +9,7 @@
 #include "foundation/fs/file_system.h"
 #include "foundation/kpl/io_exceptions.h"
 #include "inputs/musepack/musepack_gain.h"
+#include "inputs/musepack/musepack_packets.h"
 #include "inputs/musepack/musepack_writer.h"
 #include "metadata/tags/ape_tag.h"
 #include "metadata/track_info.h"
@@ -111,4 +112,51 @@ TEST_CASE("Chapter tags replace the old CT packets and stand right before the st
     file.reset();
     CHECK(input_test::read_file(path) == cut);
     CHECK(folder.files().size() == 1);
+}
+
+TEST_CASE("A seek table of no entries is found in the header or where the header points") {
+    // The decoding library indexes an empty table at -1 when it seeks (a read before the table); the input
+    // refuses such a stream, so the check must see the table wherever the header puts it.
+    input_test::services_built();
+    input_test::scratch_folder folder(L"vorn-mpc-seek-table");
+    struct row {
+        const char* name;
+        bool header_table;        // "ST" among the header packets
+        bool pointed_table;       // "SO" in the header pointing at an "ST" behind the audio
+        uint8_t entries;          // the table's declared entry count
+        bool magic;               // the stream starts with "MPCK"
+        bool cut;                 // the file ends two bytes into the pointed-at table
+        bool empty;
+    } const rows[] = {
+        {"table in the header, no entries", true, false, 0, true, false, true},
+        {"table in the header, three entries", true, false, 3, true, false, false},
+        {"table behind the audio, no entries", false, true, 0, true, false, true},
+        {"table behind the audio, two entries", false, true, 2, true, false, false},
+        {"table behind the audio, cut after its key", false, true, 2, true, true, true},
+        {"no table", false, false, 0, true, false, false},
+        {"not a version-8 stream", true, false, 0, false, false, false},
+    };
+    for (const row& r : rows) {
+        CAPTURE(r.name);
+        bytes stream = {'M', 'P', 'C', r.magic ? uint8_t('K') : uint8_t('X')};
+        add_packet(stream, "SH", bytes(12, 0x11));
+        const bytes table = {r.entries, 0x05, 0x10, 0x20};
+        size_t so_at = 0;
+        if (r.header_table) add_packet(stream, "ST", table);
+        if (r.pointed_table) {
+            so_at = stream.size();
+            add_packet(stream, "SO", {0x00});   // offset filled in below
+        }
+        add_packet(stream, "AP", bytes(40, 0xAA));
+        if (r.pointed_table) {
+            stream[so_at + 3] = static_cast<uint8_t>(stream.size() - so_at);
+            add_packet(stream, "ST", table);
+            if (r.cut) stream.resize(stream.size() - table.size() - 1);
+        }
+        if (!r.cut) add_packet(stream, "SE", {});
+        input_test::write_file(folder.path(L"t.mpc"), stream);
+        file_stream_ref file;
+        filesystem_open_mode(file, folder.location(L"t.mpc").c_str(), 0, abort_never);
+        CHECK(sv8_seek_table_empty(*file, 0, abort_never) == r.empty);
+    }
 }
