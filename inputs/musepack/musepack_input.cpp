@@ -298,6 +298,9 @@ private:
         if (!m_demux) throw ketrel_io::exception_io_data();
         mpc_demux_get_info(m_demux, &m_info);
         if (m_info.sample_freq == 0 || m_info.channels == 0) throw ketrel_io::exception_io_data();
+        // The library sizes its seek table from the stated length and fills it while decoding without a bound:
+        // a stream that states none (or 0) would be written past that table.
+        if (m_info.samples == 0) throw ketrel_io::exception_io_data();
         m_chapters.clear();
         int count = m_info.stream_version >= 8 ? mpc_demux_chap_nb(m_demux) : 0;
         for (int i = 0; i < count; ++i) {

@@ -142,4 +142,34 @@ cp cutchap.mpc cutchap.orig
 if inspect write "$PWD/cutchap.mpc" "title=x" --subsong 1; then fail "chapters written into a stream without its end"; fi
 cmp -s cutchap.mpc cutchap.orig || fail "the failed chapter write changed the file"
 ls | grep -qi '^temp-.*\.tmp$' && fail "the failed chapter write left its temporary file"
+# A stream that states no length (version 8, "SH" with 0 samples and a good checksum) is refused: the decoding
+# library sizes its seek table from that count and would write past it while decoding a longer stream.
+sox -V1 -D -n -r 44100 -b 16 -c 2 long.wav synth 6 sine 440 vol 0.5 || fail "sox"
+mpcenc --silent --overwrite long.wav long.mpc 2>/dev/null || fail "mpcenc"
+"$PY" - long.mpc nolength.mpc <<'PY' || fail "could not make nolength.mpc"
+import sys, zlib
+d = open(sys.argv[1], 'rb').read()
+def number(b, at):
+    v = 0
+    while True:
+        v = v << 7 | (b[at] & 0x7F); at += 1
+        if not b[at - 1] & 0x80: return v, at
+def field(v):
+    out = [v & 0x7F]; v >>= 7
+    while v: out.insert(0, 0x80 | (v & 0x7F)); v >>= 7
+    return bytes(out)
+assert d[:4] == b'MPCK' and d[4:6] == b'SH'
+size, body = number(d, 6)
+payload = d[body:4 + size]
+version = payload[4:5]
+samples, at = number(payload, 5)
+assert samples > 0
+rest = version + b'\x00' + payload[at:]
+packet = zlib.crc32(rest).to_bytes(4, 'big') + rest
+n = 2 + len(packet) + 1
+head = b'SH' + field(n)
+assert len(head) == 3
+open(sys.argv[2], 'wb').write(d[:4] + head + packet + d[4 + size:])
+PY
+if inspect decode "$PWD/nolength.mpc" 0 "$PWD/nolength.pcm"; then fail "a stream of no stated length was decoded"; fi
 true
