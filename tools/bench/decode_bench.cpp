@@ -124,7 +124,7 @@ bool library_flac(const std::wstring& path, bool ogg, decoded& d) {
 
 size_t c_read(void* ptr, size_t size, size_t count, void* file) { return std::fread(ptr, size, count, static_cast<FILE*>(file)); }
 int c_seek(void* file, ogg_int64_t offset, int origin) {
-    return _fseeki64(static_cast<FILE*>(file), offset, origin);
+    return std::fseek(static_cast<FILE*>(file), static_cast<long>(offset), origin);  // files below 2 GiB
 }
 int c_close(void* file) { return std::fclose(static_cast<FILE*>(file)); }
 long c_tell(void* file) { return std::ftell(static_cast<FILE*>(file)); }
