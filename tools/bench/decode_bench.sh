@@ -2,13 +2,16 @@
 # Makes one file per format with Debian's encoders from the same SECONDS (default 300) of 44.1 kHz stereo
 # 16-bit audio and runs decode_bench.exe over them in the build's Wine session:
 #
-#     tools/bench/decode_bench.sh [SECONDS] [--rounds N]       (after ./vorn build; VORN_BUILD_DIR as ./vorn)
+#     tools/bench/decode_bench.sh [SECONDS] [--rounds N]       (after ./vorn build)
 #
+# VORN_ARCH (i686, the default, or x86_64) and VORN_BUILD_DIR choose the build as ./vorn does.
 # The files stay in BUILD/bench-files and are made again only for another length. Needs sox, flac, oggenc
 # (vorbis-tools), opusenc (opus-tools), wavpack, mpcenc (musepack-tools), ffmpeg and python3.
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
+ARCH=${VORN_ARCH:-i686}
 BUILD=${VORN_BUILD_DIR:-$ROOT/build}
+[ "$ARCH" = x86_64 ] && BUILD="$BUILD-x86_64"
 SECONDS_OF_AUDIO=300
 if [ $# -gt 0 ] && [[ $1 =~ ^[0-9]+$ ]]; then SECONDS_OF_AUDIO=$1; shift; fi
 [ -f "$BUILD/decode_bench.exe" ] || { echo "decode_bench.sh: build first (./vorn build)" >&2; exit 1; }
@@ -39,7 +42,7 @@ if [ "$(cat "$DIR/seconds" 2>/dev/null)" != "$SECONDS_OF_AUDIO" ]; then
 fi
 
 source "$ROOT/tools/env/session.sh"
-vorn_session_start "$BUILD"
+vorn_session_start "$BUILD" "$ARCH"
 files=()
 for f in bench.flac bench.oga bench.ogg bench.opus bench.wv hybrid/bench.wv bench.wav bench.mpc bench.alac; do
   files+=("$(winepath -w "$DIR/$f" 2>/dev/null)")
