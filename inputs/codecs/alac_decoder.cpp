@@ -125,8 +125,11 @@ public:
         } else if (keep != ~uint32_t(0)) {
             for (uint32_t i = 0; i < count; ++i) samples[i] = static_cast<int32_t>(static_cast<uint32_t>(samples[i]) & keep);
         }
-        block.set_data(nullptr, got, m_channels, c.sampleRate, alac_channel_mask(m_channels));
+        block.set_data_size(count);
         audio_int32_to_float(block.get_data_writable(), samples, count, 1.0f);
+        block.set_sample_count(got);
+        block.set_channels(m_channels, alac_channel_mask(m_channels));
+        block.set_sample_rate(c.sampleRate);
     }
 
 private:

@@ -255,7 +255,10 @@ bool wavpack_stream::decode(audio_block& block, const abort_signal& abort) {
     if (m_mode & wavpack_mode_float) {
         block.set_data(reinterpret_cast<const float*>(m_buffer.data()), got, m_channels, m_rate, mask);
     } else {
-        block.set_data(nullptr, got, m_channels, m_rate, mask);
+        block.set_data_size(count);
+        block.set_sample_count(got);
+        block.set_channels(m_channels, mask);
+        block.set_sample_rate(m_rate);
         float* out = block.get_data_writable();
         // value x 2^-(bits - 1) through the conversion kernel: the factor 2^(32 - bits) makes its scale exactly
         // that power of two, so every value is the one a plain loop gives.
