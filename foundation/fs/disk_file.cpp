@@ -1,5 +1,7 @@
 #include "foundation/fs/disk_file.h"
 
+#include <cstring>
+
 #include "foundation/fs/file_stats.h"
 #include "foundation/kpl/io_exceptions.h"
 #include "foundation/kpl/win32_errors.h"
@@ -7,6 +9,8 @@
 namespace {
 
 const DWORD max_request = 0x1000000;  // 16 MiB
+const uint32_t read_ahead_first = 16 * 1024;
+const uint32_t read_ahead_last = 512 * 1024;
 
 void set_offset(OVERLAPPED& request, uint64_t position) {
     request.Offset = static_cast<DWORD>(position);
@@ -35,6 +39,9 @@ file_stream_ref disk_file::create(HANDLE file, bool writable) {
     return file_stream_ref::adopt(object);
 }
 
+disk_file::disk_file(HANDLE file, HANDLE event, bool writable)
+    : m_file(file), m_event(event), m_writable(writable), m_ahead_step(read_ahead_first) {}
+
 disk_file::~disk_file() {
     CloseHandle(m_event);
     CloseHandle(m_file);
@@ -51,31 +58,34 @@ void disk_file::wait_for_request(OVERLAPPED& request, const abort_signal& abort)
     throw ketrel_io::exception_aborted();
 }
 
-size_t disk_file::read(void* buffer, size_t n, const abort_signal& abort) {
-    if (n == 0) return 0;
-    char* out = static_cast<char*>(buffer);
+DWORD disk_file::read_request(void* buffer, DWORD n, uint64_t position, const abort_signal& abort) {
+    OVERLAPPED request = {};
+    set_offset(request, position);
+    request.hEvent = m_event;
+    ResetEvent(m_event);
+    DWORD transferred = 0;
+    if (!ReadFile(m_file, buffer, n, &transferred, &request)) {
+        DWORD error = GetLastError();
+        if (error == ERROR_HANDLE_EOF) return 0;
+        if (error != ERROR_IO_PENDING) throw_win32_io_error(error);
+        wait_for_request(request, abort);
+        if (!GetOverlappedResult(m_file, &request, &transferred, TRUE)) {
+            error = GetLastError();
+            if (error == ERROR_HANDLE_EOF) return 0;
+            CancelIo(m_file);
+            throw_win32_io_error(error);
+        }
+    }
+    return transferred;
+}
+
+size_t disk_file::read_direct(uint8_t* buffer, size_t n, const abort_signal& abort) {
     size_t done = 0;
     while (done < n) {
+        if (done > 0) abort.check();
         size_t left = n - done;
         DWORD chunk = left < max_request ? static_cast<DWORD>(left) : max_request;
-        abort.check();
-        OVERLAPPED request = {};
-        set_offset(request, m_position);
-        request.hEvent = m_event;
-        ResetEvent(m_event);
-        DWORD transferred = 0;
-        if (!ReadFile(m_file, out + done, chunk, &transferred, &request)) {
-            DWORD error = GetLastError();
-            if (error == ERROR_HANDLE_EOF) break;
-            if (error != ERROR_IO_PENDING) throw_win32_io_error(error);
-            wait_for_request(request, abort);
-            if (!GetOverlappedResult(m_file, &request, &transferred, TRUE)) {
-                error = GetLastError();
-                if (error == ERROR_HANDLE_EOF) break;
-                CancelIo(m_file);
-                throw_win32_io_error(error);
-            }
-        }
+        DWORD transferred = read_request(buffer + done, chunk, m_position, abort);
         if (transferred == 0) break;
         m_position += transferred;
         done += transferred;
@@ -83,8 +93,56 @@ size_t disk_file::read(void* buffer, size_t n, const abort_signal& abort) {
     return done;
 }
 
+void disk_file::drop_read_ahead() {
+    m_ahead_fill = 0;
+    m_ahead_end = ~uint64_t(0);
+    m_ahead_step = read_ahead_first;
+}
+
+size_t disk_file::read(void* buffer, size_t n, const abort_signal& abort) {
+    if (n == 0) return 0;
+    abort.check();
+    uint8_t* out = static_cast<uint8_t*>(buffer);
+    size_t done = 0;
+    while (done < n) {
+        if (m_position >= m_ahead_offset && m_position < m_ahead_offset + m_ahead_fill) {
+            const uint32_t from = static_cast<uint32_t>(m_position - m_ahead_offset);
+            size_t step = m_ahead_fill - from;
+            if (step > n - done) step = n - done;
+            std::memcpy(out + done, m_ahead.data() + from, step);
+            m_position += step;
+            done += step;
+            continue;
+        }
+        // Straight on from the last request the read-ahead grows; anywhere else it starts small again.
+        if (m_position == m_ahead_end) {
+            if (m_ahead_step < read_ahead_last) m_ahead_step *= 2;
+        } else {
+            m_ahead_step = read_ahead_first;
+        }
+        // One check of the signal before every request; the first is the one above.
+        if (done > 0) abort.check();
+        if (n - done >= m_ahead_step) {
+            done += read_direct(out + done, n - done, abort);
+            m_ahead_end = m_position;
+            break;
+        }
+        if (m_ahead.count() < m_ahead_step) {
+            m_ahead_fill = 0;
+            m_ahead.resize_exact(m_ahead_step);
+        }
+        m_ahead_fill = 0;
+        m_ahead_offset = m_position;
+        m_ahead_fill = read_request(m_ahead.data(), m_ahead_step, m_position, abort);
+        m_ahead_end = m_position + m_ahead_fill;
+        if (m_ahead_fill == 0) break;
+    }
+    return done;
+}
+
 void disk_file::write(const void* buffer, size_t n, const abort_signal& abort) {
     if (!m_writable) throw ketrel_io::exception_io_denied();
+    drop_read_ahead();
     const char* in = static_cast<const char*>(buffer);
     size_t done = 0;
     do {
@@ -139,6 +197,7 @@ void disk_file::seek(uint64_t position, const abort_signal& abort) {
 void disk_file::resize(uint64_t size, const abort_signal& abort) {
     abort.check();
     if (!m_writable) throw ketrel_io::exception_io_denied();
+    drop_read_ahead();
     LONG high = static_cast<LONG>(size >> 32);
     SetLastError(NO_ERROR);
     DWORD low = SetFilePointer(m_file, static_cast<LONG>(size), &high, FILE_BEGIN);

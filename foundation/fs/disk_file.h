@@ -6,6 +6,16 @@
 // request in flight (CancelIo) and the call throws ketrel_io::exception_aborted, the position left where
 // the last finished request put it.
 //
+// Reads go through a read-ahead: a read that the buffer cannot serve fills it with one request at the
+// position, of 16 KiB at first and twice as much on each refill that continues straight on from the last
+// one, up to 512 KiB; a refill anywhere else starts at 16 KiB again, and a read at least as large as the
+// next refill goes straight into the caller's buffer. So the many small reads of a decoder become few
+// large requests, while a reader that jumps about (probing, seeking in an Ogg file) fetches little it does
+// not use. The position callers see is exact: the buffer is only a copy of bytes at and after it. A
+// seek keeps the buffer (the bytes stay valid for this object); a write or resize through this object
+// drops it. A fill is one request, waited for with the abort event like any other, so an abort ends it
+// at once; bytes another handle writes meanwhile may be seen up to one buffer late.
+//
 //   HANDLE h = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
 //                          FILE_FLAG_OVERLAPPED, nullptr);
 //   file_stream_ref f = disk_file::create(h, false);   // read-only; owns the handle from here on
@@ -19,6 +29,7 @@
 #include <cstdint>
 
 #include "foundation/fs/file_stream.h"
+#include "foundation/kpl/array.h"
 
 class disk_file : public service_counted<file_stream> {
 public:
@@ -47,15 +58,30 @@ public:
     HANDLE handle() const { return m_file; }
 
 private:
-    disk_file(HANDLE file, HANDLE event, bool writable) : m_file(file), m_event(event), m_writable(writable) {}
+    disk_file(HANDLE file, HANDLE event, bool writable);
     ~disk_file() override;
 
     // Waits for the request in flight. Throws ketrel_io::exception_aborted (after cancelling it and
     // letting it end) when the abort event fires first.
     void wait_for_request(OVERLAPPED& request, const abort_signal& abort);
+    // One read request of at most 16 MiB at `position`; the bytes transferred (0 at the end). The caller
+    // has checked the abort signal.
+    DWORD read_request(void* buffer, DWORD n, uint64_t position, const abort_signal& abort);
+    // Reads n bytes at m_position into `buffer` straight from the file, advancing m_position; the caller
+    // has checked the abort signal for the first request.
+    size_t read_direct(uint8_t* buffer, size_t n, const abort_signal& abort);
+    void drop_read_ahead();
 
     HANDLE m_file;
     HANDLE m_event;
     bool m_writable;
     uint64_t m_position = 0;
+    // Read-ahead: m_ahead[0..m_ahead_fill) are the file's bytes at m_ahead_offset. m_ahead_end is where the
+    // last fill or direct read ended (a fill starting there continues straight on); m_ahead_step is the
+    // size of the next fill.
+    kpl::array<uint8_t> m_ahead;
+    uint64_t m_ahead_offset = 0;
+    uint32_t m_ahead_fill = 0;
+    uint64_t m_ahead_end = ~uint64_t(0);
+    uint32_t m_ahead_step;
 };

@@ -19,6 +19,7 @@ extern "C" {
 #include "foundation/tasks/abort_signal.h"
 #include "inputs/codec_packet_decoder.h"
 #include "metadata/audio_block.h"
+#include "metadata/pcm_conversion/sample_kernels.h"
 #include "metadata/track_info.h"
 
 namespace {
@@ -97,7 +98,6 @@ public:
         if (output > max_output) throw ketrel_io::exception_io_data();
         const size_t decoded = size_t(c.frameLength > largest_partial_frame ? c.frameLength : largest_partial_frame);
         if (m_samples.size() < decoded * m_channels) m_samples.resize(decoded * m_channels);
-        if (m_output.size() < output) m_output.resize(static_cast<size_t>(output));
         if (size > 0xFFFFFFFFu - read_ahead) throw ketrel_io::exception_io_data();
         m_packet.assign(static_cast<const uint8_t*>(data), static_cast<const uint8_t*>(data) + size);
         m_packet.resize(size + read_ahead, 0);
@@ -108,23 +108,28 @@ public:
             bits.cur > bits.end || (bits.cur == bits.end && bits.bitIndex != 0)) {
             throw ketrel_io::exception_io_data();
         }
-        // Left-justified 32-bit values to little-endian integers of `bytes` bytes, channels reordered.
-        const uint32_t shift = 32 - 8 * bytes;
-        uint8_t* out = m_output.data();
-        for (uint32_t s = 0; s < got; ++s) {
-            const int32_t* frame = m_samples.data() + size_t(s) * m_channels;
-            for (uint32_t ch = 0; ch < m_channels; ++ch) {
-                const uint32_t v = static_cast<uint32_t>(frame[m_table ? m_table[ch] : ch]) >> shift;
-                for (uint32_t b = 0; b < bytes; ++b) *out++ = static_cast<uint8_t>(v >> (8 * b));
+        // Left-justified 32-bit values, channels reordered, with the bits below the sample's whole bytes
+        // cleared, through the conversion kernel: value x 2^-31 is exactly the integer of `bytes` bytes
+        // x 2^-(8 x bytes - 1).
+        const uint32_t keep = ~((uint32_t(1) << (32 - 8 * bytes)) - 1);
+        const uint32_t count = got * m_channels;
+        int32_t* samples = m_samples.data();
+        if (m_table) {
+            for (uint32_t s = 0; s < got; ++s) {
+                int32_t* frame = samples + size_t(s) * m_channels;
+                int32_t in[8];
+                for (uint32_t ch = 0; ch < m_channels; ++ch) in[ch] = frame[ch];
+                for (uint32_t ch = 0; ch < m_channels; ++ch)
+                    frame[ch] = static_cast<int32_t>(static_cast<uint32_t>(in[m_table[ch]]) & keep);
             }
+        } else if (keep != ~uint32_t(0)) {
+            for (uint32_t i = 0; i < count; ++i) samples[i] = static_cast<int32_t>(static_cast<uint32_t>(samples[i]) & keep);
         }
-        const uint32_t flags = bytes == 1 ? audio_block::little_endian | audio_block::is_unsigned
-                                          : audio_block::little_endian | audio_block::is_signed;
-        if (bytes == 1) {
-            for (uint8_t* p = m_output.data(); p < out; ++p) *p ^= 0x80;
-        }
-        block.set_data_int(m_output.data(), static_cast<uint32_t>(out - m_output.data()), c.sampleRate, m_channels,
-                           flags, alac_channel_mask(m_channels), bytes * 8);
+        block.set_data_size(count);
+        audio_int32_to_float(block.get_data_writable(), samples, count, 1.0f);
+        block.set_sample_count(got);
+        block.set_channels(m_channels, alac_channel_mask(m_channels));
+        block.set_sample_rate(c.sampleRate);
     }
 
 private:
@@ -132,7 +137,7 @@ private:
     uint32_t m_channels = 0;
     const uint8_t* m_table = nullptr;
     std::vector<int32_t> m_samples;
-    std::vector<uint8_t> m_output, m_packet;
+    std::vector<uint8_t> m_packet;
 };
 
 class alac_decoder_service final : public service_static<codec_packet_decoder_service> {

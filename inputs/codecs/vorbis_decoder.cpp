@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "foundation/kpl/array.h"
 #include "foundation/kpl/io_exceptions.h"
 #include "foundation/services/service_registry.h"
 #include "foundation/tasks/abort_signal.h"
@@ -55,8 +56,9 @@ public:
         ready = true;
     }
 
-    // Synthesis of one packet into `out`. False when libvorbis says the packet is not audio.
-    bool decode(ogg_packet& packet, kpl::array<float>& buffer, audio_block& out) {
+    // Synthesis of one packet into `out`, interleaved straight into its storage. False when libvorbis says the
+    // packet is not audio.
+    bool decode(ogg_packet& packet, audio_block& out) {
         int result = vorbis_synthesis(&block, &packet);
         if (result == OV_ENOTAUDIO) return false;
         if (result != 0 || vorbis_synthesis_blockin(&dsp, &block) != 0) throw ketrel_io::exception_io_data();
@@ -68,14 +70,21 @@ public:
         int ready_frames;
         while ((ready_frames = vorbis_synthesis_pcmout(&dsp, &pcm)) > 0) {
             uint32_t frames = static_cast<uint32_t>(ready_frames);
-            if (buffer.count() < (total + frames) * channels) buffer.resize_pow2((total + frames) * channels);
-            float* dest = buffer.data() + total * channels;
-            for (uint32_t f = 0; f < frames; ++f)
-                for (uint32_t c = 0; c < channels; ++c) dest[f * channels + c] = pcm[order[c]][f];
+            out.set_data_size(kpl::checked_multiply(total + frames, channels));
+            float* dest = out.get_data_writable() + total * channels;
+            // Channel by channel, so the inner loop is one plain strided copy.
+            for (uint32_t c = 0; c < channels; ++c) {
+                const float* from = pcm[order[c]];
+                float* to = dest + c;
+                for (uint32_t f = 0; f < frames; ++f) to[f * channels] = from[f];
+            }
             total += frames;
             vorbis_synthesis_read(&dsp, ready_frames);
         }
-        out.set_data(buffer.data(), total, channels, static_cast<uint32_t>(info.rate), xiph_channel_mask[channels - 1]);
+        if (total == 0) out.set_data_size(0);
+        out.set_sample_count(total);
+        out.set_channels(channels, xiph_channel_mask[channels - 1]);
+        out.set_sample_rate(static_cast<uint32_t>(info.rate));
         return true;
     }
 
@@ -155,7 +164,7 @@ public:
         if (!m_has_pending) throw ketrel_io::exception_io_data();
         m_has_pending = false;
         m_state.start_synthesis();
-        if (!m_state.decode(m_pending, m_buffer, block))
+        if (!m_state.decode(m_pending, block))
             block.set_data(nullptr, 0, static_cast<uint32_t>(m_state.info.channels),
                            static_cast<uint32_t>(m_state.info.rate),
                            xiph_channel_mask[m_state.info.channels - 1]);
@@ -165,7 +174,6 @@ private:
     vorbis_state m_state;
     ogg_packet m_pending = {};
     bool m_has_pending = false;
-    kpl::array<float> m_buffer;
 };
 
 class vorbis_matroska_decoder final : public service_counted<codec_packet_decoder> {
@@ -193,7 +201,7 @@ public:
         p.bytes = static_cast<long>(size);
         p.packetno = m_counter++;
         try {
-            if (!m_state.decode(p, m_buffer, block) || block.get_sample_count() == 0) block.reset();
+            if (!m_state.decode(p, block) || block.get_sample_count() == 0) block.reset();
         } catch (const ketrel_io::exception_io_data&) {
             m_state.clear();
             m_state.init();
@@ -226,7 +234,6 @@ private:
     vorbis_state m_state;
     bool m_ready = false;
     int64_t m_counter = 3;
-    kpl::array<float> m_buffer;
 };
 
 class vorbis_ogg_decoder_service final : public service_static<codec_packet_decoder_service> {

@@ -56,40 +56,7 @@ void flac_decoder_core::fail() {
     throw ketrel_io::exception_io_data();
 }
 
-namespace {
-// Read ahead grows from the first size while the stream is read straight on (each refill doubles it) up to
-// the last, and starts small again after a seek: reading the metadata touches little of the file, decoding
-// reads it in few large requests.
-constexpr uint32_t read_ahead_first = 16 * 1024;
-constexpr uint32_t read_ahead_last = 1024 * 1024;
-}  // namespace
-
-void flac_decoder_core::drop_read_ahead() {
-    m_ahead_used = 0;
-    m_ahead_fill = 0;
-    m_ahead_step = read_ahead_first;
-}
-
-size_t flac_decoder_core::read_bytes(uint8_t* out, size_t n) {
-    size_t done = 0;
-    while (done < n) {
-        if (m_ahead_used == m_ahead_fill) {
-            if (n - done >= m_ahead_step) return done + m_file->read(out + done, n - done, *m_abort);
-            if (m_ahead.count() < m_ahead_step) m_ahead.resize_exact(m_ahead_step);
-            m_ahead_used = 0;
-            m_ahead_fill = 0;
-            m_ahead_fill = static_cast<uint32_t>(m_file->read(m_ahead.data(), m_ahead_step, *m_abort));
-            if (m_ahead_step < read_ahead_last) m_ahead_step *= 2;
-            if (m_ahead_fill == 0) break;
-        }
-        uint32_t step = m_ahead_fill - m_ahead_used;
-        if (step > n - done) step = static_cast<uint32_t>(n - done);
-        std::memcpy(out + done, m_ahead.data() + m_ahead_used, step);
-        m_ahead_used += step;
-        done += step;
-    }
-    return done;
-}
+size_t flac_decoder_core::read_bytes(uint8_t* out, size_t n) { return m_file->read(out, n, *m_abort); }
 
 void flac_decoder_core::clear_queue() {
     while (m_queue.count() > 0) {
@@ -103,7 +70,6 @@ void flac_decoder_core::read_metadata(file_stream_ref file, bool seekable, track
     abort_scope scope(*this, abort);
     m_error_reported = false;
     m_file = file;
-    drop_read_ahead();
     m_file->rewind(abort);
     m_size = seekable ? m_file->get_size(abort) : file_size_unknown;
     if (FLAC__stream_decoder_get_state(m_decoder) == FLAC__STREAM_DECODER_UNINITIALIZED) {
@@ -203,7 +169,6 @@ void flac_decoder_core::flush(const abort_signal& abort) {
 void flac_decoder_core::resume(const abort_signal& abort) {
     abort_scope scope(*this, abort);
     clear_queue();
-    drop_read_ahead();
     m_at_end = false;
     if (!FLAC__stream_decoder_flush(m_decoder)) fail();
 }
@@ -226,7 +191,6 @@ FLAC__StreamDecoderSeekStatus flac_decoder_core::seek_callback(const FLAC__Strea
                                                                void* data) {
     flac_decoder_core& core = *static_cast<flac_decoder_core*>(data);
     try {
-        core.drop_read_ahead();
         core.m_file->seek(offset, *core.m_abort);
         return FLAC__STREAM_DECODER_SEEK_STATUS_OK;
     } catch (...) {
@@ -238,7 +202,7 @@ FLAC__StreamDecoderTellStatus flac_decoder_core::tell_callback(const FLAC__Strea
                                                                void* data) {
     flac_decoder_core& core = *static_cast<flac_decoder_core*>(data);
     try {
-        *offset = core.m_file->get_position(*core.m_abort) - (core.m_ahead_fill - core.m_ahead_used);
+        *offset = core.m_file->get_position(*core.m_abort);
         return FLAC__STREAM_DECODER_TELL_STATUS_OK;
     } catch (...) {
         return FLAC__STREAM_DECODER_TELL_STATUS_ERROR;
@@ -260,7 +224,6 @@ FLAC__StreamDecoderLengthStatus flac_decoder_core::length_callback(const FLAC__S
 FLAC__bool flac_decoder_core::eof_callback(const FLAC__StreamDecoder*, void* data) {
     flac_decoder_core& core = *static_cast<flac_decoder_core*>(data);
     try {
-        if (core.m_ahead_used < core.m_ahead_fill) return false;
         if (core.m_size == file_size_unknown) return false;
         return core.m_file->get_position(*core.m_abort) >= core.m_size;
     } catch (...) {

@@ -19,8 +19,7 @@
 // failures inside one block's handling are dropped, so a broken block only loses itself.
 // STREAMINFO with a sample rate is required after the metadata.
 //
-// Reads go through a read-ahead buffer that grows from 16 KiB to 1 MiB while the stream is read straight on,
-// so that libFLAC's small requests do not each reach the file. A caller that changes the file's content under the core calls drop_read_ahead.
+// libFLAC's reads go to the file as they come; the file objects read ahead themselves (disk_file.h).
 //
 // Frames become interleaved float blocks (sample x 2^-(bits-1)) with the channel mask of
 // flac_channel_mask; no layout, or fewer than 8 bits, is ketrel_io::exception_io_data. Damage libFLAC can
@@ -57,7 +56,7 @@ public:
     bool decode(audio_block& block, const abort_signal& abort);
     // Moves to an absolute sample; a target at or past the known total ends the stream without libFLAC.
     void seek_sample(uint64_t sample, const abort_signal& abort);
-    // Drops queued frames, the bytes read ahead and libFLAC's buffered input (for packet decoding after a
+    // Drops queued frames and libFLAC's buffered input (for packet decoding after a
     // seek); damage is reported again after it.
     void flush(const abort_signal& abort);
     // For packet decoding: after decode found the input ended inside a packet (false, or the data error of
@@ -77,9 +76,6 @@ public:
     const kpl::utf8_string& cuesheet_text() const { return m_cuesheet_text; }
     uint32_t stored_channel_mask() const { return m_channel_mask; }
     bool at_end() const { return m_at_end; }
-
-    // Forgets the bytes read ahead; the next read starts at the file's own position.
-    void drop_read_ahead();
 
     // The sink for damage reports (null: the null sink).
     void set_event_sink(decoder_event_sink* sink);
@@ -122,12 +118,7 @@ private:
     file_stream_ref m_file;
     const abort_signal* m_abort;
     track_info* m_info = nullptr;
-    // Read ahead: m_ahead[m_ahead_used..m_ahead_fill) are the next bytes of the stream; the file stands
-    // behind them. m_size is the file's size as told once when the metadata is read.
-    kpl::array<uint8_t> m_ahead;
-    uint32_t m_ahead_used = 0;
-    uint32_t m_ahead_fill = 0;
-    uint32_t m_ahead_step = 0;
+    // The file's size as told once when the metadata is read.
     uint64_t m_size = ~uint64_t(0);
     std::exception_ptr m_callback_error;
 

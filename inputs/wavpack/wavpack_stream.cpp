@@ -13,6 +13,7 @@
 #include "foundation/kpl/io_exceptions.h"
 #include "foundation/kpl/path_names.h"
 #include "foundation/services/advanced_setting_entries.h"
+#include "metadata/pcm_conversion/sample_kernels.h"
 #include "metadata/tags/tag_file_ops.h"
 #include "metadata/tags/trailing_tag_io.h"
 
@@ -254,11 +255,16 @@ bool wavpack_stream::decode(audio_block& block, const abort_signal& abort) {
     if (m_mode & wavpack_mode_float) {
         block.set_data(reinterpret_cast<const float*>(m_buffer.data()), got, m_channels, m_rate, mask);
     } else {
-        block.set_data(nullptr, got, m_channels, m_rate, mask);
+        block.set_data_size(count);
+        block.set_sample_count(got);
+        block.set_channels(m_channels, mask);
+        block.set_sample_rate(m_rate);
         float* out = block.get_data_writable();
+        // value x 2^-(bits - 1) through the conversion kernel: the factor 2^(32 - bits) makes its scale exactly
+        // that power of two, so every value is the one a plain loop gives.
         const int bytes = WavpackGetBytesPerSample(m_context);
-        const double scale = 1.0 / static_cast<double>(uint64_t(1) << (8 * bytes - 1));
-        for (uint32_t i = 0; i < count; ++i) out[i] = static_cast<float>(m_buffer[i] * scale);
+        if (bytes < 1 || bytes > 4) throw ketrel_io::exception_io_data();
+        audio_int32_to_float(out, m_buffer.data(), count, static_cast<float>(uint64_t(1) << (32 - 8 * bytes)));
     }
     if (damaged) {
         m_sink->report("CRC mismatch", 2);

@@ -49,8 +49,10 @@ size_t int32_to_float(float* destination, const int32_t* source, size_t count, f
 }  // namespace sample_kernels_sse
 
 namespace sample_kernels_sse2 {
+size_t float_to_int16(int16_t* destination, const float* source, size_t count, float factor); // blocks of 16
 size_t float_to_int32(int32_t* destination, const float* source, size_t count, float factor); // blocks of 8
-// Plain code until the destination is 16-byte aligned, then blocks of 8.
+size_t int32_to_float(float* destination, const int32_t* source, size_t count, float factor); // blocks of 8
+// Plain code until the destination is 16-byte aligned, then blocks of 32.
 size_t int16_to_float(float* destination, const int16_t* source, size_t count);
 }  // namespace sample_kernels_sse2
 

@@ -40,7 +40,10 @@ void audio_scale_float(float* destination, const float* source, size_t count, fl
 
 void audio_float_to_int16(int16_t* destination, const float* source, size_t count, float factor) {
     size_t done = 0;
-    if (active_paths.sse) done = sample_kernels_sse::float_to_int16(destination, source, count, factor);
+    if (active_paths.sse2)
+        done = sample_kernels_sse2::float_to_int16(destination, source, count, factor);
+    else if (active_paths.sse)
+        done = sample_kernels_sse::float_to_int16(destination, source, count, factor);
     sample_kernels_plain::float_to_int16(destination + done, source + done, count - done, factor);
 }
 
@@ -57,7 +60,10 @@ void audio_float_to_int32(int32_t* destination, const float* source, size_t coun
 
 void audio_int32_to_float(float* destination, const int32_t* source, size_t count, float factor) {
     size_t done = 0;
-    if (active_paths.sse) done = sample_kernels_sse::int32_to_float(destination, source, count, factor);
+    if (active_paths.sse2)
+        done = sample_kernels_sse2::int32_to_float(destination, source, count, factor);
+    else if (active_paths.sse)
+        done = sample_kernels_sse::int32_to_float(destination, source, count, factor);
     sample_kernels_plain::int32_to_float(destination + done, source + done, count - done, factor);
 }
 
