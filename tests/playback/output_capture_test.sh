@@ -4,7 +4,8 @@
 # serial: records the one shared sound device (and sets Wine's version for vorn-inspect.exe)
 
 source "$VORN_SOURCE_DIR/tools/env/session.sh"
-check() { python3 "$VORN_SOURCE_DIR/tests/playback/capture_check.py" "$@"; }
+# A failed check ends the attempt at once: the retried functions run inside `if`, where errexit is off.
+check() { python3 "$VORN_SOURCE_DIR/tests/playback/capture_check.py" "$@" || fail "capture check '$1' failed"; }
 rate=$(vorn_sink_rate)
 [ -n "$rate" ] || fail "no null sink"
 
