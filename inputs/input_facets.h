@@ -18,7 +18,7 @@
 //
 //     class tone_decoder final : public file_facet<tone_file, track_decoder> {
 //         ...   // initialise, decode_chunk, seeking: forwarded to m_file as the format needs
-//     };
+//     };        // (or file_decoder<tone_file> below, where the file seeks anywhere and has no dynamic info)
 //
 //     class tone_input final : public facet_input<tone_decoder, file_info_reader<tone_file>,
 //                                                 file_info_writer<tone_file>> {
@@ -63,6 +63,25 @@ protected:
 
 template <class File>
 class file_info_reader final : public file_facet<File, track_info_reader> {};
+
+// The decoder facet of a file that seeks anywhere and has no dynamic info: initialise, decode_chunk,
+// seek_seconds and on_idle go to File::initialise(subsong, abort), decode(block, abort), seek(seconds, abort)
+// and on_idle(abort); the decode flags are not used.
+template <class File>
+class file_decoder final : public file_facet<File, track_decoder> {
+public:
+    void initialise(uint32_t subsong, uint32_t, const abort_signal& abort) override {
+        this->m_file.initialise(subsong, abort);
+    }
+    bool decode_chunk(audio_block& block, const abort_signal& abort) override {
+        return this->m_file.decode(block, abort);
+    }
+    void seek_seconds(double seconds, const abort_signal& abort) override { this->m_file.seek(seconds, abort); }
+    bool can_seek() override { return true; }
+    bool dynamic_info(track_info&, double&) override { return false; }
+    bool dynamic_track_info(track_info&, double&) override { return false; }
+    void on_idle(const abort_signal& abort) override { this->m_file.on_idle(abort); }
+};
 
 // The writer facet; `Extra` are further interfaces the deriving class implements.
 template <class File, class... Extra>

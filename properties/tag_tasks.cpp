@@ -132,19 +132,19 @@ void tag_load_task::run(threaded_process::progress_sink& sink, const abort_signa
     }
 }
 
-// --- update -----------------------------------------------------------------------------------------------
+// --- update and remove ------------------------------------------------------------------------------------
 
-tag_update_task::tag_update_task(const tag_track_list& tracks, info_editor* editor, uint32_t flags,
-                                 info_observer* observer, result_notifier* completion)
-    : tag_task(tracks, flags, observer, completion), m_editor(editor) {
+tag_write_task::tag_write_task(const tag_track_list& tracks, uint32_t flags, info_observer* observer,
+                               result_notifier* completion, const char* name_id, const char* write_error_id)
+    : tag_task(tracks, flags, observer, completion), m_name_id(name_id), m_write_error_id(write_error_id) {
     running_operation_registry::instance().register_operation(this);
 }
 
-tag_update_task::~tag_update_task() { running_operation_registry::instance().unregister_operation(this); }
+tag_write_task::~tag_write_task() { running_operation_registry::instance().unregister_operation(this); }
 
-void tag_update_task::get_name(kpl::utf8_string& out) { out = localized_string("dialog_title_update_info").c_str(); }
+void tag_write_task::get_name(kpl::utf8_string& out) { out = localized_string(m_name_id).c_str(); }
 
-void tag_update_task::run(threaded_process::progress_sink& sink, const abort_signal& abort) {
+void tag_write_task::run(threaded_process::progress_sink& sink, const abort_signal& abort) {
     const uint32_t count = m_tracks.count();
     for (uint32_t first = 0, end = 0; first < count; first = end) {
         abort.check();
@@ -156,90 +156,80 @@ void tag_update_task::run(threaded_process::progress_sink& sink, const abort_sig
         try {
             service_ref lock;
             path_lock_manager::acquire_exclusive(lock, path.c_str(), abort);
-            service_ptr<track_info_writer> writer;
-            tag_operation_host::current().open_writer(writer, path.c_str(), abort, 0.5);
-            // The writer is open: this file is finished before an abort counts.
-            const file_stats stats = writer->get_file_stats(abort_never);
-            bool staged = false;
-            for (uint32_t i = first; i < end; ++i) {
-                const track_handle_ref track = m_tracks.get_item(i);
-                const uint32_t subsong = track->get_location().get_subsong();
-                track_info_store info;
-                writer->get_info(subsong, info, abort_never);
-                if (m_editor->apply(track, stats, info)) {
-                    writer->stage_info(subsong, info, abort_never);
-                    staged = true;
-                }
-            }
-            if (staged) {
-                writer->commit_info(abort_never);
-                committed = true;
-            }
-            m_pending.read_whole_file(*writer, path.c_str(), abort_never);
+            write_file(path.c_str(), first, end, abort, committed);
         } catch (const ketrel_io::exception_aborted&) {
             throw;
         } catch (const std::exception& e) {
-            fail_group(first, end, committed ? "error_info_load" : "error_info_write", e.what());
+            fail_group(first, end, committed ? "error_info_load" : m_write_error_id, e.what());
         }
     }
+}
+
+// --- update -----------------------------------------------------------------------------------------------
+
+tag_update_task::tag_update_task(const tag_track_list& tracks, info_editor* editor, uint32_t flags,
+                                 info_observer* observer, result_notifier* completion)
+    : tag_write_task(tracks, flags, observer, completion, "dialog_title_update_info", "error_info_write"),
+      m_editor(editor) {}
+
+void tag_update_task::write_file(const char* path, uint32_t first, uint32_t end, const abort_signal& abort,
+                                 bool& committed) {
+    service_ptr<track_info_writer> writer;
+    tag_operation_host::current().open_writer(writer, path, abort, 0.5);
+    // The writer is open: this file is finished before an abort counts.
+    const file_stats stats = writer->get_file_stats(abort_never);
+    bool staged = false;
+    for (uint32_t i = first; i < end; ++i) {
+        const track_handle_ref track = m_tracks.get_item(i);
+        const uint32_t subsong = track->get_location().get_subsong();
+        track_info_store info;
+        writer->get_info(subsong, info, abort_never);
+        if (m_editor->apply(track, stats, info)) {
+            writer->stage_info(subsong, info, abort_never);
+            staged = true;
+        }
+    }
+    if (staged) {
+        writer->commit_info(abort_never);
+        committed = true;
+    }
+    m_pending.read_whole_file(*writer, path, abort_never);
 }
 
 // --- remove -----------------------------------------------------------------------------------------------
 
 tag_remove_task::tag_remove_task(const tag_track_list& tracks, uint32_t flags, info_observer* observer,
                                  result_notifier* completion)
-    : tag_task(tracks, flags, observer, completion) {
-    running_operation_registry::instance().register_operation(this);
-}
+    : tag_write_task(tracks, flags, observer, completion, "dialog_title_remove_tags", "error_info_remove") {}
 
-tag_remove_task::~tag_remove_task() { running_operation_registry::instance().unregister_operation(this); }
-
-void tag_remove_task::get_name(kpl::utf8_string& out) { out = localized_string("dialog_title_remove_tags").c_str(); }
-
-void tag_remove_task::run(threaded_process::progress_sink& sink, const abort_signal& abort) {
-    const uint32_t count = m_tracks.count();
-    for (uint32_t first = 0, end = 0; first < count; first = end) {
-        abort.check();
-        sink.set_progress(static_cast<uint32_t>(static_cast<uint64_t>(first) * 5000 / count));
-        const kpl::utf8_string_tight path(path_of(first));
-        sink.set_item_path(path.c_str());
-        end = group_end(first);
-        bool committed = false;
-        try {
-            service_ref lock;
-            path_lock_manager::acquire_exclusive(lock, path.c_str(), abort);
-            // Once the file is touched it is finished before an abort counts.
-            tag_operation_host& host = tag_operation_host::current();
-            host.strip_file_ends(path.c_str(), abort_never);
-            service_ptr<track_info_writer> writer;
-            host.open_writer(writer, path.c_str(), abort_never, 0.5);
-            service_ptr<track_info_writer_tag_remover> remover;
-            if (service_query(writer.get(), remover)) {
-                remover->remove_all_tags(abort_never);
-                committed = true;
-            } else {
-                bool staged = false;
-                for (uint32_t i = first; i < end; ++i) {
-                    const uint32_t subsong = m_tracks.get_item(i)->get_location().get_subsong();
-                    track_info_store info;
-                    writer->get_info(subsong, info, abort_never);
-                    if (!has_tags(info)) continue;
-                    info.replaygain_reset();
-                    info.meta_remove_all();
-                    writer->stage_info(subsong, info, abort_never);
-                    staged = true;
-                }
-                if (staged) {
-                    writer->commit_info(abort_never);
-                    committed = true;
-                }
-            }
-            remover.release();
-            m_pending.read_whole_file(*writer, path.c_str(), abort_never);
-        } catch (const ketrel_io::exception_aborted&) {
-            throw;
-        } catch (const std::exception& e) {
-            fail_group(first, end, committed ? "error_info_load" : "error_info_remove", e.what());
+void tag_remove_task::write_file(const char* path, uint32_t first, uint32_t end, const abort_signal&,
+                                 bool& committed) {
+    // Once the file is touched it is finished before an abort counts.
+    tag_operation_host& host = tag_operation_host::current();
+    host.strip_file_ends(path, abort_never);
+    service_ptr<track_info_writer> writer;
+    host.open_writer(writer, path, abort_never, 0.5);
+    service_ptr<track_info_writer_tag_remover> remover;
+    if (service_query(writer.get(), remover)) {
+        remover->remove_all_tags(abort_never);
+        committed = true;
+    } else {
+        bool staged = false;
+        for (uint32_t i = first; i < end; ++i) {
+            const uint32_t subsong = m_tracks.get_item(i)->get_location().get_subsong();
+            track_info_store info;
+            writer->get_info(subsong, info, abort_never);
+            if (!has_tags(info)) continue;
+            info.replaygain_reset();
+            info.meta_remove_all();
+            writer->stage_info(subsong, info, abort_never);
+            staged = true;
+        }
+        if (staged) {
+            writer->commit_info(abort_never);
+            committed = true;
         }
     }
+    remover.release();
+    m_pending.read_whole_file(*writer, path, abort_never);
 }

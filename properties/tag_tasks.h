@@ -86,22 +86,46 @@ private:
     int m_mode;
 };
 
-class tag_update_task final : public tag_task, public running_operation {
+// Update and remove: one write per file (a run of equal paths) under the file's exclusive path lock, and a
+// running operation while the task exists.
+class tag_write_task : public tag_task, public running_operation {
+public:
+    ~tag_write_task() override;
+    void run(threaded_process::progress_sink& sink, const abort_signal& abort) final;
+    void get_name(kpl::utf8_string& out) override;
+
+protected:
+    // `name_id`: the operation's name; `write_error_id`: the message of a failure before the commit.
+    tag_write_task(const tag_track_list& tracks, uint32_t flags, info_observer* observer, result_notifier* completion,
+                   const char* name_id, const char* write_error_id);
+
+    // Writes the tracks [first, end) of the file `path`, its exclusive lock held, and reads the file back
+    // into m_pending; sets `committed` once the file was changed (a later failure is then a read failure).
+    virtual void write_file(const char* path, uint32_t first, uint32_t end, const abort_signal& abort,
+                            bool& committed) = 0;
+
+private:
+    const char* m_name_id;
+    const char* m_write_error_id;
+};
+
+class tag_update_task final : public tag_write_task {
 public:
     tag_update_task(const tag_track_list& tracks, info_editor* editor, uint32_t flags, info_observer* observer,
                     result_notifier* completion);
-    ~tag_update_task() override;
-    void run(threaded_process::progress_sink& sink, const abort_signal& abort) override;
-    void get_name(kpl::utf8_string& out) override;
 
 private:
+    void write_file(const char* path, uint32_t first, uint32_t end, const abort_signal& abort,
+                    bool& committed) override;
+
     service_ptr<info_editor> m_editor;
 };
 
-class tag_remove_task final : public tag_task, public running_operation {
+class tag_remove_task final : public tag_write_task {
 public:
     tag_remove_task(const tag_track_list& tracks, uint32_t flags, info_observer* observer, result_notifier* completion);
-    ~tag_remove_task() override;
-    void run(threaded_process::progress_sink& sink, const abort_signal& abort) override;
-    void get_name(kpl::utf8_string& out) override;
+
+private:
+    void write_file(const char* path, uint32_t first, uint32_t end, const abort_signal& abort,
+                    bool& committed) override;
 };

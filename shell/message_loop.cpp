@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "foundation/kpl/win32_errors.h"
+#include "shell/main_thread_queue.h"
 #include "shell/message_loop_hooks.h"
 
 namespace {
@@ -29,10 +30,20 @@ int run_message_loop() {
         if (got == -1) exception_win32::throw_last_error();
         if (got == 0) return static_cast<int>(msg.wParam);
         UINT number = msg.message;
-        if (!pretranslate_message(&msg)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
+        dispatch_message(msg);
         if (!keeps_idle_arming(number)) idle_armed = true;
     }
+}
+
+void dispatch_message(MSG& msg) {
+    if (!pretranslate_message(&msg)) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
+void dispatch_waiting_messages() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) dispatch_message(msg);
+    main_thread_queue::drain(true);
 }

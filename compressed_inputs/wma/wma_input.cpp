@@ -411,18 +411,8 @@ private:
     asf_audio_format m_audio;
 };
 
-class wma_decoder final : public file_facet<wma_file, track_decoder> {
-public:
-    void initialise(uint32_t subsong, uint32_t, const abort_signal& abort) override { m_file.initialise(subsong, abort); }
-    bool decode_chunk(audio_block& block, const abort_signal& abort) override { return m_file.decode(block, abort); }
-    void seek_seconds(double seconds, const abort_signal& abort) override { m_file.seek(seconds, abort); }
-    bool can_seek() override { return true; }
-    bool dynamic_info(track_info&, double&) override { return false; }
-    bool dynamic_track_info(track_info&, double&) override { return false; }
-    void on_idle(const abort_signal& abort) override { m_file.on_idle(abort); }
-};
-
-class wma_input final : public facet_input<wma_decoder, file_info_reader<wma_file>, file_info_writer<wma_file>> {
+class wma_input final
+    : public facet_input<file_decoder<wma_file>, file_info_reader<wma_file>, file_info_writer<wma_file>> {
 public:
     bool accepts_content_type(const char*) override { return false; }
     bool accepts_extension(const char* path, const char* extension) override {

@@ -336,19 +336,9 @@ private:
     std::vector<std::unique_ptr<track_info_store>> m_staged;
 };
 
-class musepack_decoder final : public file_facet<musepack_file, track_decoder> {
-public:
-    void initialise(uint32_t subsong, uint32_t, const abort_signal& abort) override { m_file.initialise(subsong, abort); }
-    bool decode_chunk(audio_block& block, const abort_signal& abort) override { return m_file.decode(block, abort); }
-    void seek_seconds(double seconds, const abort_signal& abort) override { m_file.seek(seconds, abort); }
-    bool can_seek() override { return true; }
-    bool dynamic_info(track_info&, double&) override { return false; }
-    bool dynamic_track_info(track_info&, double&) override { return false; }
-    void on_idle(const abort_signal& abort) override { m_file.on_idle(abort); }
-};
-
 class musepack_input final
-    : public facet_input<musepack_decoder, file_info_reader<musepack_file>, file_info_writer<musepack_file>> {
+    : public facet_input<file_decoder<musepack_file>, file_info_reader<musepack_file>,
+                         file_info_writer<musepack_file>> {
 public:
     bool accepts_content_type(const char* content_type) override {
         return std::strcmp(content_type, "audio/musepack") == 0 || std::strcmp(content_type, "audio/x-musepack") == 0;

@@ -312,12 +312,7 @@ void ds_device::create_buffer() {
         m_ring_write = size % m_ring.count();
         m_ring_fill = size;
     }
-    write_silence(0, m_size);
-    m_write_pos = 0;
-    m_queued = 0;
-    m_zero_ahead = m_size;
-    m_last_cursor = 0;
-    m_starting = true;
+    silence_whole_buffer();
     if (ds_device_test_options.buffer_created) ds_device_test_options.buffer_created(m_format, m_int32);
 }
 
@@ -325,16 +320,20 @@ void ds_device::write_silence(uint32_t offset, uint32_t bytes) {
     ds_check(m_buffer->write(offset, nullptr, bytes, m_format.bits == 8 ? 0x80 : 0));
 }
 
-void ds_device::reset_to_starting() {
-    ds_check(m_buffer->stop());
-    m_last_playing = ds_backend_current().now_seconds();
-    ds_check(m_buffer->set_position(0));
+void ds_device::silence_whole_buffer() {
     write_silence(0, m_size);
     m_write_pos = 0;
     m_queued = 0;
     m_zero_ahead = m_size;
     m_last_cursor = 0;
     m_starting = true;
+}
+
+void ds_device::reset_to_starting() {
+    ds_check(m_buffer->stop());
+    m_last_playing = ds_backend_current().now_seconds();
+    ds_check(m_buffer->set_position(0));
+    silence_whole_buffer();
     m_start_now = false;
     m_played = 0;
     m_fade = fade_state();

@@ -136,6 +136,8 @@ private:
     bool advance_fade();
     void write_from_ring(uint32_t bytes);
     void write_silence(uint32_t offset, uint32_t bytes);
+    // The whole buffer silent, writing from its start again, back to starting (nothing queued).
+    void silence_whole_buffer();
     uint32_t bytes_for(double seconds) const;
     uint32_t frame_bytes() const { return m_format.bits / 8 * m_format.channels; }
     double buffered_seconds_locked() const;

@@ -45,20 +45,26 @@ HRESULT mm_create_enumerator(IMMDeviceEnumerator*& out) {
     return CoCreateInstance(k_clsid_enumerator, nullptr, CLSCTX_ALL, k_iid_enumerator, reinterpret_cast<void**>(&out));
 }
 
-HRESULT mm_open_endpoint(IMMDeviceEnumerator* enumerator, const kpl::guid& device, IMMDevice*& out) {
-    out = nullptr;
-    if (device == kpl::guid_null) return enumerator->GetDefaultAudioEndpoint(eRender, eMultimedia, &out);
+HRESULT ds_device_module(const kpl::guid& device, kpl::wide_array& module) {
     bool found = false;
-    kpl::utf8_string_tight module;
+    kpl::utf8_string_tight text;
     ds_enumerate_devices([&](const ds_device_entry& entry) {
         if (!found && entry.guid == device) {
             found = true;
-            module = entry.module;
+            text = entry.module;
         }
     });
     if (!found) return ds_error_no_driver;
+    kpl::utf8_to_wide_array(module, text.c_str());
+    return S_OK;
+}
+
+HRESULT mm_open_endpoint(IMMDeviceEnumerator* enumerator, const kpl::guid& device, IMMDevice*& out) {
+    out = nullptr;
+    if (device == kpl::guid_null) return enumerator->GetDefaultAudioEndpoint(eRender, eMultimedia, &out);
     kpl::wide_array id;
-    kpl::utf8_to_wide_array(id, module.c_str());
+    const HRESULT hr = ds_device_module(device, id);
+    if (FAILED(hr)) return hr;
     return enumerator->GetDevice(id.data(), &out);
 }
 

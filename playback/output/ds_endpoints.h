@@ -11,6 +11,7 @@
 
 #include <windows.h>
 
+#include "foundation/kpl/array.h"
 #include "foundation/kpl/guid.h"
 #include "foundation/kpl/string.h"
 
@@ -33,6 +34,10 @@ void ds_enumerate_devices(Sink&& sink) {
     ds_enumerate_devices_into(
         [](const ds_device_entry& entry, void* context) { (*static_cast<Sink*>(context))(entry); }, &sink);
 }
+
+// The module string of the listed device `device`, as UTF-16 with its terminator (from Vista on the id of
+// its endpoint); DSERR_NODRIVER when the GUID is not listed.
+HRESULT ds_device_module(const kpl::guid& device, kpl::wide_array& module);
 
 // CoCreateInstance of the MMDevice enumerator (COM must be initialised on the calling thread).
 HRESULT mm_create_enumerator(IMMDeviceEnumerator*& out);

@@ -96,17 +96,7 @@ public:
     }
 
     HRESULT device_endpoint(const kpl::guid& device, kpl::wide_array& id) override {
-        bool found = false;
-        kpl::utf8_string_tight module;
-        ds_enumerate_devices([&](const ds_device_entry& entry) {
-            if (!found && entry.guid == device) {
-                found = true;
-                module = entry.module;
-            }
-        });
-        if (!found) return ds_error_no_driver;
-        kpl::utf8_to_wide_array(id, module.c_str());
-        return S_OK;
+        return ds_device_module(device, id);
     }
 
     HRESULT follow_default(IMMNotificationClient* sink, bool follow) override {

@@ -21,6 +21,7 @@
 #include "foundation/kpl/io_exceptions.h"
 #include "foundation/services/service_base.h"
 #include "tests/compressed_inputs/compressed_test_support.h"
+#include "tests/support/abort_after_checks.h"
 
 namespace {
 
@@ -503,21 +504,6 @@ TEST_CASE("MPEG input: content types and extensions") {
 }
 
 namespace {
-
-// Answers "not set" to its first n questions and "set" from then on.
-class abort_after_checks final : public abort_signal {
-public:
-    explicit abort_after_checks(int checks) : m_left(checks) {}
-    bool is_set() const override {
-        if (m_left == 0) return true;
-        --m_left;
-        return false;
-    }
-    HANDLE get_event() const override { return abort_never.get_event(); }
-
-private:
-    mutable int m_left;
-};
 
 std::vector<std::wstring> folder_files(const std::wstring& folder) {
     std::vector<std::wstring> names;

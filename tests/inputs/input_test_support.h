@@ -13,6 +13,7 @@
 #include "foundation/services/service_base.h"
 #include "foundation/tasks/abort_signal.h"
 #include "inputs/input_service.h"
+#include "tests/support/abort_after_checks.h"
 
 namespace input_test {
 
@@ -100,20 +101,7 @@ private:
 void write_file(const std::wstring& path, const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> read_file(const std::wstring& path);
 
-// Answers "not set" to its first n questions and "set" from then on.
-class abort_after_checks final : public abort_signal {
-public:
-    explicit abort_after_checks(int checks) : m_left(checks) {}
-    bool is_set() const override {
-        if (m_left == 0) return true;
-        --m_left;
-        return false;
-    }
-    HANDLE get_event() const override { return abort_never.get_event(); }
-
-private:
-    mutable int m_left;
-};
+using ::abort_after_checks;  // tests/support/abort_after_checks.h
 
 // Keeps the reports it gets.
 class recording_sink final : public service_counted<decoder_event_sink> {

@@ -6,6 +6,7 @@
 
 #include "foundation/services/service_registry.h"
 #include "shell/main_thread_queue.h"
+#include "shell/message_loop.h"
 #include "shell/message_loop_hooks.h"
 
 namespace gui_test {
@@ -16,14 +17,7 @@ template <class Condition>
 bool pump_until(Condition done, double seconds = 10.0) {
     const DWORD start = GetTickCount();
     for (;;) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (!pretranslate_message(&msg)) {
-                TranslateMessage(&msg);
-                DispatchMessageW(&msg);
-            }
-        }
-        main_thread_queue::drain(true);
+        dispatch_waiting_messages();
         if (done()) return true;
         if (GetTickCount() - start > DWORD(seconds * 1000)) return false;
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);

@@ -46,7 +46,7 @@
 #include "resources/resource_ids.h"
 #include "shell/localization.h"
 #include "shell/main_thread_queue.h"
-#include "shell/message_loop_hooks.h"
+#include "shell/message_loop.h"
 #include "tools/inspect/inspect_command.h"
 
 namespace {
@@ -332,14 +332,7 @@ int run_tag_command(const inspect_arguments& args, inspect_output& out, operatio
                 break;
         }
         while (!owner.done) {
-            MSG msg;
-            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-                if (!pretranslate_message(&msg)) {
-                    TranslateMessage(&msg);
-                    DispatchMessageW(&msg);
-                }
-            }
-            main_thread_queue::drain(true);
+            dispatch_waiting_messages();
             hold.poll();
             if (!owner.done) MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
         }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "compressed_inputs/wma/wma_fields.h"
+#include "tests/support/le_bytes.h"
 
 namespace asf_test {
 
@@ -37,18 +38,9 @@ const guid16 metadata_guid = make_guid(0xC5F8CBEA, 0x5BAF, 0x4877, 0x8467AA8C44F
 const guid16 data_guid = make_guid(0x75B22636, 0x668E, 0x11CF, 0xA6D900AA0062CE6Cull);
 const guid16 unknown_guid = make_guid(0x12345678, 0x9ABC, 0xDEF0, 0x0102030405060708ull);
 
-inline void put16(bytes& b, uint32_t v) {
-    b.push_back(static_cast<uint8_t>(v));
-    b.push_back(static_cast<uint8_t>(v >> 8));
-}
-inline void put32(bytes& b, uint32_t v) {
-    put16(b, v & 0xFFFF);
-    put16(b, v >> 16);
-}
-inline void put64(bytes& b, uint64_t v) {
-    put32(b, static_cast<uint32_t>(v));
-    put32(b, static_cast<uint32_t>(v >> 32));
-}
+using le_bytes::put16;
+using le_bytes::put32;
+using le_bytes::put64;
 inline void append(bytes& b, const bytes& more) { b.insert(b.end(), more.begin(), more.end()); }
 inline bytes wide(const char* text) { return wma_utf16_from_text(text); }
 

@@ -10,6 +10,7 @@
 #include "foundation/kpl/string.h"
 #include "foundation/kpl/text_lookup.h"
 #include "foundation/tasks/abort_signal.h"
+#include "tests/support/abort_after_checks.h"
 
 namespace fs_test {
 
@@ -42,20 +43,7 @@ void make_folder(const std::string& path);
 void write_patterned_file(const std::string& path, uint64_t size);
 inline unsigned char pattern_byte(uint64_t i) { return static_cast<unsigned char>((i * 7 + i / 65536) & 0xFF); }
 
-// An abort signal that answers "not set" to its first n questions and "set" from then on.
-class abort_after_checks final : public abort_signal {
-public:
-    explicit abort_after_checks(int checks) : m_left(checks) {}
-    bool is_set() const override {
-        if (m_left == 0) return true;
-        --m_left;
-        return false;
-    }
-    HANDLE get_event() const override { return abort_never.get_event(); }
-
-private:
-    mutable int m_left;
-};
+using ::abort_after_checks;  // tests/support/abort_after_checks.h
 
 // Installs English texts for the I/O exceptions the tests read, for its lifetime.
 class english_io_texts {

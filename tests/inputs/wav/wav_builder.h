@@ -12,23 +12,15 @@
 #include <vector>
 
 #include "foundation/fs/memory_file.h"
+#include "tests/support/le_bytes.h"
 
 namespace wav_test {
 
 using bytes = std::vector<uint8_t>;
 
-inline void put16(bytes& b, uint32_t v) {
-    b.push_back(static_cast<uint8_t>(v));
-    b.push_back(static_cast<uint8_t>(v >> 8));
-}
-inline void put32(bytes& b, uint32_t v) {
-    put16(b, v & 0xFFFF);
-    put16(b, v >> 16);
-}
-inline void put64(bytes& b, uint64_t v) {
-    put32(b, static_cast<uint32_t>(v));
-    put32(b, static_cast<uint32_t>(v >> 32));
-}
+using le_bytes::put16;
+using le_bytes::put32;
+using le_bytes::put64;
 inline void put_text(bytes& b, const char* text) { b.insert(b.end(), text, text + std::strlen(text)); }
 
 inline bytes pcm_format(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits, bool with_extra = true) {

@@ -69,6 +69,13 @@ void play_block(audio_output& out, manual_passes& passes, const audio_block& blo
     FAIL("the block was never passed on");
 }
 
+// Opens a float output of 0.5 s on the default device and plays a second of tone at 44100 Hz into it.
+void open_and_play_tone(service_ptr<audio_output>& out, manual_passes& passes, audio_block_store& block) {
+    ds_audio_output_create(out, kpl::guid_null, 0.5, true);
+    tone_block(block, 44100, 44100);
+    play_block(*out, passes, block);
+}
+
 size_t nonzero_floats(const fake_ds_buffer_record& b) {
     size_t n = 0;
     for (size_t i = 0; i + 4 <= b.heard.size(); i += 4) {
@@ -253,10 +260,8 @@ TEST_CASE("a flush fades the old sound out and the new one in over the seek fade
         fake_directsound ds;
         manual_passes passes(ds);
         service_ptr<audio_output> out;
-        ds_audio_output_create(out, kpl::guid_null, 0.5, true);
         audio_block_store block;
-        tone_block(block, 44100, 44100);
-        play_block(*out, passes, block);
+        open_and_play_tone(out, passes, block);
         REQUIRE(ds.buffers.size() == 1);
         out->flush();
         CHECK(out->get_latency() == 0);  // the new device holds nothing yet
@@ -286,10 +291,8 @@ TEST_CASE("pause fades out over the pause fade and takes nothing while paused") 
     fake_directsound ds;
     manual_passes passes(ds);
     service_ptr<audio_output> out;
-    ds_audio_output_create(out, kpl::guid_null, 0.5, true);
     audio_block_store block;
-    tone_block(block, 44100, 44100);
-    play_block(*out, passes, block);
+    open_and_play_tone(out, passes, block);
     fake_ds_buffer_record& b = *ds.buffers[0];
     out->pause(true);
     for (int i = 0; i < 10; ++i) passes.step();
