@@ -50,7 +50,7 @@ void walk_top_level(file_backed_stream& file, structure_report& report, uint64_t
                 const uint32_t type = uint32_t(b[4]) | uint32_t(b[5]) << 8 | uint32_t(b[6]) << 16 |
                                       uint32_t(b[7]) << 24;
                 ++counts[type];
-                // A stream of unknown size shows a cut box by a short skip.
+                // On a stream of unknown size, a skip that stops short at the end shows a cut box.
                 if (pos + size <= file_size && file.skip(size - header) == size - header) continue;
                 report.add("Object \"" + fourcc_text(type) + "\" at " + std::to_string(pos) + " bytes is truncated.");
                 if (type == fourcc("mdat")) report.add("Media data is truncated, the file may not be playable completely.");

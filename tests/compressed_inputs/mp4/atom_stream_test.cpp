@@ -232,3 +232,17 @@ TEST_CASE("atomkit errors and the input's I/O data error") {
     }
     CHECK(caught);
 }
+
+TEST_CASE("a file-backed stream's default skip is a forward seek clamped to the size") {
+    memory_file file(counting(10));
+    file.seek(4);
+    CHECK(file.skip(3) == 3);
+    CHECK(file.position() == 7);
+    CHECK(file.skip(100) == 3);
+    CHECK(file.position() == 10);
+    CHECK(file.skip(1) == 0);
+    file.seek(20);  // past the end: nothing to skip, and the position stays
+    CHECK(file.skip(5) == 0);
+    CHECK(file.position() == 20);
+    CHECK(file.bytes_read == 0);
+}
