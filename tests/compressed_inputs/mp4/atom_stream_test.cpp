@@ -37,18 +37,6 @@ public:
     void check_available(uint64_t) override { asked = true; }
 };
 
-template <class F>
-std::string atomkit_error(F f) {
-    try {
-        f();
-    } catch (const atomkit::exception_truncation& e) {
-        return std::string("truncation: ") + e.what();
-    } catch (const atomkit::exception& e) {
-        return e.what();
-    }
-    return "no error";
-}
-
 }  // namespace
 
 TEST_CASE("atom_stream stays inside its box and leaves the parent after it") {

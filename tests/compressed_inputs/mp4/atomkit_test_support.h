@@ -13,6 +13,20 @@ namespace atomkit_test {
 
 using bytes = std::vector<uint8_t>;
 
+// What running f throws, as text: "truncation: " and the text for a truncation, the text for another atomkit
+// error, "no error" when it returns.
+template <class F>
+std::string atomkit_error(F f) {
+    try {
+        f();
+    } catch (const atomkit::exception_truncation& e) {
+        return std::string("truncation: ") + e.what();
+    } catch (const atomkit::exception& e) {
+        return e.what();
+    }
+    return "no error";
+}
+
 inline void put32(bytes& b, uint32_t v) {
     for (int s = 24; s >= 0; s -= 8) b.push_back(uint8_t(v >> s));
 }

@@ -63,14 +63,7 @@ std::vector<std::string> walk(const bytes& data, uint64_t total) {
 }
 
 std::string walk_error(const bytes& data, uint64_t total) {
-    try {
-        walk(data, total);
-    } catch (const atomkit::exception_truncation& e) {
-        return std::string("truncation: ") + e.what();
-    } catch (const atomkit::exception& e) {
-        return e.what();
-    }
-    return "no error";
+    return atomkit_error([&] { walk(data, total); });
 }
 
 }  // namespace
