@@ -15,7 +15,9 @@ class config_dsp_chain final : public config_variable {
 public:
     explicit config_dsp_chain(const kpl::guid& guid) : config_variable(guid) {}
     void set_data(byte_source& source, uint32_t, const abort_signal& abort) override {
-        dsp_chain_read(m_chain, source, abort);
+        dsp_chain read;  // a refused record leaves the chain as it was
+        dsp_chain_read(read, source, abort);
+        m_chain = read;
     }
     void get_data(byte_sink& sink, const abort_signal& abort) override { dsp_chain_write(m_chain, sink, abort); }
 

@@ -3,7 +3,9 @@
 
 #include "foundation/fs/memory_sink.h"
 #include "foundation/kpl/io_exceptions.h"
+#include "foundation/services/config_variable.h"
 #include "playback/dsp/dsp_chain.h"
+#include "playback/dsp/dsp_chain_service.h"
 #include "playback/dsp/dsp_chunk_list.h"
 
 #include <cstring>
@@ -186,4 +188,30 @@ TEST_CASE("the chunk list recycles removed blocks: closest size with a hint, mos
     CHECK(list.get(0) == large);
     CHECK(list.get(1) == medium);
     CHECK(list.pool_count() == 2);
+}
+
+TEST_CASE("the configured chain is kept in its stored form; a refused record leaves it as it was") {
+    config_variable& config = dsp_chain_config();
+    memory_sink empty;
+    config.get_data(empty, abort_never);
+    CHECK(std::vector<uint8_t>(empty.data(), empty.data() + empty.size()) == std::vector<uint8_t>{0, 0, 0, 0});
+
+    dsp_chain chain;
+    chain.insert_item(make_item(k_b, {1, 2, 3}), ~0u);
+    bytes_source good(stored(chain));
+    config.set_data(good, 0, abort_never);
+    memory_sink back;
+    config.get_data(back, abort_never);
+    CHECK(std::vector<uint8_t>(back.data(), back.data() + back.size()) == stored(chain));
+
+    std::vector<uint8_t> bad_bytes = one_item_record(dsp_chain_item::max_data_size + 1, 0);
+    bytes_source bad(bad_bytes);
+    CHECK_THROWS_AS(config.set_data(bad, static_cast<uint32_t>(bad_bytes.size()), abort_never),
+                    ketrel_io::exception_io_data);
+    memory_sink after;
+    config.get_data(after, abort_never);
+    CHECK(std::vector<uint8_t>(after.data(), after.data() + after.size()) == stored(chain));
+
+    bytes_source reset(stored(dsp_chain()));
+    config.set_data(reset, 4, abort_never);
 }
