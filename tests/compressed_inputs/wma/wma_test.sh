@@ -58,13 +58,18 @@ check_decode() {  # NAME RATE CHANNELS
   read -r _ shift _ snr _ rms_ours _ rms_ref <<< "$("$PY" "$ALIGN" "$name.raw" "$name.ref.raw" "$channels" 3072 3072 0)"
   "$PY" -c "import sys; sys.exit(0 if $snr >= 40 and abs($rms_ours - $rms_ref) <= 0.5 else 1)" ||
     fail "$name: shift $shift, SNR $snr dB, level $rms_ours against ffmpeg's $rms_ref dB"
-  # --seek 1.5: the decode from 0 from that sample on, once the decoder has warmed up (two frames).
-  inspect decode "$PWD/$name.wma" 0 "$PWD/$name.seek.raw" --seek 1.5 || { cat err.txt >&2; fail "decode --seek $name"; }
-  local expected
+  # --seek 1.5: the decode from 0 from that sample on, once the decoder has warmed up (two frames). Wine's
+  # runtime decodes the first frames after an open or a seek differently from run to run (more so on a loaded
+  # machine), so a seek whose start does not match is tried again, three times at most.
+  local expected attempt
   expected=$("$PY" -c "print(int(1.5 * $rate))")
-  read -r _ shift _ snr _ _ _ _ <<< "$("$PY" "$ALIGN" "$name.raw" "$name.seek.raw" "$channels" "$expected" 2048 4096)"
-  "$PY" -c "import sys; sys.exit(0 if $snr >= 40 and abs($shift - $expected) <= 2048 else 1)" ||
-    fail "$name: --seek 1.5 starts at $shift (expected $expected), SNR $snr dB"
+  for attempt in 1 2 3; do
+    inspect decode "$PWD/$name.wma" 0 "$PWD/$name.seek.raw" --seek 1.5 || { cat err.txt >&2; fail "decode --seek $name"; }
+    read -r _ shift _ snr _ _ _ _ <<< "$("$PY" "$ALIGN" "$name.raw" "$name.seek.raw" "$channels" "$expected" 2048 4096)"
+    "$PY" -c "import sys; sys.exit(0 if $snr >= 40 and abs($shift - $expected) <= 2048 else 1)" && return 0
+    echo "attempt $attempt: --seek 1.5 starts at $shift (expected $expected), SNR $snr dB" >&2
+  done
+  fail "$name: --seek 1.5 starts at $shift (expected $expected), SNR $snr dB"
 }
 check_decode stereo 44100 2
 check_decode mono 22050 1
