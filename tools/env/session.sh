@@ -68,7 +68,9 @@ vorn_session_start() {
   wineboot >/dev/null 2>&1 </dev/null
 
   if command -v pulseaudio >/dev/null; then
-    pulseaudio --daemonize=yes --exit-idle-time=-1 -n \
+    # No shared memory: with it the daemon now and then aborts on a memory block it cannot import (an
+    # assertion in memblock.c), taking the sound device away from the running tests.
+    pulseaudio --daemonize=yes --exit-idle-time=-1 -n --disable-shm=yes \
       --load=module-native-protocol-unix \
       --load="module-null-sink sink_name=capture format=float32le rate=${VORN_SINK_RATE:-44100} channels=2 norewinds=1" \
       --log-target=file:"$XDG_RUNTIME_DIR/pulse.log" >/dev/null 2>&1 || true
