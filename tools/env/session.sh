@@ -4,24 +4,41 @@
 # default, or x86_64); vorn_session_stop ends everything it started (registered as an EXIT trap), so no
 # process outlives the run and holds its output pipes.
 
-# Debian's `wine` and `wineboot` prefer the 32-bit loader whenever wine32 is installed. The x86_64 flavour
-# puts a folder of wrappers first on PATH that always take the 64-bit loader and server, so that the test
-# scripts' plain `wine`, `wineboot`, `winepath` and `wineserver` reach the 64-bit Wine.
-vorn_wine64_wrappers() {
-  local dir=$1
+# A folder of wrappers first on PATH, for the test scripts' plain `wine`, `wineboot`, `winepath` and
+# `wineserver`. `wine` starts a program again once when Wine's own loader died by SIGSEGV (status 139): it does
+# so now and then on a loaded machine, in a new prefix, before the program runs (a crash of the Windows program
+# ends with its exception code instead). Debian's `wine` and `wineboot` prefer the 32-bit loader whenever
+# wine32 is installed, so for x86_64 all four take the 64-bit loader and server.
+vorn_wine_wrappers() {
+  local dir=$1 arch=$2 loader=/usr/bin/wine
   mkdir -p "$dir"
-  printf '#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n' > "$dir/wine"
-  printf '#!/bin/sh\nexec /usr/lib/wine/wine64 wineboot.exe "$@"\n' > "$dir/wineboot"
-  printf '#!/bin/sh\nexec /usr/lib/wine/wine64 winepath.exe "$@"\n' > "$dir/winepath"
-  printf '#!/bin/sh\nexec /usr/lib/wine/wineserver64 "$@"\n' > "$dir/wineserver"
-  chmod +x "$dir/wine" "$dir/wineboot" "$dir/winepath" "$dir/wineserver"
+  [ "$arch" = x86_64 ] && loader=/usr/lib/wine/wine64
+  printf '#!/bin/sh
+%s "$@"
+rc=$?
+if [ $rc -eq 139 ]; then
+  echo "vorn: Wine'"'"'s loader crashed (status 139); starting again" >&2
+  %s "$@"
+  rc=$?
+fi
+exit $rc
+' \
+    "$loader" "$loader" > "$dir/wine"
+  chmod +x "$dir/wine"
+  if [ "$arch" = x86_64 ]; then
+    printf '#!/bin/sh\nexec /usr/lib/wine/wine64 wineboot.exe "$@"\n' > "$dir/wineboot"
+    printf '#!/bin/sh\nexec /usr/lib/wine/wine64 winepath.exe "$@"\n' > "$dir/winepath"
+    printf '#!/bin/sh\nexec /usr/lib/wine/wineserver64 "$@"\n' > "$dir/wineserver"
+    chmod +x "$dir/wineboot" "$dir/winepath" "$dir/wineserver"
+  fi
 }
 
 vorn_session_start() {
   local build=$1 arch=${2:-i686}
+  vorn_wine_wrappers "$build/wine-bin" "$arch"
+  export PATH="$build/wine-bin:$PATH"
   if [ "$arch" = x86_64 ]; then
-    vorn_wine64_wrappers "$build/wine-bin"
-    export PATH="$build/wine-bin:$PATH" WINEARCH=win64 WINELOADER=/usr/lib/wine/wine64
+    export WINEARCH=win64 WINELOADER=/usr/lib/wine/wine64
   else
     export WINEARCH=win32
   fi
