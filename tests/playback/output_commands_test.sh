@@ -7,7 +7,7 @@ inspect() {  # inspect ARGS...: stdout to out.txt, stderr to err.txt, the exit s
     local attempt
     for attempt in 1 2; do
         set +e
-        timeout 60 wine "$VORN_INSPECT" "$@" > out.txt 2> err.txt < /dev/null
+        VORN_WINE_NO_RETRY=1 timeout 60 wine "$VORN_INSPECT" "$@" > out.txt 2> err.txt < /dev/null
         rc=$?
         set -e
         [ "$rc" -gt 128 ] || break

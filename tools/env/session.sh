@@ -5,9 +5,10 @@
 # process outlives the run and holds its output pipes.
 
 # A folder of wrappers first on PATH, for the test scripts' plain `wine`, `wineboot`, `winepath` and
-# `wineserver`. `wine` starts a program again once when Wine's own loader died by SIGSEGV (status 139): it does
-# so now and then on a loaded machine, in a new prefix, before the program runs (a crash of the Windows program
-# ends with its exception code instead). Debian's `wine` and `wineboot` prefer the 32-bit loader whenever
+# `wineserver`. `wine` starts a program again once when Wine's own loader died by SIGSEGV (status 139), which it
+# does now and then on a loaded machine (a crash of the Windows program ends with its exception code instead). The
+# death can also come at exit, after the program's output: a caller that retries itself, or compares output,
+# sets VORN_WINE_NO_RETRY=1. Debian's `wine` and `wineboot` prefer the 32-bit loader whenever
 # wine32 is installed, so for x86_64 all four take the 64-bit loader and server.
 vorn_wine_wrappers() {
   local dir=$1 arch=$2 loader=/usr/bin/wine
@@ -16,7 +17,7 @@ vorn_wine_wrappers() {
   printf '#!/bin/sh
 %s "$@"
 rc=$?
-if [ $rc -eq 139 ]; then
+if [ $rc -eq 139 ] && [ -z "$VORN_WINE_NO_RETRY" ]; then
   echo "vorn: Wine'"'"'s loader crashed (status 139); starting again" >&2
   %s "$@"
   rc=$?
