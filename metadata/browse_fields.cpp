@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "foundation/fs/byte_stream.h"
+#include "foundation/fs/stream_forms.h"
 #include "foundation/kpl/exceptions.h"
 #include "foundation/kpl/io_exceptions.h"
 #include "foundation/kpl/text_compare.h"
@@ -66,21 +67,9 @@ uint32_t read_u32(byte_source& source, const abort_signal& abort) {
            static_cast<uint32_t>(b[3]) << 24;
 }
 
-float bits_to_float(uint32_t bits) {
-    float f;
-    std::memcpy(&f, &bits, 4);
-    return f;
-}
-
-uint32_t float_to_bits(float f) {
-    uint32_t bits;
-    std::memcpy(&bits, &f, 4);
-    return bits;
-}
-
 // The record's length and text size; a size below 8 cannot hold eight texts.
 void read_header(byte_source& source, const abort_signal& abort, float& length, uint32_t& n) {
-    length = bits_to_float(read_u32(source, abort));
+    length = stream_reader(source, abort).read_float();
     n = read_u32(source, abort);
     if (n < browse_field_count) throw ketrel_io::exception_io_data();
 }
@@ -134,7 +123,7 @@ void browse_fields::write(byte_sink& sink, const abort_signal& abort) const {
         if (text_length > UINT32_MAX - n) kpl::throw_overflow();
         n += static_cast<uint32_t>(text_length);
     }
-    write_u32(sink, float_to_bits(length), abort);
+    stream_writer(sink, abort).write_float(length);
     write_u32(sink, n, abort);
     for (uint32_t k = 0; k < browse_field_count; ++k) {
         const char* text = get(k);

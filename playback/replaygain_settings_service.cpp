@@ -1,5 +1,6 @@
 #include "playback/replaygain_settings_service.h"
 
+#include "foundation/fs/stream_forms.h"
 #include "foundation/services/config_variable.h"
 #include "foundation/services/main_thread.h"
 #include "foundation/services/service_registry.h"
@@ -7,7 +8,6 @@
 #include "playback/replaygain_engine_link.h"
 #include "playback/replaygain_settings_dialog.h"
 
-#include <cstring>
 
 namespace {
 
@@ -16,47 +16,28 @@ constexpr kpl::guid k_replaygain_config_guid = {0xC70F0A8C, 0x3CD5, 0x4BA9, {0x8
 
 kpl::critical_section g_lock;
 
-uint32_t get_u32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-void put_u32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-float bits_to_float(uint32_t bits) {
-    float f;
-    std::memcpy(&f, &bits, 4);
-    return f;
-}
-uint32_t float_to_bits(float f) {
-    uint32_t bits;
-    std::memcpy(&bits, &f, 4);
-    return bits;
-}
-
 // The live record, guarded by g_lock. A record shorter than 16 bytes leaves it as it was.
 class config_replaygain final : public config_variable {
 public:
     explicit config_replaygain(const kpl::guid& guid) : config_variable(guid), m_value(replaygain_settings_defaults()) {}
 
     void set_data(byte_source& source, uint32_t, const abort_signal& abort) override {
-        uint8_t bytes[16];
-        source.read_exact(bytes, sizeof bytes, abort);
+        stream_reader in(source, abort);
         replaygain_settings value;
-        value.source = get_u32(bytes);
-        value.processing = get_u32(bytes + 4);
-        value.preamp_without_gain = bits_to_float(get_u32(bytes + 8));
-        value.preamp_with_gain = bits_to_float(get_u32(bytes + 12));
+        value.source = in.read_uint32();
+        value.processing = in.read_uint32();
+        value.preamp_without_gain = in.read_float();
+        value.preamp_with_gain = in.read_float();
         kpl::critical_section_scope lock(g_lock);
         m_value = value;
     }
     void get_data(byte_sink& sink, const abort_signal& abort) override {
         replaygain_settings value = get();
-        uint8_t bytes[16];
-        put_u32(bytes, value.source);
-        put_u32(bytes + 4, value.processing);
-        put_u32(bytes + 8, float_to_bits(value.preamp_without_gain));
-        put_u32(bytes + 12, float_to_bits(value.preamp_with_gain));
-        sink.write(bytes, sizeof bytes, abort);
+        stream_writer out(sink, abort);
+        out.write_uint32(value.source);
+        out.write_uint32(value.processing);
+        out.write_float(value.preamp_without_gain);
+        out.write_float(value.preamp_with_gain);
     }
 
     replaygain_settings get() {

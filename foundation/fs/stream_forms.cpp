@@ -35,6 +35,13 @@ uint32_t stream_reader::read_uint32() {
     return le32(bytes);
 }
 
+float stream_reader::read_float() {
+    const uint32_t bits = read_uint32();
+    float value;
+    std::memcpy(&value, &bits, 4);
+    return value;
+}
+
 void stream_reader::read_string(kpl::utf8_string& out) {
     uint32_t length = read_uint32();
     read_string_body(out, length, m_source, m_abort);
@@ -55,6 +62,12 @@ void stream_writer::write_uint32(uint32_t value) {
     uint8_t bytes[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
                         static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
     write(bytes, 4);
+}
+
+void stream_writer::write_float(float value) {
+    uint32_t bits;
+    std::memcpy(&bits, &value, 4);
+    write_uint32(bits);
 }
 
 void stream_writer::write_string(const char* text) {

@@ -3,6 +3,7 @@
 // little-endian:
 //
 //   u32      4 bytes
+//   float    the 4 bytes of its IEEE single-precision bits, as a u32
 //   string   u32 byte length, then that many UTF-8 bytes, no terminator
 //   GUID     u32 Data1, u16 Data2, u16 Data3, then the 8 bytes of Data4
 //
@@ -35,6 +36,7 @@ public:
     // Exactly n bytes (ketrel_io::exception_io_data otherwise).
     void read(void* buffer, size_t n) { m_source.read_exact(buffer, n, m_abort); }
     uint32_t read_uint32();
+    float read_float();
     // u32 length, then the bytes (read_string_body).
     void read_string(kpl::utf8_string& out);
     kpl::guid read_guid();
@@ -53,6 +55,7 @@ public:
 
     void write(const void* buffer, size_t n) { m_sink.write(buffer, n, m_abort); }
     void write_uint32(uint32_t value);
+    void write_float(float value);
     // u32 byte length of the text up to its terminating zero, then those bytes.
     void write_string(const char* text);
     void write_guid(const kpl::guid& value) { m_sink.write_guid(value, m_abort); }

@@ -7,21 +7,28 @@
 #include "foundation/kpl/io_exceptions.h"
 #include "inputs/musepack/musepack_writer.h"
 
+uint64_t sv8_read_number(file_stream& file, uint32_t max_bytes, const abort_signal& abort, uint32_t* bytes) {
+    uint64_t value = 0;
+    for (uint32_t n = 1;; ++n) {
+        uint8_t b;
+        file.read_exact(&b, 1, abort);
+        if (n > max_bytes) throw ketrel_io::exception_io_data();
+        value = value << 7 | (b & 0x7F);
+        if (!(b & 0x80)) {
+            if (bytes) *bytes = n;
+            return value;
+        }
+    }
+}
+
 sv8_packet_walker::sv8_packet_walker(file_stream& file, uint64_t stream_start, file_stream* out)
     : m_file(file), m_start(stream_start), m_out(out) {}
 
 bool sv8_packet_walker::read_head(sv8_packet& out, const abort_signal& abort) {
     out.position = m_file.get_position(abort);
     if (m_file.read(out.key, 2, abort) != 2) return false;
-    uint64_t size = 0;
     uint32_t n = 0;
-    for (;;) {
-        uint8_t b;
-        m_file.read_exact(&b, 1, abort);
-        if (++n > 4) throw ketrel_io::exception_io_data();
-        size = size << 7 | (b & 0x7F);
-        if (!(b & 0x80)) break;
-    }
+    const uint64_t size = sv8_read_number(m_file, 4, abort, &n);
     if (size < 2 + n) throw ketrel_io::exception_io_data();
     out.size = size;
     out.size_bytes = n;
@@ -79,27 +86,15 @@ void sv8_packet_walker::overwrite(const sv8_packet& packet, const kpl::array<uin
 
 namespace {
 
-// A number in a payload: 7 bits per byte, most significant group first, bit 7 on all but the last.
-uint64_t read_packet_number(file_stream& file, const abort_signal& abort) {
-    uint64_t value = 0;
-    for (int n = 0; n < 9; ++n) {
-        uint8_t b;
-        file.read_exact(&b, 1, abort);
-        value = value << 7 | (b & 0x7F);
-        if (!(b & 0x80)) return value;
-    }
-    throw ketrel_io::exception_io_data();
-}
-
 // The entry count an "ST" packet at `position` declares; -1 when no "ST" packet is there.
 int64_t seek_table_entries(file_stream& file, uint64_t position, const abort_signal& abort) {
     file.seek(position, abort);
     char key[2];
     if (file.read(key, 2, abort) != 2 || key[0] != 'S' || key[1] != 'T') return -1;
     try {
-        read_packet_number(file, abort);   // the packet's size
+        sv8_read_number(file, 9, abort);   // the packet's size
         // The library keeps the count in 32 bits: 2^32 entries are none to it.
-        return static_cast<uint32_t>(read_packet_number(file, abort));
+        return static_cast<uint32_t>(sv8_read_number(file, 9, abort));
     } catch (const ketrel_io::exception_io_data&) {
         return 0;   // cut off by the end of the file: the library reads the missing bytes as zeros
     }
@@ -116,7 +111,7 @@ bool sv8_seek_table_empty(file_stream& file, uint64_t stream_start, const abort_
                 empty = seek_table_entries(walker.file(), packet.position, abort) == 0;
             } else if (packet.is("SO")) {
                 walker.file().seek(packet.payload_position(), abort);
-                const uint64_t offset = read_packet_number(walker.file(), abort);
+                const uint64_t offset = sv8_read_number(walker.file(), 9, abort);
                 empty = seek_table_entries(walker.file(), packet.position + offset, abort) == 0;
             }
             return false;

@@ -29,6 +29,12 @@
 #include "foundation/kpl/array.h"
 #include "foundation/tasks/abort_signal.h"
 
+// A number of a version-8 stream: 7 bits per byte, most significant group first, bit 7 on all but the last; a
+// packet's size field is one, and so are the numbers at the start of some payloads. More than `max_bytes` bytes
+// is ketrel_io::exception_io_data. `bytes`, when given, receives how many bytes it took.
+//     {0x82, 0x2C} -> 300, bytes 2
+uint64_t sv8_read_number(file_stream& file, uint32_t max_bytes, const abort_signal& abort, uint32_t* bytes = nullptr);
+
 struct sv8_packet {
     char key[2] = {0, 0};
     uint64_t position = 0;     // of the key

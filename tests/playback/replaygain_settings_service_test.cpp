@@ -6,26 +6,14 @@
 #include "foundation/kpl/io_exceptions.h"
 #include "foundation/services/config_variable.h"
 #include "playback/replaygain_settings_service.h"
+#include "tests/metadata/byte_fixtures.h"
 
 #include <cstring>
 #include <vector>
 
 namespace {
 
-class bytes_source final : public byte_source {
-public:
-    explicit bytes_source(std::vector<uint8_t> bytes) : m_bytes(std::move(bytes)) {}
-    size_t read(void* buffer, size_t n, const abort_signal&) override {
-        size_t take = std::min(n, m_bytes.size() - m_pos);
-        if (take) std::memcpy(buffer, m_bytes.data() + m_pos, take);
-        m_pos += take;
-        return take;
-    }
-
-private:
-    std::vector<uint8_t> m_bytes;
-    size_t m_pos = 0;
-};
+using metadata_test::bytes_source;
 
 std::vector<uint8_t> stored() {
     memory_sink sink;

@@ -8,6 +8,7 @@
 // turn with the kernel) and the kernel's share of memcpy;
 // then, per kernel, the fastest path and its share.
 #include "metadata/pcm_conversion/sample_kernels.h"
+#include "tools/bench/bench_support.h"
 
 #include <windows.h>
 
@@ -19,23 +20,16 @@
 
 namespace {
 
-double seconds_now() {
-    LARGE_INTEGER count, frequency;
-    QueryPerformanceCounter(&count);
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
 // Samples per second of one attempt: `work` (which converts `samples` values) run repeatedly for at least 0.05 s.
 template <typename Work>
 double attempt_rate(size_t samples, Work& work) {
     size_t rounds = 0;
-    const double start = seconds_now();
+    const double start = bench_seconds();
     double elapsed = 0;
     do {
         for (int i = 0; i < 16; ++i) work();
         rounds += 16;
-        elapsed = seconds_now() - start;
+        elapsed = bench_seconds() - start;
     } while (elapsed < 0.05);
     return static_cast<double>(samples) * static_cast<double>(rounds) / elapsed;
 }

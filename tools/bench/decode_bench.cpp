@@ -52,15 +52,9 @@ extern "C" {
 #include "inputs/codec_packet_decoder.h"
 #include "inputs/input_probe.h"
 #include "metadata/audio_block.h"
+#include "tools/bench/bench_support.h"
 
 namespace {
-
-double seconds_now() {
-    LARGE_INTEGER count, frequency;
-    QueryPerformanceCounter(&count);
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 // What one decode gave: sample frames and the sample rate, for the report and the check that both paths
 // decoded the same audio.
@@ -481,9 +475,9 @@ bool framework_round(bench_file& f, decoded& d) {
 template <typename Round>
 double timed(Round round, decoded& d) {
     d = decoded();
-    const double start = seconds_now();
+    const double start = bench_seconds();
     if (!round(d)) return -1;
-    return seconds_now() - start;
+    return bench_seconds() - start;
 }
 
 }  // namespace

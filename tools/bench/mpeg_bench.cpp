@@ -29,15 +29,9 @@
 #include "inputs/input_probe.h"
 #include "metadata/audio_block.h"
 #include "metadata/track_info.h"
+#include "tools/bench/bench_support.h"
 
 namespace {
-
-double seconds_now() {
-    LARGE_INTEGER count, frequency;
-    QueryPerformanceCounter(&count);
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 std::vector<uint8_t> read_file(const std::wstring& path) {
     std::vector<uint8_t> data;
@@ -47,10 +41,6 @@ std::vector<uint8_t> read_file(const std::wstring& path) {
     for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, in)) > 0;) data.insert(data.end(), chunk, chunk + n);
     std::fclose(in);
     return data;
-}
-
-std::string location_of(const std::wstring& path) {
-    return std::string("file://") + kpl::utf8_string_from_utf16(path.c_str()).c_str();
 }
 
 uint64_t decode_through_input(const std::string& location) {
@@ -89,19 +79,19 @@ uint64_t decode_straight(const std::vector<uint8_t>& data) {
     return frames + block.get_sample_count();
 }
 
-double seek_round(const std::string& location, double length, uint32_t seed) {
+double seek_round(const std::string& location, double length, uint32_t round) {
     service_ptr<track_decoder> decoder;
     input_open_decoder(decoder, file_stream_ref(), location.c_str(), abort_never, false);
     decoder->initialise(0, 0, abort_never);
-    std::mt19937 generator(seed);
+    std::mt19937 generator(round);
     std::uniform_real_distribution<double> where(0, length * 0.98);
     audio_block_store_pow2 block;
-    const double start = seconds_now();
+    const double start = bench_seconds();
     for (int i = 0; i < 50; ++i) {
         decoder->seek_seconds(where(generator), abort_never);
         decoder->decode_chunk(block, abort_never);
     }
-    return seconds_now() - start;
+    return bench_seconds() - start;
 }
 
 // An ID3v2.3 tag with a title, an artist and 2 KiB of padding.
@@ -137,18 +127,18 @@ int main() {
     CoInitialize(nullptr);
     service_registry::table().build(service_registration_list());
     const std::wstring path = argv[1];
-    const std::string location = location_of(path);
+    const std::string location = bench_location(path);
     const std::vector<uint8_t> data = read_file(path);
     try {
         double best_input = 1e30, best_straight = 1e30;
         uint64_t frames_input = 0, frames_straight = 0;
         for (int round = 0; round < 5; ++round) {
-            double t = seconds_now();
+            double t = bench_seconds();
             frames_input = decode_through_input(location);
-            best_input = std::min(best_input, seconds_now() - t);
-            t = seconds_now();
+            best_input = std::min(best_input, bench_seconds() - t);
+            t = bench_seconds();
             frames_straight = decode_straight(data);
-            best_straight = std::min(best_straight, seconds_now() - t);
+            best_straight = std::min(best_straight, bench_seconds() - t);
         }
         std::printf("file: %s (%llu sample frames through the input, %llu fed straight)\n", location.c_str(),
                     static_cast<unsigned long long>(frames_input), static_cast<unsigned long long>(frames_straight));
@@ -169,7 +159,7 @@ int main() {
         for (int i = 0; i < 3; ++i) {
             const std::wstring copy = base + L"\\cold" + std::to_wstring(GetTickCount()) + L"_" + std::to_wstring(i) + L".mp3";
             CopyFileW(path.c_str(), copy.c_str(), FALSE);
-            cold += seek_round(location_of(copy), length, 11 + i);
+            cold += seek_round(bench_location(copy), length, 11 + i);
             DeleteFileW(copy.c_str());
         }
         decode_through_input(location);  // learns the seek table
@@ -189,15 +179,15 @@ int main() {
             std::fclose(out);
             copies.push_back(copy);
         }
-        double t = seconds_now();
+        double t = bench_seconds();
         for (const std::wstring& copy : copies) {
             service_ptr<track_info_reader> r;
-            input_open_info_reader(r, file_stream_ref(), location_of(copy).c_str(), abort_never, false);
+            input_open_info_reader(r, file_stream_ref(), bench_location(copy).c_str(), abort_never, false);
             track_info_store i;
             r->get_info(0, i, abort_never);
         }
-        const double info_time = seconds_now() - t;
-        t = seconds_now();
+        const double info_time = bench_seconds() - t;
+        t = bench_seconds();
         std::vector<uint8_t> buffer(65536);
         for (const std::wstring& copy : copies) {
             FILE* in = _wfopen(copy.c_str(), L"rb");
@@ -206,7 +196,7 @@ int main() {
                 std::fclose(in);
             }
         }
-        const double read_time = seconds_now() - t;
+        const double read_time = bench_seconds() - t;
         std::printf("info of 1000 tagged files:        %8.0f files/s\n", 1000 / info_time);
         std::printf("plain reads of their first 64 KiB:%8.0f files/s\n", 1000 / read_time);
         for (const std::wstring& copy : copies) DeleteFileW(copy.c_str());

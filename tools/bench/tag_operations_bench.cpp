@@ -28,15 +28,9 @@
 #include "metadata/tag_operations.h"
 #include "metadata/track_info.h"
 #include "properties/tag_operation_host.h"
+#include "tools/bench/bench_support.h"
 
 namespace {
-
-double seconds_now() {
-    LARGE_INTEGER count, frequency;
-    QueryPerformanceCounter(&count);
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 // A one-second stereo file with a few comments.
 bool make_flac(const std::wstring& path) {
@@ -118,7 +112,7 @@ kpl::array_list<track_handle_ref> handles(const std::vector<std::string>& locati
 }
 
 double plain_load(const std::vector<std::string>& locations, size_t count) {
-    const double start = seconds_now();
+    const double start = bench_seconds();
     for (size_t i = 0; i < count; ++i) {
         service_ptr<track_info_reader> reader;
         input_open_info_reader(reader, file_stream_ref(), locations[i].c_str(), abort_never, false);
@@ -126,11 +120,11 @@ double plain_load(const std::vector<std::string>& locations, size_t count) {
         track_info_store info;
         reader->get_info(0, info, abort_never);
     }
-    return seconds_now() - start;
+    return bench_seconds() - start;
 }
 
 double plain_update(const std::vector<std::string>& locations, size_t count, const char* value) {
-    const double start = seconds_now();
+    const double start = bench_seconds();
     for (size_t i = 0; i < count; ++i) {
         service_ptr<track_info_writer> writer;
         input_open_info_writer(writer, file_stream_ref(), locations[i].c_str(), abort_never, false);
@@ -142,7 +136,7 @@ double plain_update(const std::vector<std::string>& locations, size_t count, con
         writer->commit_info(abort_never);
         writer->get_info(0, info, abort_never);
     }
-    return seconds_now() - start;
+    return bench_seconds() - start;
 }
 
 void report(const char* what, double best, size_t files, double baseline) {
@@ -187,18 +181,18 @@ int main() {
             best_plain_load = std::min(best_plain_load, plain_load(locations, load_count));
             {
                 kpl::array_list<track_handle_ref> tracks = handles(locations, load_count);
-                const double start = seconds_now();
+                const double start = bench_seconds();
                 ops->load_info(tracks, 1, nullptr, 1, nullptr, nullptr);
-                best_op_load = std::min(best_op_load, seconds_now() - start);
+                best_op_load = std::min(best_op_load, bench_seconds() - start);
             }
             best_plain_update = std::min(best_plain_update, plain_update(locations, update_count, value));
             {
                 kpl::array_list<track_handle_ref> tracks = handles(locations, update_count);
                 service_ptr<comment_setter> editor(new comment_setter(round % 2 ? "odd again" : "even again"));
                 editor->release();
-                const double start = seconds_now();
+                const double start = bench_seconds();
                 ops->update_info(tracks, editor.get(), nullptr, 1, nullptr, nullptr);
-                best_op_update = std::min(best_op_update, seconds_now() - start);
+                best_op_update = std::min(best_op_update, bench_seconds() - start);
             }
         }
     } catch (const std::exception& e) {

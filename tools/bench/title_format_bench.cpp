@@ -18,17 +18,11 @@
 #include "metadata/browse_fields.h"
 #include "metadata/title_formatting/title_script.h"
 #include "metadata/track_handle.h"
+#include "tools/bench/bench_support.h"
 
 namespace {
 
 const char* const list_script = "[%artist% - ]%album% - [%tracknumber%. ]%title% '['%length%']'";
-
-double seconds_now() {
-    LARGE_INTEGER count, frequency;
-    QueryPerformanceCounter(&count);
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 std::vector<track_handle_ref> make_tracks(uint32_t count) {
     static const char* const artists[] = {"Nina Simone", "The Beatles; George Martin", "", "Miles Davis",
@@ -70,7 +64,7 @@ int main(int argc, char** argv) {
     for (const track_handle_ref& h : tracks) h->format_title(nullptr, line, *script, nullptr);  // warm up
 
     uint64_t formatted = 0;
-    const double start = seconds_now();
+    const double start = bench_seconds();
     double elapsed = 0;
     do {
         for (const track_handle_ref& h : tracks) {
@@ -78,7 +72,7 @@ int main(int argc, char** argv) {
             bytes += line.length();
         }
         formatted += tracks.size();
-        elapsed = seconds_now() - start;
+        elapsed = bench_seconds() - start;
     } while (elapsed < 1.0);
 
     const double per_second = static_cast<double>(formatted) / elapsed;

@@ -22,36 +22,26 @@
 #include "inputs/input_probe.h"
 #include "metadata/audio_block.h"
 #include "metadata/track_info.h"
+#include "tools/bench/bench_support.h"
 
 namespace {
 
-double seconds_now() {
-    LARGE_INTEGER count, frequency;
-    QueryPerformanceCounter(&count);
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-std::string location_of(const std::wstring& path) {
-    return std::string("file://") + kpl::utf8_string_from_utf16(path.c_str()).c_str();
-}
-
 double input_round(const std::string& location, uint64_t& frames) {
-    const double start = seconds_now();
+    const double start = bench_seconds();
     service_ptr<track_decoder> decoder;
     input_open_decoder(decoder, file_stream_ref(), location.c_str(), abort_never, false);
     decoder->initialise(0, 4, abort_never);
     audio_block_store_pow2 block;
     frames = 0;
     while (decoder->decode_chunk(block, abort_never)) frames += block.get_sample_count();
-    return seconds_now() - start;
+    return bench_seconds() - start;
 }
 
 using create_reader_fn = HRESULT(WINAPI*)(IUnknown*, DWORD, IWMSyncReader**);
 
 // The runtime alone: its reader opens the path itself, samples are only counted.
 double bare_round(HMODULE runtime, const std::wstring& path, uint64_t& bytes) {
-    const double start = seconds_now();
+    const double start = bench_seconds();
     auto create = reinterpret_cast<create_reader_fn>(
         reinterpret_cast<void (*)()>(GetProcAddress(runtime, "WMCreateSyncReader")));
     IWMSyncReader* reader = nullptr;
@@ -89,7 +79,7 @@ double bare_round(HMODULE runtime, const std::wstring& path, uint64_t& bytes) {
         reader->Close();
     }
     reader->Release();
-    return seconds_now() - start;
+    return bench_seconds() - start;
 }
 
 }  // namespace
@@ -112,7 +102,7 @@ int main() {
         std::fprintf(stderr, "wma_bench: no Windows Media runtime\n");
         return 1;
     }
-    const std::string location = location_of(path);
+    const std::string location = bench_location(path);
 
     double best_input = 1e30, best_bare = 1e30;
     uint64_t frames = 0, bytes = 0;
@@ -142,27 +132,27 @@ int main() {
         files.push_back(folder + L"\\" + std::to_wstring(k) + L".wma");
         CopyFileW(path.c_str(), files.back().c_str(), FALSE);
     }
-    double start = seconds_now();
+    double start = bench_seconds();
     std::vector<char> buffer(65536);
     for (const std::wstring& f : files) {
         HANDLE h = CreateFileW(f.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
         DWORD got = 0;
         if (h != INVALID_HANDLE_VALUE) ReadFile(h, buffer.data(), 65536, &got, nullptr), CloseHandle(h);
     }
-    const double raw = seconds_now() - start;
-    start = seconds_now();
+    const double raw = bench_seconds() - start;
+    start = bench_seconds();
     int failed = 0;
     for (const std::wstring& f : files) {
         try {
             service_ptr<track_info_reader> reader;
-            input_open_info_reader(reader, file_stream_ref(), location_of(f).c_str(), abort_never, false);
+            input_open_info_reader(reader, file_stream_ref(), bench_location(f).c_str(), abort_never, false);
             track_info_store info;
             reader->get_info(0, info, abort_never);
         } catch (const std::exception&) {
             ++failed;
         }
     }
-    const double through_input = seconds_now() - start;
+    const double through_input = bench_seconds() - start;
     for (const std::wstring& f : files) DeleteFileW(f.c_str());
     RemoveDirectoryW(folder.c_str());
     std::printf("%d copies: first 64 KiB read %.0f files/s; info through the input %.0f files/s (%d failed)\n",

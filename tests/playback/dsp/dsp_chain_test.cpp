@@ -7,26 +7,14 @@
 #include "playback/dsp/dsp_chain.h"
 #include "playback/dsp/dsp_chain_service.h"
 #include "playback/dsp/dsp_chunk_list.h"
+#include "tests/metadata/byte_fixtures.h"
 
 #include <cstring>
 #include <vector>
 
 namespace {
 
-class bytes_source final : public byte_source {
-public:
-    explicit bytes_source(std::vector<uint8_t> bytes) : m_bytes(std::move(bytes)) {}
-    size_t read(void* buffer, size_t n, const abort_signal&) override {
-        size_t take = std::min(n, m_bytes.size() - m_pos);
-        if (take) std::memcpy(buffer, m_bytes.data() + m_pos, take);
-        m_pos += take;
-        return take;
-    }
-
-private:
-    std::vector<uint8_t> m_bytes;
-    size_t m_pos = 0;
-};
+using metadata_test::bytes_source;
 
 const kpl::guid k_a = {0x01020304, 0x0506, 0x0708, {0x09, 0x0A, 0x0B, 0x0C, 0x0D, 0x0E, 0x0F, 0x10}};
 const kpl::guid k_b = {0xAABBCCDD, 0x1122, 0x3344, {1, 2, 3, 4, 5, 6, 7, 8}};
