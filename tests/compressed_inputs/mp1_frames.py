@@ -2,9 +2,9 @@
 """Writes an MPEG-1 Layer I stream of noise (no Debian tool encodes Layer I).
 
 mp1_frames.py OUT FRAMES [--rate 44100|48000|32000] [--bitrate-index 1..14] [--mode stereo|joint|dual|mono]
-              [--crc] [--seed N]
+              [--crc] [--noise N]
 Every frame is valid: bit allocation, scale factors and samples fill the lower subbands within the frame's
-bit budget; with --crc the frame carries the CRC-16 over header bytes 2-3 and the bit allocation.
+bit budget; --noise N picks the noise (the same N, the same file); with --crc the frame carries the CRC-16 over header bytes 2-3 and the bit allocation.
 """
 import argparse
 import random
@@ -105,9 +105,9 @@ def main():
     p.add_argument("--bitrate-index", type=int, default=12)
     p.add_argument("--mode", default="stereo")
     p.add_argument("--crc", action="store_true")
-    p.add_argument("--seed", type=int, default=1)
+    p.add_argument("--noise", type=int, default=1)
     a = p.parse_args()
-    rng = random.Random(a.seed)
+    rng = random.Random(a.noise)
     with open(a.out, "wb") as f:
         rest = 0
         for _ in range(a.frames):

@@ -233,10 +233,10 @@ TEST_CASE("ASF header rewrite: managed attributes replaced, everything else kept
 
 TEST_CASE("ASF header: damaged headers give errors only") {
     const bytes good = sample_header(4096);
-    uint32_t seed = 12345;
-    auto next = [&seed] {
-        seed = seed * 1103515245u + 12345u;
-        return seed >> 8;
+    uint32_t state = 12345;
+    auto next = [&state] {
+        state = state * 1103515245u + 12345u;
+        return state >> 8;
     };
     int failures = 0, parsed_ok = 0;
     for (int round = 0; round < 4000; ++round) {

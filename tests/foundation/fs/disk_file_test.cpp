@@ -71,7 +71,7 @@ TEST_CASE("disk file reads stop at the end and seeks stay inside the size") {
 
 namespace {
 
-// A small generator of the test's own, so that a failing sequence comes back with its seed.
+// A small generator of the test's own, so that a failing sequence comes back from its start value.
 struct test_random {
     uint32_t state;
     uint32_t next() {
@@ -109,15 +109,15 @@ TEST_CASE("reads through the read-ahead give exactly the bytes of a plain read, 
     struct {
         const char* name;
         uint32_t mode;
-        uint32_t seed;
+        uint32_t start;
     } cases[] = {{"read-only", open_mode_read, 1}, {"read-only", open_mode_read, 2}, {"writable", open_mode_modify, 3}};
     for (const auto& c : cases) {
         CAPTURE(c.name);
-        CAPTURE(c.seed);
+        CAPTURE(c.start);
         std::string model = content;
         file_stream_ref f;
         file_system_open(f, location.c_str(), c.mode, abort_never);
-        test_random r{c.seed};
+        test_random r{c.start};
         uint64_t position = 0;
         std::vector<char> buffer;
         bool same = true;
