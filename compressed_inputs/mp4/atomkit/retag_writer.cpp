@@ -139,13 +139,19 @@ void write_movie(movie_file& model, file_backed_stream& file, uint32_t mode) {
         // The new box goes after everything else first; only once it is complete is the old one given up, so
         // the file always holds exactly one whole movie box. A failure before that takes the new box away again.
         const uint64_t old_size = file.size();
+        bool type_touched = false;
         try {
             file.seek(model.data_end);
             file.write(whole.data(), whole.size());
             file.seek(model.moov_offset + 4);
+            type_touched = true;
             file.write("free", 4);
         } catch (...) {
             try {
+                if (type_touched) {
+                    file.seek(model.moov_offset + 4);
+                    file.write("moov", 4);
+                }
                 if (old_size != unknown_size) file.truncate(old_size);
             } catch (...) {
             }
