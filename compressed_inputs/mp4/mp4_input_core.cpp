@@ -38,9 +38,38 @@ std::string frame_text(const char* head, uint32_t frame, uint32_t count, const c
     return std::string(head) + std::to_string(frame) + " of " + std::to_string(count) + tail;
 }
 
+// The channel count an MPEG-4 AudioSpecificConfig gives (channel configurations 1-7), 0 when it names none.
+// MP4 files from ffmpeg and others always say 2 channels in the sample entry, mono AAC included.
+uint32_t asc_channels(const std::vector<uint8_t>& asc) {
+    uint32_t bits = 0, used = 0;
+    size_t next = 0;
+    auto take = [&](uint32_t n) -> uint32_t {
+        uint32_t v = 0;
+        while (n--) {
+            if (used == 0) {
+                if (next >= asc.size()) throw 0;
+                bits = asc[next++];
+                used = 8;
+            }
+            v = v << 1 | ((bits >> --used) & 1);
+        }
+        return v;
+    };
+    try {
+        if (take(5) == 31) take(6);
+        if (take(4) == 15) take(24);
+        const uint32_t config = take(4);
+        return config >= 1 && config <= 6 ? config : config == 7 ? 8 : 0;
+    } catch (int) {
+        return 0;
+    }
+}
+
 uint64_t round_ticks(double v) { return v > 0 ? uint64_t(std::floor(v + 0.5)) : 0; }
 
 }  // namespace
+
+mp4_packet_decoder_opener mp4_packet_decoder_test_opener = nullptr;
 
 mp4_input_core::mp4_input_core() { m_sink.assign(decoder_event_sink::null_sink()); }
 
@@ -81,6 +110,10 @@ void mp4_input_core::open_model(input_open_reason reason, const abort_signal& ab
     m_time_scale = s.time_scale;
     m_frame_count = s.sample_count;
     m_summary_bitrate = s.bitrate;
+    const uint32_t ot = track.object_type;
+    if (track.kind == atomkit::kind_mp4a && (ot == 64 || (ot >= 102 && ot <= 104))) {
+        if (const uint32_t c = asc_channels(track.decoder_setup)) m_channels = c;
+    }
     const char* invalid = m_sample_rate == 0 ? "Invalid sample rate."
                           : m_channels == 0  ? "Invalid channel count."
                           : m_time_scale == 0 ? "Invalid time scale."
@@ -97,8 +130,12 @@ void mp4_input_core::open_model(input_open_reason reason, const abort_signal& ab
     else if (track.kind == atomkit::kind_alac) owner = codec_owner_alac;
     else if (track.kind == atomkit::kind_amr) owner = owner_amr;
     else owner = owner_sawp;
-    codec_packet_decoder_open(m_decoder, reason == input_open_decode, owner, parameter, track.decoder_setup.data(),
-                              track.decoder_setup.size(), abort);
+    if (mp4_packet_decoder_test_opener) {
+        mp4_packet_decoder_test_opener(m_decoder, track);
+    } else {
+        codec_packet_decoder_open(m_decoder, reason == input_open_decode, owner, parameter,
+                                  track.decoder_setup.data(), track.decoder_setup.size(), abort);
+    }
     if (m_sample_rate) m_decoder->property(codec_property_sample_rate, intptr_t(m_sample_rate), nullptr, 0);
     if (m_bits_per_sample) m_decoder->property(codec_property_bits_per_sample, intptr_t(m_bits_per_sample), nullptr, 0);
     if (m_channels) m_decoder->property(codec_property_channels, intptr_t(m_channels), nullptr, 0);

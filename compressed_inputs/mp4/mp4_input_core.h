@@ -29,6 +29,10 @@
 #include "metadata/audio_block.h"
 #include "metadata/track_info.h"
 
+// Tests replace the packet decoder: when set, open calls it instead of codec_packet_decoder_open.
+typedef void (*mp4_packet_decoder_opener)(service_ptr<codec_packet_decoder>& out, const atomkit::track_record& track);
+extern mp4_packet_decoder_opener mp4_packet_decoder_test_opener;
+
 class mp4_input_core {
 public:
     mp4_input_core();
