@@ -13,7 +13,8 @@
 //
 // A damaged sample is reported to the event sink ("Decoding error: ...") and skipped; a codec that cannot be
 // set up at all (no AAC transform, unusable "esds" data) ends decoding with its reason. atomkit's errors leave
-// open, initialise, decode_chunk and seek_seconds as exception_io_data_atomkit.
+// every operation as exception_io_data_atomkit (the tag operations too: their callers know only the program's
+// own exceptions).
 
 #include <cstdint>
 #include <vector>
@@ -57,6 +58,9 @@ public:
     const atomkit::movie_file& model() const { return m_model; }
 
 private:
+    void read_info(uint32_t subsong, track_info& info, const abort_signal& abort);
+    void stage(uint32_t subsong, const track_info& info);
+    void commit(const abort_signal& abort);
     void open_model(input_open_reason reason, const abort_signal& abort);
     void init_range(uint32_t subsong, uint32_t flags, const abort_signal& abort);
     bool decode_step(audio_block& block, const abort_signal& abort);

@@ -3,8 +3,10 @@
 #include <cstring>
 #include <string>
 
+#include "compressed_inputs/mp4/atomkit/atom_exceptions.h"
 #include "compressed_inputs/mp4/atomkit/retag_writer.h"
 #include "compressed_inputs/mp4/atomkit/structure_check.h"
+#include "compressed_inputs/mp4/mp4_exceptions.h"
 #include "compressed_inputs/mp4/mp4_input_core.h"
 #include "compressed_inputs/mp4/mp4_stream_adapter.h"
 #include "foundation/kpl/text_compare.h"
@@ -19,11 +21,34 @@ bool is_replaygain_name(const std::string& name) {
 
 }  // namespace
 
+// atomkit's errors (a chapter index out of range, the writer's "invalid box/atom header") leave as the
+// program's own I/O data error.
+template <class F>
+void translated_tags(F f) {
+    try {
+        f();
+    } catch (const atomkit::exception&) {
+        throw exception_io_data_atomkit();
+    }
+}
+
 void mp4_input_core::get_info(uint32_t subsong, track_info& info, const abort_signal& abort) {
+    translated_tags([&] { read_info(subsong, info, abort); });
+}
+
+void mp4_input_core::stage_info(uint32_t subsong, const track_info& info, const abort_signal&) {
+    translated_tags([&] { stage(subsong, info); });
+}
+
+void mp4_input_core::commit_info(const abort_signal& abort) {
+    translated_tags([&] { commit(abort); });
+}
+
+void mp4_input_core::read_info(uint32_t subsong, track_info& info, const abort_signal& abort) {
     double start = 0, end = 0;
     chapter_range(subsong, start, end);
     info.set_length(end - start);
-    const atomkit::field_set& fields = subsong == 0 ? m_model.fields : m_model.chapters.at(subsong - 1).fields;
+    const atomkit::field_set& fields = subsong == 0 ? m_model.fields : m_model.chapters[subsong - 1].fields;
     field_value_map map;
     for (const auto& f : fields) {
         const std::string& name = f.first;
@@ -70,7 +95,7 @@ void mp4_input_core::get_info(uint32_t subsong, track_info& info, const abort_si
     }
 }
 
-void mp4_input_core::stage_info(uint32_t subsong, const track_info& info, const abort_signal&) {
+void mp4_input_core::stage(uint32_t subsong, const track_info& info) {
     atomkit::field_set fresh;
     for (uint32_t i = 0; i < info.meta_count(); ++i) {
         std::string name = info.meta_name(i);
@@ -100,7 +125,8 @@ void mp4_input_core::stage_info(uint32_t subsong, const track_info& info, const 
         if (m_model.chapters.size() != 1) return;
         chapter = &m_model.chapters[0];
     } else {
-        chapter = &m_model.chapters.at(subsong - 1);
+        if (subsong > m_model.chapters.size()) throw atomkit::exception_out_of_range();
+        chapter = &m_model.chapters[subsong - 1];
     }
     const atomkit::field_set& old = chapter->fields;
     // The "Various Artists" that get_info shows for a compilation without an album artist is not the file's.
@@ -116,7 +142,7 @@ void mp4_input_core::stage_info(uint32_t subsong, const track_info& info, const 
     chapter->fields = std::move(fresh);
 }
 
-void mp4_input_core::commit_info(const abort_signal& abort) {
+void mp4_input_core::commit(const abort_signal& abort) {
     {
         mp4_stream_adapter stream(*m_file, abort);
         atomkit::structure_report r;
