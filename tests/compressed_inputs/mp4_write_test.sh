@@ -94,6 +94,9 @@ done
 expect_eq "$(top_boxes fast.m4a)" "ftyp free free mdat moov" "faststart: boxes after two writes"
 expect_eq "$(top_boxes end.m4a)" "ftyp free mdat moov" "moov at the end: boxes after two writes"
 
+# No album-art reader: pictures are kept for the retag only.
+inspect art "$PWD/fast.m4a" front "$PWD/cover.out" > /dev/null && fail "a picture was read from MP4"
+
 # Per-chapter edits write the tags box and read back; the others stay.
 printf ';FFMETADATA1\nalbum=Book\n' > chapters.txt
 for c in "0 800 One" "800 1500 Two" "1500 2300 Three"; do

@@ -247,6 +247,23 @@ TEST_CASE("open errors") {
     bytes cut = m4a(10);
     cut.resize(60);
     CHECK_THROWS_AS(opened{cut}, exception_io_data_atomkit);
+
+    // AMR opens the model but no packet decoder of the program takes it.
+    mp4_packet_decoder_test_opener = nullptr;
+    bytes amr(6, 0);
+    put16(amr, 1);
+    amr.resize(amr.size() + 16, 0);
+    put16(amr, 8000), put16(amr, 0);
+    const bytes samr = box("samr", cat({amr, box("damr", filler(9, 0))}));
+    const bytes amr_file = cat({ftyp(), box("moov", cat({mvhd(1000, 10), trak(mdhd(8000, 80), cat({stsd(samr), stts({{1, 80}}),
+                                                                                                  stsz(10, {}, 1)}))}))});
+    try {
+        opened f(amr_file);
+        FAIL("opened");
+    } catch (const exception_io_data_atomkit&) {
+        FAIL("a model error");
+    } catch (const ketrel_io::exception_io_data&) {
+    }
 }
 
 TEST_CASE("tags: get_info mapping, staging and committing") {
