@@ -65,6 +65,9 @@ uint32_t asc_channels(const std::vector<uint8_t>& asc) {
     }
 }
 
+// Failed packets in a row, none decoded before, that show a decoder unable to decode the track at all.
+constexpr uint32_t refused_setup_failures = 8;
+
 uint64_t round_ticks(double v) { return v > 0 ? uint64_t(std::floor(v + 0.5)) : 0; }
 
 }  // namespace
@@ -111,8 +114,13 @@ void mp4_input_core::open_model(input_open_reason reason, const abort_signal& ab
     m_frame_count = s.sample_count;
     m_summary_bitrate = s.bitrate;
     const uint32_t ot = track.object_type;
+    m_setup_missing = false;
+    m_decoded_any = false;
+    m_failures_in_row = 0;
     if (track.kind == atomkit::kind_mp4a && (ot == 64 || (ot >= 102 && ot <= 104))) {
         if (const uint32_t c = asc_channels(track.decoder_setup)) m_channels = c;
+        // Without its AudioSpecificConfig an AAC decoder cannot be set up; the system's would give no audio.
+        m_setup_missing = track.decoder_setup.empty();
     }
     const char* invalid = m_sample_rate == 0 ? "Invalid sample rate."
                           : m_channels == 0  ? "Invalid channel count."
@@ -282,6 +290,7 @@ bool mp4_input_core::decode_step(audio_block& block, const abort_signal& abort) 
         }
         m_decoded.reset();
         try {
+            if (m_setup_missing) throw exception_codec_setup("The AAC track has no decoder configuration");
             m_decoder->decode_packet(size ? m_frame_buffer.data() : nullptr, size, m_decoded, abort);
         } catch (const ketrel_io::exception_aborted&) {
             throw;
@@ -298,8 +307,15 @@ bool mp4_input_core::decode_step(audio_block& block, const abort_signal& abort) 
                 text = frame_text((std::string("Decoding error: ") + e.what() + ", frame: ").c_str(),
                                   m_current_frame + 1, m_frame_count, "");
                 report(text.c_str(), m_skip_samples != 0 ? 1 : 2);
+                // A decoder that has never decoded a packet and fails packet after packet was not set up to
+                // decode this track (an unusable "esds" configuration): the track cannot play at all.
+                if (!m_decoded_any && ++m_failures_in_row >= refused_setup_failures) throw exception_codec_setup(e.what());
             }
             m_decoded.reset();
+        }
+        if (size != 0 && m_decoded.get_sample_count() != 0) {
+            m_decoded_any = true;
+            m_failures_in_row = 0;
         }
         ++m_current_frame;
         uint32_t n = m_decoded.get_sample_count();

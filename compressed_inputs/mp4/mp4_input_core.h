@@ -12,7 +12,8 @@
 //     f.seek_seconds(3.0, abort);                          // the next block starts at sample round(3 x rate)
 //
 // A damaged sample is reported to the event sink ("Decoding error: ...") and skipped; a codec that cannot be
-// set up at all (no AAC transform, unusable "esds" data) ends decoding with its reason. atomkit's errors leave
+// set up at all (no AAC transform, no "esds" configuration, or one the codec fails every packet with: 8 failed
+// packets before any decoded) ends decoding with its reason. atomkit's errors leave
 // every operation as exception_io_data_atomkit (the tag operations too: their callers know only the program's
 // own exceptions).
 
@@ -78,6 +79,9 @@ private:
     uint32_t m_sample_rate = 0, m_channels = 0, m_bits_per_sample = 0;
     uint32_t m_time_scale = 0, m_frame_count = 0;
     uint64_t m_summary_bitrate = 0;
+    bool m_setup_missing = false;
+    bool m_decoded_any = false;
+    uint32_t m_failures_in_row = 0;
     double m_tick_seconds = 0;
     double m_range_start = 0, m_range_end = 0;
     uint32_t m_current_frame = 0;

@@ -95,6 +95,26 @@ decode tagged.m4a tagged.pcm --flags 8 --reports
 expect_contains decode.out "File is corrupted, apparent ID3 tag found at the end."
 cmp -s tagged.pcm alac16.pcm || fail "a trailing ID3v1 block changed the audio"
 
+# An AAC track without its configuration, or with one the codec cannot use, fails instead of playing nothing.
+"$PY" - aac.m4a noasc.m4a refused.m4a <<'PY'
+import sys
+d = open(sys.argv[1], "rb").read()
+i = d.index(b"esds")
+j = d.index(b"\x05", d.index(b"\x04", i + 8) + 5)          # the decoder-specific info descriptor
+k = j + 1
+while d[k] & 0x80: k += 1
+start, end = k + 1, k + 1 + d[k]
+no = bytearray(d); no[j + 1:k + 1] = bytes([0x80] * (k - j - 1) + [0])   # length 0: no configuration
+open(sys.argv[2], "wb").write(no)
+bad = bytearray(d); bad[start:start + 2] = b"\x00\x00"            # object type 0
+open(sys.argv[3], "wb").write(bad)
+PY
+for f in noasc refused; do
+  inspect decode "$PWD/$f.m4a" 0 "$PWD/$f.pcm" > decode.out && fail "$f.m4a decoded"
+  grep -q . err.txt || fail "$f.m4a: no error text"
+done
+expect_contains err.txt "Media Foundation"
+
 # Damaged files fail with a clear error and no crash.
 : > zero.m4a
 head -c 5000 /dev/urandom > random.m4a

@@ -26,6 +26,7 @@ constexpr uint32_t packet_size = 16;
 class position_decoder final : public service_counted<codec_packet_decoder> {
 public:
     static int64_t fail_index;
+    static int64_t fail_below;  // packets before this index throw exception_io_data
     static bool fail_setup;
     static bool delay;
     static double preroll;
@@ -44,7 +45,7 @@ public:
         if (size) {
             const uint8_t* p = static_cast<const uint8_t*>(data);
             const int64_t index = int64_t(uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]);
-            if (index == fail_index) throw ketrel_io::exception_io_data("bad packet");
+            if (index == fail_index || index < fail_below) throw ketrel_io::exception_io_data("bad packet");
             if (delay) {
                 out = m_pending;
                 m_pending = index;
@@ -65,6 +66,7 @@ private:
     int64_t m_pending = -1;
 };
 int64_t position_decoder::fail_index = -1;
+int64_t position_decoder::fail_below = 0;
 bool position_decoder::fail_setup = false;
 bool position_decoder::delay = false;
 double position_decoder::preroll = 0.1;
@@ -81,6 +83,7 @@ struct fake_decoder_scope {
         compressed_test::services_built();
         mp4_packet_decoder_test_opener = &open_position_decoder;
         position_decoder::fail_index = -1;
+        position_decoder::fail_below = 0;
         position_decoder::fail_setup = false;
         position_decoder::delay = false;
         position_decoder::preroll = 0.1;
@@ -233,6 +236,34 @@ TEST_CASE("a damaged packet is reported and skipped; a codec that cannot be set 
         CHECK(std::string(e.what()) == "no codec here");
     }
     CHECK(f.sink->events.back() == "2 no codec here");
+}
+
+TEST_CASE("a decoder that fails every packet from the start cannot decode the track") {
+    fake_decoder_scope scope;
+    SUBCASE("seven failures, then audio: damage") {
+        position_decoder::fail_below = 7;
+        opened f(m4a(20));
+        f.core.initialise(0, 0, abort_never);
+        CHECK(f.rest().size() == 12 * 1024);  // the skip of the priming falls on the first audio
+        CHECK(f.sink->events.size() == 7);
+    }
+    SUBCASE("eight failures before any audio: the end of decoding") {
+        position_decoder::fail_below = 100;
+        opened f(m4a(20));
+        f.core.initialise(0, 0, abort_never);
+        audio_block_store b;
+        CHECK_THROWS_AS(f.core.decode_chunk(b, abort_never), exception_codec_setup);
+        CHECK(f.sink->events.size() == 8);
+    }
+    SUBCASE("failures after audio stay damage") {
+        position_decoder::fail_index = -1;
+        opened f(m4a(40));
+        f.core.initialise(0, 0, abort_never);
+        audio_block_store b;
+        CHECK(f.core.decode_chunk(b, abort_never));
+        position_decoder::fail_below = 30;
+        CHECK(f.rest().size() == 10 * 1024);
+    }
 }
 
 TEST_CASE("open errors") {

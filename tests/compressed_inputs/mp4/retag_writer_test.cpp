@@ -106,7 +106,7 @@ TEST_CASE("a movie box at the end is rewritten in place, the file cut after it")
 }
 
 TEST_CASE("a movie box before the media data is relocated; the old one becomes free") {
-    const bytes before = layout(true, item("\xA9nam", 1, text("Old title")), ctts({{4, 1024}}));
+    const bytes before = layout(true, item("\xA9nam", 1, text("Old title")), cat({ctts({{4, 1024}}), box("sgpd", text("group"))}));
     memory_file f(before);
     retitle(f, "New");
     const bytes first = f.data();
@@ -126,6 +126,8 @@ TEST_CASE("a movie box before the media data is relocated; the old one becomes f
     CHECK(contains(first, box("cprt", text("udta child"))));
     CHECK(contains(first, box("tkhd", filler(84, 0))));
     CHECK(contains(first, box("smhd", filler(8, 0))));
+    CHECK(contains(first, box("sgpd", text("group"))));
+    CHECK(contains(first, box("hdlr", filler(25, 0))));
 
     // Again: now in place at the end; still one "free".
     retitle(f, "Newer and longer");
