@@ -238,9 +238,14 @@ void typed_item(box_buffer& out, uint32_t type, uint32_t code, const box_buffer&
     write_box(out, type, item.data(), item.size());
 }
 
-bool all_digits(const std::string& s) {
+// Empty, or digits of a value that fits the 16 bits of "trkn" and "disk" (a larger one would be written as
+// another number: it stays a freeform item instead).
+bool fits_number_item(const std::string& s) {
+    uint32_t v = 0;
     for (char c : s) {
         if (c < '0' || c > '9') return false;
+        v = v * 10 + uint32_t(c - '0');
+        if (v > 0xFFFF) return false;
     }
     return true;
 }
@@ -319,7 +324,7 @@ void write_ilst_items(const user_data& ud, box_buffer& out) {
         const std::string& v = it->second.values[0];
         const bool number = std::strcmp(name, "genre") != 0 && std::strcmp(name, "tempo") != 0 &&
                             std::strncmp(name, "itunes", 6) != 0;
-        if (number && !all_digits(v)) continue;
+        if (number && !fits_number_item(v)) continue;
         taken[name] = v;
         rest.erase(it);
     }

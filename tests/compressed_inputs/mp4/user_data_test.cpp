@@ -153,6 +153,8 @@ TEST_CASE("ilst writing: what is not a number or a listed genre") {
         bytes out;
     } rows[] = {
         {fields({{"track", {"3/12"}}}), freeform("track", "3/12")},
+        {fields({{"track", {"70000"}}}), freeform("track", "70000")},  // would not fit the 16 bits of "trkn"
+        {fields({{"disc", {"65535"}}}), item("disk", 0, {0, 0, 0xFF, 0xFF, 0, 0})},
         {fields({{"genre", {"Crossover"}}}), item("\xA9gen", 1, text("Crossover"))},
         {fields({{"genre", {"Hard Rock"}}}), item("gnre", 0, {0, 80})},
         {fields({{"genre", {"A", "B"}}}), cat({freeform("genre", "A"), freeform("genre", "B")})},  // not single-valued
