@@ -43,6 +43,14 @@ aacm s22 aac        m4a
 mp3  st  libmp3lame mp4
 CASES
 
+# QuickTime sound descriptions (version 1, the setup inside a "wave" box), as ffmpeg writes movies.
+ffmpeg -nostdin -v error -y -i st.wav -c:a alac -f mov qtalac.m4a || fail "ffmpeg mov ALAC"
+decode qtalac.m4a qtalac.pcm
+cmp -s qtalac.pcm alac16.pcm || fail "a QuickTime ALAC movie differs"
+ffmpeg -nostdin -v error -y -i st.wav -c:a aac -b:a 96k -f mov qtaac.m4a || fail "ffmpeg mov AAC"
+decode qtaac.m4a qtaac.pcm
+expect_eq "$(frames_of qtaac.pcm 2 2)" "$(media_samples qtaac.m4a)" "QuickTime AAC: samples"
+
 # iTunSMPB (written by mutagen): exactly the source's samples, ffmpeg's gapless decode.
 cp aac.m4a smpb.m4a
 total=$(wav_frames st.wav)

@@ -6,6 +6,9 @@
 //     atomkit::parse_movie_box(model, child, payload_size);
 //     // model.movie_time_scale, model.movie_duration, model.tracks (file order), model.user data
 //
+// Audio sample entries of QuickTime's sound description versions 1 and 2 are read past their extra fields, and a
+// "wave" box around the setup box is looked into, so QuickTime-style movies keep their decoder setup.
+//
 // Texts of the errors: "unknown mvhd version", "unknown mdhd version", "invalid stsd atom", "esds atom not
 // expected here", "alac atom not expected here", "ALAC decoder setup too big", "invalid esds atom (1)" to
 // "(3)", "expected damr header", "avcC not expected here", "esds not expected here", "invalid avcC chunk (1)"

@@ -1,5 +1,7 @@
 // Sample descriptions ("stsd"): audio, AMR, visual entries and their decoder setup ("esds", "alac", "avcC").
 
+#include <cstring>
+
 #include "compressed_inputs/mp4/atomkit/atom_exceptions.h"
 #include "compressed_inputs/mp4/atomkit/box_header.h"
 #include "compressed_inputs/mp4/atomkit/movie_parser.h"
@@ -72,19 +74,8 @@ bool entry_child(atom_stream& entry, box_header& h) {
     return true;
 }
 
-void parse_audio_entry(track_record& t, atom_stream& s, uint32_t type) {
-    s.skip_exact(6);
-    read_u16(s);
-    s.skip_exact(8);
-    t.channels = read_u16(s);
-    t.bits_per_sample = read_u16(s);
-    read_u16(s);
-    read_u16(s);
-    t.sample_rate = read_u16(s);
-    read_u16(s);
-    box_header h;
-    if (!entry_child(s, h)) return;
-    atom_stream child(s, h.payload_size);
+// The decoder setup box of an audio entry ("esds" or "alac"); other boxes are skipped.
+void audio_setup_box(track_record& t, atom_stream& child, const box_header& h, uint32_t type) {
     if (h.type == fourcc("esds")) {
         if (type != fourcc("mp4a")) throw exception("esds atom not expected here");
         parse_esds(t, child);
@@ -93,6 +84,49 @@ void parse_audio_entry(track_record& t, atom_stream& s, uint32_t type) {
         if (h.payload_size >> 32) throw exception("ALAC decoder setup too big");
         t.decoder_setup.clear();
         read_bytes(child, t.decoder_setup, h.payload_size);
+    }
+}
+
+// QuickTime's sound descriptions of version 1 and 2 carry more fields before the child boxes, and may wrap the
+// setup box in a "wave" box; files written as QuickTime movies (ffmpeg -f mov, for one) have both.
+void parse_audio_entry(track_record& t, atom_stream& s, uint32_t type) {
+    s.skip_exact(6);
+    read_u16(s);
+    const uint16_t version = read_u16(s);
+    s.skip_exact(6);
+    t.channels = read_u16(s);
+    t.bits_per_sample = read_u16(s);
+    read_u16(s);
+    read_u16(s);
+    t.sample_rate = read_u16(s);
+    read_u16(s);
+    if (version == 1) {
+        s.skip_exact(16);
+    } else if (version == 2) {
+        s.skip_exact(4);
+        const uint64_t bits = read_u64(s);
+        double rate;
+        static_assert(sizeof rate == sizeof bits, "IEEE double");
+        std::memcpy(&rate, &bits, sizeof rate);
+        t.sample_rate = rate >= 1 && rate < 4294967296.0 ? uint32_t(rate) : 0;
+        t.channels = read_u32(s);
+        s.skip_exact(4);
+        t.bits_per_sample = read_u32(s);
+        s.skip_exact(12);
+    }
+    box_header h;
+    if (!entry_child(s, h)) return;
+    atom_stream child(s, h.payload_size);
+    if (h.type == fourcc("wave")) {
+        while (child.remaining() >= 8) {
+            box_header w;
+            if (!entry_child(child, w)) break;
+            atom_stream inner(child, w.payload_size);
+            audio_setup_box(t, inner, w, type);
+            inner.finish();
+        }
+    } else {
+        audio_setup_box(t, child, h, type);
     }
     child.finish();
 }

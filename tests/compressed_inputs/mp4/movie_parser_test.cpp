@@ -56,6 +56,30 @@ TEST_CASE("sample descriptions of other kinds") {
         CHECK(m.tracks[0]->kind == atomkit::kind_alac);
         CHECK(m.tracks[0]->decoder_setup == cookie);
     }
+    SUBCASE("QuickTime sound descriptions: version 1 and 2 fields, the setup inside a wave box") {
+        bytes v1 = audio_entry("mp4a", 2, 16, 44100);
+        v1[8 + 8 + 1] = 1;  // version 1
+        v1 = box("mp4a", cat({bytes(v1.begin() + 8, v1.end()), filler(16, 0),
+                              box("wave", cat({box("frma", text("mp4a")), esds(64, {0x11, 0x90}), raw_header(8, "\0\0\0\0")}))}));
+        const atomkit::movie_file m = parse(trak(mdhd(48000, 10), stsd(v1)));
+        REQUIRE(m.tracks.size() == 1);
+        CHECK(m.tracks[0]->decoder_setup == bytes{0x11, 0x90});
+        CHECK(m.tracks[0]->sample_rate == 44100);
+
+        bytes v2 = audio_entry("alac", 3, 16, 1);
+        v2[8 + 8 + 1] = 2;
+        bytes ext;
+        put32(ext, 72), put64(ext, 0x40F7700000000000ull), put32(ext, 6), put32(ext, 0x7F000000), put32(ext, 24);
+        put32(ext, 0), put32(ext, 0), put32(ext, 4096);
+        const bytes cookie = cat({full(0), filler(24, 3)});
+        v2 = box("alac", cat({bytes(v2.begin() + 8, v2.end()), ext, box("alac", cookie)}));
+        const atomkit::movie_file n = parse(trak(mdhd(96000, 10), stsd(v2)));
+        REQUIRE(n.tracks.size() == 1);
+        CHECK(n.tracks[0]->sample_rate == 96000);
+        CHECK(n.tracks[0]->channels == 6);
+        CHECK(n.tracks[0]->bits_per_sample == 24);
+        CHECK(n.tracks[0]->decoder_setup == cookie);
+    }
     SUBCASE("mp4a without esds: empty setup, object type 0") {
         const atomkit::movie_file m = parse(trak(mdhd(44100, 10), stsd(audio_entry("mp4a", 1, 16, 22050))));
         REQUIRE(m.tracks.size() == 1);
