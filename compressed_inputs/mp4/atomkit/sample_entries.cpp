@@ -31,7 +31,12 @@ void parse_esds(track_record& t, byte_stream& s) {
     if (tag == 3) {
         if (read_descriptor_length(s) < 20) throw exception("invalid esds atom (1)");
         s.skip_exact(2);
-        t.es_flags = read_u8(s) & 0x1F;
+        const uint8_t flags = read_u8(s);
+        t.es_flags = flags & 0x1F;
+        // The optional fields the flags announce: a depended-on stream, a URL, an OCR stream.
+        if (flags & 0x80) s.skip_exact(2);
+        if (flags & 0x40) s.skip_exact(read_u8(s));
+        if (flags & 0x20) s.skip_exact(2);
     } else {
         s.skip_exact(2);
         t.es_flags = 0;

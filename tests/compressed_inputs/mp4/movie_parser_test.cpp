@@ -80,6 +80,18 @@ TEST_CASE("sample descriptions of other kinds") {
         CHECK(n.tracks[0]->bits_per_sample == 24);
         CHECK(n.tracks[0]->decoder_setup == cookie);
     }
+    SUBCASE("the optional fields of the ES descriptor are read past") {
+        // ES id, then flags: depends on stream 7, URL "ab", OCR stream 9; then the config descriptors.
+        const bytes plain = esds(64, {0x12, 0x10});
+        bytes es(plain.begin() + 12, plain.end());    // tag 3, length, ES id, flags, ...
+        bytes with = {3, uint8_t(es[1] + 7), es[2], es[3], 0xE0, 0, 7, 2, 'a', 'b', 0, 9};
+        with.insert(with.end(), es.begin() + 5, es.end());
+        const atomkit::movie_file m =
+            parse(trak(mdhd(44100, 10), stsd(audio_entry("mp4a", 2, 16, 44100, box("esds", full(0, with))))));
+        REQUIRE(m.tracks.size() == 1);
+        CHECK(m.tracks[0]->object_type == 64);
+        CHECK(m.tracks[0]->decoder_setup == bytes{0x12, 0x10});
+    }
     SUBCASE("mp4a without esds: empty setup, object type 0") {
         const atomkit::movie_file m = parse(trak(mdhd(44100, 10), stsd(audio_entry("mp4a", 1, 16, 22050))));
         REQUIRE(m.tracks.size() == 1);
