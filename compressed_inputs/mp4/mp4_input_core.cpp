@@ -254,7 +254,7 @@ void mp4_input_core::read_sample(const atomkit::sample_info& info, const abort_s
     try {
         const uint64_t size = m_file->get_size(abort);
         if (size != file_size_unknown && size < info.file_offset + info.size) throw ketrel_io::exception_io_data();
-        m_file->seek(info.file_offset, abort);
+        mp4_stream_adapter(*m_file, abort).seek(info.file_offset);  // forward only on a stream
         if (info.size > m_frame_buffer.size()) m_frame_buffer.resize(info.size);
         m_file->read_exact(m_frame_buffer.data(), info.size, abort);
     } catch (const ketrel_io::exception_aborted&) {
