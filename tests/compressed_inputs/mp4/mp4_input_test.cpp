@@ -144,6 +144,28 @@ struct opened {
     }
 };
 
+// A stream read once from the start, of known size, that cannot seek (a download with a length).
+class one_way_file final : public service_counted<file_stream> {
+public:
+    explicit one_way_file(file_stream_ref inner) : m_inner(std::move(inner)) {}
+    size_t read(void* buffer, size_t n, const abort_signal& abort) override { return m_inner->read(buffer, n, abort); }
+    void write(const void*, size_t, const abort_signal&) override { throw ketrel_io::exception_io_denied(); }
+    uint64_t get_size(const abort_signal& abort) override { return m_inner->get_size(abort); }
+    uint64_t get_position(const abort_signal& abort) override { return m_inner->get_position(abort); }
+    void resize(uint64_t, const abort_signal&) override { throw ketrel_io::exception_io_denied(); }
+    void seek(uint64_t, const abort_signal&) override { throw ketrel_io::exception_io_object_not_seekable(); }
+    void rewind(const abort_signal& abort) override { m_inner->seek(0, abort); }
+    bool can_seek() override { return false; }
+    bool get_content_type(kpl::utf8_string&) override { return false; }
+    bool is_in_memory() override { return false; }
+    void on_idle(const abort_signal&) override {}
+    uint64_t get_timestamp(const abort_signal&) override { return 0; }
+    bool is_remote() override { return true; }
+
+private:
+    file_stream_ref m_inner;
+};
+
 bytes chpl3() {
     bytes b = {1, 0, 0, 0, 0};
     put32(b, 3);
@@ -264,6 +286,35 @@ TEST_CASE("a decoder that fails every packet from the start cannot decode the tr
         position_decoder::fail_below = 30;
         CHECK(f.rest().size() == 10 * 1024);
     }
+}
+
+TEST_CASE("a stream that cannot seek plays a file whose movie box comes first") {
+    fake_decoder_scope scope;
+    const bytes file = m4a(30);
+    {
+        file_stream_ref stream = file_stream_ref::adopt(new one_way_file(compressed_test::memory_file_with(file)));
+        mp4_input_core core;
+        core.open(stream, "http://example/a.m4a", input_open_decode, abort_never);
+        core.initialise(0, 0, abort_never);
+        audio_block_store b;
+        size_t total = 0;
+        while (core.decode_chunk(b, abort_never)) total += b.get_sample_count();
+        CHECK(total == 29 * 1024);
+    }
+    // The same packets with the movie box after them.
+    const size_t head = ftyp().size();
+    size_t moov_size = 0;
+    for (size_t i = head; i + 8 <= file.size();) {
+        const size_t n = size_t(file[i]) << 24 | size_t(file[i + 1]) << 16 | size_t(file[i + 2]) << 8 | file[i + 3];
+        if (file[i + 4] == 'm' && file[i + 5] == 'o') moov_size = n;
+        i += n;
+    }
+    REQUIRE(moov_size > 0);
+    const bytes last = cat({ftyp(), bytes(file.begin() + head + moov_size, file.end()),
+                            bytes(file.begin() + head, file.begin() + head + moov_size)});
+    file_stream_ref stream = file_stream_ref::adopt(new one_way_file(compressed_test::memory_file_with(last)));
+    mp4_input_core core;
+    CHECK_THROWS_AS(core.open(stream, "http://example/a.m4a", input_open_decode, abort_never), exception_io_data_atomkit);
 }
 
 TEST_CASE("open errors") {
