@@ -131,8 +131,26 @@ void write_movie(movie_file& model, file_backed_stream& file, uint32_t mode) {
     append_box(whole, fourcc("moov"), movie);
 
     if (model.moov_offset + model.moov_size >= model.data_end) {
-        file.seek(model.moov_offset);
-        file.write(whole.data(), whole.size());
+        // In place. A box that grows writes its part beyond the old one first, so a full disk is met before the
+        // old box is touched (and that part is taken away again); the rest only overwrites bytes the file has.
+        size_t head = whole.size();
+        const uint64_t old_size = file.size();
+        try {
+            if (whole.size() > model.moov_size) {
+                head = size_t(model.moov_size);
+                file.seek(model.moov_offset + head);
+                file.write(whole.data() + head, whole.size() - head);
+            }
+            file.seek(model.moov_offset);
+            file.write(whole.data(), head);
+        } catch (...) {
+            try {
+                if (old_size != unknown_size && whole.size() > model.moov_size) file.truncate(old_size);
+            } catch (...) {
+            }
+            throw;
+        }
+        file.seek(model.moov_offset + whole.size());
         model.moov_size = whole.size();
         model.data_end = model.moov_offset + whole.size();
     } else {

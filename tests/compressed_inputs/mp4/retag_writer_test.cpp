@@ -27,6 +27,12 @@ public:
     uint64_t size() override { return m_inner.size(); }
     void truncate(uint64_t s) override { m_inner.truncate(s); }
     void write(const void* b, size_t n) override {
+        if (capacity && m_inner.position() + n > capacity) {
+            // A full disk: what fits is written, then the write fails.
+            const size_t room = m_inner.position() < capacity ? size_t(capacity - m_inner.position()) : 0;
+            m_inner.write(b, room);
+            throw atomkit::exception("disk full");
+        }
         if (++writes == m_fail_at) {
             m_inner.write(b, std::min(n, m_partial));
             throw atomkit::exception("disk full");
@@ -34,6 +40,7 @@ public:
         m_inner.write(b, n);
     }
     int writes = 0;
+    uint64_t capacity = 0;  // 0: unlimited
 
 private:
     memory_file& m_inner;
@@ -161,28 +168,37 @@ TEST_CASE("a movie without user data gains one; mode 3 writes the tags box") {
 }
 
 TEST_CASE("a failing write leaves a playable file with the old or the new tags") {
+    // Every write of a good run fails in turn, at once or after a few bytes. Only an overwrite in place that
+    // stops part way (not a full disk: those bytes are the file's already) cannot be undone.
     for (bool moov_first : {true, false}) {
-        const bytes before = layout(moov_first, item("\xA9nam", 1, text("Old")));
-        // Count the writes of a good run.
-        memory_file probe(before);
-        failing_file counter(probe, 0, 0);
-        retitle(probe, "New", &counter);
-        REQUIRE(counter.writes >= 1);
-        for (int k = 1; k <= counter.writes; ++k) {
-            for (size_t partial : {size_t(0), size_t(6)}) {
-                CAPTURE(moov_first);
-                CAPTURE(k);
-                CAPTURE(partial);
-                memory_file f(before);
-                failing_file broken(f, k, partial);
-                CHECK(atomkit_error([&] { retitle(f, "New", &broken); }) == "disk full");
-                std::string title;
-                CHECK(atomkit_error([&] { title = title_of(f.data()); }) == "no error");
-                if (moov_first || partial == 0) {
-                    CHECK(title == "Old");
-                    if (moov_first) CHECK(f.data() == before);
+        for (const char* title : {"New", "A title long enough to make the movie box grow"}) {
+            const bytes before = layout(moov_first, item("\xA9nam", 1, text("Old")));
+            memory_file probe(before);
+            failing_file counter(probe, 0, 0);
+            retitle(probe, title, &counter);
+            REQUIRE(counter.writes >= 1);
+            for (int k = 1; k <= counter.writes; ++k) {
+                for (size_t partial : {size_t(0), size_t(6)}) {
+                    const bool overwrite_in_place = !moov_first && k == counter.writes;
+                    if (overwrite_in_place && partial) continue;
+                    CAPTURE(moov_first);
+                    CAPTURE(title);
+                    CAPTURE(k);
+                    CAPTURE(partial);
+                    memory_file f(before);
+                    failing_file broken(f, k, partial);
+                    CHECK(atomkit_error([&] { retitle(f, title, &broken); }) == "disk full");
+                    CHECK(f.data() == before);
+                    CHECK(title_of(f.data()) == "Old");
                 }
             }
+            // A disk with no room for the file to grow.
+            memory_file full(before);
+            failing_file no_room(full, 0, 0);
+            no_room.capacity = before.size();
+            const std::string error = atomkit_error([&] { retitle(full, title, &no_room); });
+            CHECK(title_of(full.data()) == (error == "no error" ? title : "Old"));
+            if (error != "no error") CHECK(full.data() == before);
         }
     }
 }
