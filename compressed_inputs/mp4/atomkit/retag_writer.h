@@ -9,10 +9,10 @@
 // Where the old movie box ends the file's boxes it is overwritten and the file cut after the new one (a box
 // that grows writes its part past the old end first, so a full disk stops the write before the old box is
 // touched). Otherwise the new box is first written after the last box (data_end), then the old box's type
-// becomes "free" (it stays as padding), then the file is cut after the new box: a failing write at any point leaves
-// a file that plays, with either the old tags or the new ones (a failure before the old box is given up takes
-// the new one away again). The composition offsets ("ctts") of every
-// track are kept, so a tag edit never changes the decode range.
+// becomes "free" (it stays as padding), then the file is cut after the new box. A failing write at any point
+// leaves a file that plays, with either the old tags or the new ones (a failure before the old box is given
+// up takes the new one away again). The composition offsets ("ctts") of every track are kept, so a tag edit
+// never changes the decode range.
 
 #include <cstdint>
 
