@@ -60,7 +60,6 @@ class error_window final : public notice_window {
                 return false;
         }
     }
-    void on_final_message(HWND) override { delete this; }
 };
 
 void show_text() { dialog_item_set_text(g_state.window, IDC_POPUP_NOTICE_TEXT, g_state.text.c_str()); }
@@ -113,13 +112,7 @@ void playback_error_window_add(const char* message) {
     if (g_state.observer) g_state.observer(message, g_state.observer_context);
     if (!g_state.window) {
         if (!showing_allowed()) return;
-        error_window* window = new error_window;
-        try {
-            window->create_modeless(app_state.hidden_window, IDD_POPUP_NOTICE);
-        } catch (...) {
-            delete window;
-            throw;
-        }
+        notice_window::open(new error_window, app_state.hidden_window);
         if (!g_state.window) return;  // destroyed while it was made
         g_state.text = message;
         g_state.count = 1;
