@@ -1,5 +1,7 @@
 #include "playback/playback_error_window.h"
 
+#include <exception>
+
 #include "foundation/kpl/number_format.h"
 #include "foundation/services/advanced_setting_entries.h"
 #include "foundation/services/main_thread.h"
@@ -112,7 +114,15 @@ void playback_error_window_add(const char* message) {
     if (g_state.observer) g_state.observer(message, g_state.observer_context);
     if (!g_state.window) {
         if (!showing_allowed()) return;
-        notice_window::open(new error_window, app_state.hidden_window);
+        try {
+            notice_window::open(new error_window, app_state.hidden_window);
+        } catch (const std::exception& e) {
+            // Playback goes on without the window; the message is not lost for the debugger output.
+            kpl::utf8_string_pow2 line("Playback error window could not be shown (");
+            line << e.what() << "): " << message << "\n";
+            debug_output(line.c_str());
+            return;
+        }
         if (!g_state.window) return;  // destroyed while it was made
         g_state.text = message;
         g_state.count = 1;

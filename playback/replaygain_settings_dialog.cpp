@@ -44,7 +44,19 @@ HFONT create_heading_font(HWND dialog) {
 
 class replaygain_panel final : public dialog_object {
 public:
-    explicit replaygain_panel(const replaygain_settings& settings) : m_initial(settings) {}
+    explicit replaygain_panel(const replaygain_settings& settings) : m_initial(settings) {
+        using resize = dialog_resize_helper;
+        static const uint32_t anchors[] = {
+            IDC_REPLAYGAIN_ACTIVE | resize::stretch_x << 16,
+            IDC_REPLAYGAIN_PREAMP_HEADING | resize::stretch_x << 16,
+            IDC_REPLAYGAIN_WITH_SLIDER | resize::stretch_x << 16,
+            IDC_REPLAYGAIN_WITH_VALUE | resize::move_x << 16,
+            IDC_REPLAYGAIN_WITHOUT_SLIDER | resize::stretch_x << 16,
+            IDC_REPLAYGAIN_WITHOUT_VALUE | resize::move_x << 16,
+            IDC_REPLAYGAIN_HELP | resize::stretch_x << 16,
+        };
+        m_resizer.set_anchors(anchors, sizeof anchors / sizeof anchors[0]);
+    }
 
     // From now on the object goes with its window.
     void give_to_window() { m_window_owns = true; }
@@ -141,20 +153,6 @@ private:
             SendDlgItemMessageW(panel, IDC_REPLAYGAIN_PREAMP_HEADING, WM_SETFONT,
                                 reinterpret_cast<WPARAM>(m_heading_font), FALSE);
         SetWindowLongPtrW(panel, GWL_EXSTYLE, GetWindowLongPtrW(panel, GWL_EXSTYLE) | WS_EX_CONTROLPARENT);
-
-        using resize = dialog_resize_helper;
-        static const uint32_t anchors[] = {
-            IDC_REPLAYGAIN_ACTIVE | resize::stretch_x << 16,
-            IDC_REPLAYGAIN_PREAMP_HEADING | resize::stretch_x << 16,
-            IDC_REPLAYGAIN_WITH_SLIDER | resize::stretch_x << 16,
-            IDC_REPLAYGAIN_WITH_VALUE | resize::move_x << 16,
-            IDC_REPLAYGAIN_WITHOUT_SLIDER | resize::stretch_x << 16,
-            IDC_REPLAYGAIN_WITHOUT_VALUE | resize::move_x << 16,
-            IDC_REPLAYGAIN_HELP | resize::stretch_x << 16,
-        };
-        m_resizer.set_anchors(anchors, sizeof anchors / sizeof anchors[0]);
-        LRESULT ignored = 0;
-        m_resizer.on_message(panel, WM_INITDIALOG, 0, 0, ignored);
 
         for (const preamp_control& c : {k_with, k_without})
             SendDlgItemMessageW(panel, c.slider, TBM_SETRANGE, FALSE,

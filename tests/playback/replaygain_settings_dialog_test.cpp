@@ -182,6 +182,22 @@ TEST_CASE("the ReplayGain panel shows a record and stores what it shows") {
         CHECK(same(stored, r.stored));
     }
 
+    // Wider: the sliders grow with the panel, their labels move along.
+    auto rect_of = [&](int id) {
+        RECT r;
+        GetWindowRect(GetDlgItem(panel, id), &r);
+        return r;
+    };
+    const RECT slider_before = rect_of(IDC_REPLAYGAIN_WITHOUT_SLIDER), label_before = rect_of(IDC_REPLAYGAIN_WITHOUT_VALUE);
+    RECT panel_rect;
+    GetWindowRect(panel, &panel_rect);
+    SetWindowPos(panel, nullptr, 0, 0, panel_rect.right - panel_rect.left + 100, panel_rect.bottom - panel_rect.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    const RECT slider_after = rect_of(IDC_REPLAYGAIN_WITHOUT_SLIDER), label_after = rect_of(IDC_REPLAYGAIN_WITHOUT_VALUE);
+    CHECK(slider_after.right - slider_after.left == slider_before.right - slider_before.left + 100);
+    CHECK(label_after.left - label_before.left == 100);
+    CHECK(label_after.right - label_after.left == label_before.right - label_before.left);
+
     // The first record as created: shown before any panel_load.
     HWND second = rg->create_panel(first, host.window, 4322);
     replaygain_settings stored;
