@@ -27,6 +27,11 @@ double monitor_environment::retry_seconds() { return 10.0; }
 uint32_t monitor_environment::watch_failure() { return 0; }
 bool monitor_environment::take_overflow() { return false; }
 void monitor_environment::on_full_rescan() {}
+uint32_t monitor_environment::file_attributes(const wchar_t* path, uint32_t& error) {
+    const DWORD attributes = GetFileAttributesW(path);
+    error = attributes == INVALID_FILE_ATTRIBUTES ? GetLastError() : 0;
+    return attributes;
+}
 
 namespace {
 
@@ -418,12 +423,12 @@ private:
             local_path::to_long_path(location.c_str(), path);
             const auto wide = win_string_param(path.c_str());
             for (uint32_t tries = 1;; ++tries) {
-                const DWORD attributes = GetFileAttributesW(wide.get());
+                uint32_t error = 0;
+                const uint32_t attributes = m_environment.file_attributes(wide.get(), error);
                 if (attributes != INVALID_FILE_ATTRIBUTES) {
                     out = attributes;
                     return true;
                 }
-                const DWORD error = GetLastError();
                 if (error != ERROR_SHARING_VIOLATION || tries >= attribute_tries) throw_win32_io_error(error);
                 m_abort.sleep(0.01);
             }

@@ -32,6 +32,9 @@ public:
     virtual bool take_overflow();
     // Told at the start of every full rescan.
     virtual void on_full_rescan();
+    // GetFileAttributesW of a path in its long form: the attributes, or INVALID_FILE_ATTRIBUTES with the
+    // Win32 error in `error`.
+    virtual uint32_t file_attributes(const wchar_t* path, uint32_t& error);
 
     // The program's environment.
     static monitor_environment& real();

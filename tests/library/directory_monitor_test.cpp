@@ -116,9 +116,31 @@ public:
     uint32_t watch_failure() override { return static_cast<uint32_t>(InterlockedCompareExchange(&failure, 0, 0)); }
     bool take_overflow() override { return InterlockedExchange(&overflow, 0) != 0; }
     void on_full_rescan() override { InterlockedIncrement(&rescans); }
+    // Paths whose attributes answer "sharing violation" for ever (compared by their end).
+    void lock_attributes(std::vector<std::wstring> ends) {
+        kpl::critical_section_scope lock(m_lock);
+        locked_attributes = std::move(ends);
+    }
+    volatile LONG attribute_refusals = 0;
+    uint32_t file_attributes(const wchar_t* path, uint32_t& error) override {
+        const std::wstring p = path;
+        kpl::critical_section_scope lock(m_lock);
+        for (const std::wstring& end : locked_attributes) {
+            if (p.size() >= end.size() && p.compare(p.size() - end.size(), end.size(), end) == 0) {
+                InterlockedIncrement(&attribute_refusals);
+                error = ERROR_SHARING_VIOLATION;
+                return INVALID_FILE_ATTRIBUTES;
+            }
+        }
+        return monitor_environment::file_attributes(path, error);
+    }
 
     LONG get(volatile LONG& v) { return InterlockedCompareExchange(&v, 0, 0); }
     void advance(LONG ms) { InterlockedExchangeAdd(&fake_clock, ms); }
+
+private:
+    kpl::critical_section m_lock;
+    std::vector<std::wstring> locked_attributes;
 };
 
 // Runs the main-thread queue until the condition holds; false after 30 seconds.
@@ -346,6 +368,17 @@ TEST_CASE("monitor: watching a real folder") {
             return f.callback->count("added new\\inner.wav#0") == 1 &&
                    f.callback->count("added new\\deeper\\leaf.wav#0") == 1;
         }));
+    }
+    SUBCASE("attributes that stay locked: the stored ones serve, unknown paths are passed over") {
+        f.environment.lock_attributes({L"\\first.wav", L"\\blocked.wav"});
+        f.tree.wav("blocked.wav");
+        f.tree.wav("first.wav", 1600);  // rewritten: a change of a known file
+        REQUIRE(wait_for([&] { return f.callback->asked_count(f.tree.location("first.wav")) == 2; }));
+        CHECK(f.environment.get(f.environment.attribute_refusals) >= 100);
+        // The monitor goes on: later changes still come.
+        f.tree.wav("after.wav");
+        REQUIRE(wait_for([&] { return f.callback->count("added after.wav#0") == 1; }));
+        CHECK(f.callback->count("added blocked.wav#0") == 0);
     }
     SUBCASE("an overflowed notification rescans the whole folder") {
         const LONG rescans = f.environment.get(f.environment.rescans);
