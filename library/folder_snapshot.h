@@ -89,6 +89,7 @@ public:
     const std::map<track_handle*, track_handle_ref>& removed() const { return m_removed; }
     void take_sets(std::map<track_handle*, track_handle_ref>& added, std::map<track_handle*, track_handle_ref>& removed);
     uint32_t infos_read() const { return m_infos_read; }
+    void count_info_read() { ++m_infos_read; }
     // added + removed + infos read.
     uint32_t change_count() const;
 
@@ -101,11 +102,12 @@ public:
     const kpl::utf8_string_pow2& visited() const { return m_visited; }
     // The visited location without the root and its backslash ("" at the root).
     const char* relative() const;
+    // Adds one component to the visited location (after a backslash unless it ends in one); answers the
+    // length to go back to with leave.
+    uint32_t enter(const char* name, uint32_t length);
+    void leave(uint32_t length) { m_visited.truncate(length); }
 
 private:
-    friend class folder_snapshot;
-    friend class snapshot_visit;
-
     snapshot_host& m_host;
     bool m_on_main_thread;
     std::map<track_handle*, track_handle_ref> m_added, m_removed;
@@ -158,8 +160,6 @@ public:
     const directory_node& root() const { return *m_root; }
 
 private:
-    class visit;
-
     snapshot_host& m_host;
     std::unique_ptr<directory_node> m_root;
 };
