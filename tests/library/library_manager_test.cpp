@@ -23,6 +23,7 @@
 #include "shell/command_model.h"
 #include "shell/localization.h"
 #include "shell/main_thread_queue.h"
+#include "tests/metadata/crash_probe.h"
 #include "tests/shell/shell_fixtures.h"
 
 namespace {
@@ -467,4 +468,40 @@ TEST_CASE("library manager: a monitor that cannot start leaves no folder and the
     lib->register_listener(&l);
     CHECK(library_manager::watched().size() == 2);
     lib->unregister_listener(&l);
+}
+
+namespace {
+
+class library_call_thread final : public kpl::thread {
+    void body() override {
+        kpl::array_list<track_handle_ref> all;
+        library()->list_all(all);
+    }
+};
+
+}  // namespace
+
+TEST_CASE("probe: a library call that stops the process" * doctest::skip()) {
+    metadata_test::crash_probe_child_setup();
+    library();
+    if (metadata_test::crash_probe_argument() == "thread") {
+        library_call_thread t;
+        t.start();
+        t.wait_and_close();
+    } else {
+        service_iterator it(main_menu_command_set::class_guid);
+        service_ref each;
+        const kpl::guid scan_guid = {0xDAE3DBD3, 0x7697, 0x48D5, {0xAF, 0x02, 0xBC, 0xC2, 0xAF, 0x99, 0x1A, 0x86}};
+        while (it.next(each)) {
+            auto* set = each.as<main_menu_command_set>();
+            if (set->get_count() == 2 && set->get_guid(1) == scan_guid) set->execute(2, nullptr);
+        }
+    }
+}
+
+TEST_CASE("library manager: a call from another thread and an unknown menu index stop the process") {
+    CHECK(metadata_test::crash_probe_run("probe: a library call that stops the process", "thread") ==
+          kpl::crash_exception_code);
+    CHECK(metadata_test::crash_probe_run("probe: a library call that stops the process", "menu") ==
+          kpl::crash_exception_code);
 }
