@@ -92,7 +92,8 @@ bool is_notification_unsupported(uint32_t code) {
     return code == ERROR_INVALID_FUNCTION || code == ERROR_NOT_SUPPORTED || code == ERROR_TOO_MANY_CMDS;
 }
 
-class monitor final : public service_counted<directory_monitor_instance>, public snapshot_host {
+class monitor final : public service_counted<directory_monitor_instance, directory_monitor_progress>,
+                      public snapshot_host {
 public:
     monitor(folder_monitor_callback* callback, const char* root, monitor_environment& environment)
         : m_holder(new callback_holder(callback)), m_root(root), m_environment(environment), m_snapshot(*this),
@@ -109,6 +110,10 @@ public:
     // directory_monitor_instance
     void save_state(byte_sink& out, const abort_signal& abort) override { m_snapshot.save(out, abort); }
     bool is_finished() override { return InterlockedCompareExchange(&m_finished, 0, 0) != 0; }
+    bool is_settled() override {
+        return !m_runner.is_started() || InterlockedCompareExchange(&m_settled, 0, 0) != 0 ||
+               WaitForSingleObject(m_runner.handle(), 0) == WAIT_OBJECT_0;
+    }
     void set_flags(uint32_t flags) override {
         stop();
         m_flags = flags;
@@ -120,6 +125,7 @@ public:
     const abort_signal& abort() const override { return m_abort; }
     kpl::critical_section& lock() override { return m_lock; }
     void queue_path(const char* relative, uint32_t delay_ms) override {
+        InterlockedExchange(&m_settled, 0);
         m_pending.add(relative, delay_ms, m_environment.now_ms());
     }
     void unqueue_path(const char* relative) override { m_pending.remove(relative); }
@@ -158,6 +164,7 @@ public:
             return;
         }
         InterlockedExchange(&m_finished, 0);
+        InterlockedExchange(&m_settled, 0);
         m_runner.start(THREAD_PRIORITY_BELOW_NORMAL);
     }
 
@@ -212,6 +219,7 @@ private:
     }
 
     void report_idle() {
+        InterlockedExchange(&m_settled, m_pending.empty() && m_added.empty() && m_removed.empty() ? 1 : 0);
         InterlockedExchange(&m_finished, 1);
         busy(false);
     }
@@ -510,6 +518,7 @@ private:
     std::string m_last_error;
     uint32_t m_last_pass = 0;
     volatile LONG m_finished = 0;
+    volatile LONG m_settled = 0;
     runner m_runner;  // last: stopped before anything above goes
 };
 
@@ -528,12 +537,10 @@ service_factory_single<directory_monitor_service, directory_monitor> g_directory
 void directory_monitor_create(service_ptr<directory_monitor_instance>& out, folder_monitor_callback* callback,
                               const char* root, file_stream* stored, uint32_t flags, library_track_list& initial,
                               monitor_environment& environment) {
-    service_ptr<monitor> made;
-    {
-        monitor* m = new monitor(callback, root, environment);
-        made.assign(m);
-        m->release();
-    }
+    monitor* made = new monitor(callback, root, environment);
+    service_ptr<directory_monitor_instance> hold;
+    hold.assign(made);
+    made->release();  // `hold` keeps the one reference
     made->set_initial_flags(flags);
     if (stored) {
         library_track_array loaded;
@@ -541,5 +548,5 @@ void directory_monitor_create(service_ptr<directory_monitor_instance>& out, fold
         initial.insert_from(loaded, initial.count());
     }
     made->start();
-    out.assign(made.get());
+    out = std::move(hold);
 }

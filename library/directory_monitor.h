@@ -53,6 +53,20 @@ public:
     virtual void set_flags(uint32_t flags) = 0;
 };
 
+// Answered by every monitor instance (query): whether it has caught up with the disk, for callers that wait
+// for indexing to end (the console test tool).
+//
+//     service_ptr<directory_monitor_progress> progress;
+//     if (service_query(monitor.get(), progress)) while (!progress->is_settled()) pump_main_thread_queue();
+class directory_monitor_progress : public service_object {
+public:
+    static constexpr kpl::guid class_guid = {0xC097F903, 0xC79E, 0x489F, {0xB4, 0x9D, 0x39, 0xB7, 0x8F, 0x8C, 0x4B, 0xEC}};
+
+    // True when no thread runs, or when the thread has reported itself idle with no file waiting to be
+    // read and every change handed to the main-thread queue (whose callbacks may still wait there).
+    virtual bool is_settled() = 0;
+};
+
 // The service (a static object) that makes monitors.
 class directory_monitor : public service_object {
 public:

@@ -92,7 +92,47 @@ temp_tree::temp_tree(const char* tag) {
     REQUIRE(CreateDirectoryW(wide(m_root).c_str(), nullptr));
 }
 
-temp_tree::~temp_tree() { remove_tree(wide(m_root)); }
+temp_tree::~temp_tree() {
+    remove_tree(wide(m_root));
+    for (const char* name : {"script.sh", "done", "source.wav"}) DeleteFileW(wide(staging(name)).c_str());
+}
+
+std::string temp_tree::unix_path(const std::string& relative) const {
+    typedef char*(CDECL * unix_name_function)(const wchar_t*);
+    const auto convert = reinterpret_cast<unix_name_function>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
+    if (!convert) return "";
+    char* name = convert(wide(native(relative)).c_str());
+    if (!name) return "";
+    std::string out = name;
+    HeapFree(GetProcessHeap(), 0, name);
+    return out;
+}
+
+void temp_tree::stage_source(const std::string& bytes) const { write_all(staging("source.wav"), bytes); }
+
+void temp_tree::run_linux(const std::string& script) const {
+    const std::string root = unix_path();
+    REQUIRE_MESSAGE(!root.empty(), "not running under Wine");
+    const std::string done = staging("done");
+    DeleteFileW(wide(done).c_str());
+    write_all(staging("script.sh"), "cd '" + root + "' || exit 1\nSOURCE='" + root + "-source.wav'\n" + script +
+                                        "\ntouch '" + root + "-done'\n");
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    std::wstring command = L"/bin/sh \"" + wide(root) + L"-script.sh\"";
+    REQUIRE(CreateProcessW(L"Z:\\bin\\sh", &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                           &process));
+    if (process.hThread) CloseHandle(process.hThread);
+    if (process.hProcess) CloseHandle(process.hProcess);
+    // Wine does not follow a Unix process; the script's last step tells that it has run.
+    const DWORD start = GetTickCount();
+    while (GetFileAttributesW(wide(done).c_str()) == INVALID_FILE_ATTRIBUTES) {
+        REQUIRE(GetTickCount() - start < 30000);
+        Sleep(5);
+    }
+}
 
 void temp_tree::folder(const std::string& relative) const {
     REQUIRE(CreateDirectoryW(wide(native(relative)).c_str(), nullptr));

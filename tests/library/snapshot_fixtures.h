@@ -41,6 +41,15 @@ public:
     // Sets the file's last-write time to `stamp` (100-ns units since 1601).
     void set_stamp(const std::string& relative, uint64_t stamp) const;
     uint64_t stamp(const std::string& relative) const;
+    // The Linux path of a path in the tree (Wine's own mapping); "" where there is none.
+    std::string unix_path(const std::string& relative = "") const;
+    // Runs a shell script as a Linux process (Wine starts Unix programs) and waits until it has run to its
+    // end; its working folder is the tree's Linux path. Files the script needs go next to the tree
+    // (`staging`), never into it.
+    void run_linux(const std::string& script) const;
+    std::string staging(const std::string& name) const { return m_root + "-" + name; }
+    // Writes the staged source file (`staging("source.wav")`, "$SOURCE" in scripts) with these bytes.
+    void stage_source(const std::string& bytes) const;
 
 private:
     std::string m_root;
