@@ -7,8 +7,9 @@
 // PROFILE is made when missing; its config.dat is loaded, then the options are applied (--folder, given
 // once or more, replaces the watched-folder list; --system-folders and --monitor set the two options) and
 // stay stored. The library starts, a listener registers (loading the library, as the first view does) and
-// the tool pumps the main-thread queue until the library is settled: every monitor finished and not busy,
-// nothing queued, and no file read, report or busy change for 1.5 seconds. --rescan then runs "Refresh
+// the tool pumps the main-thread queue until the library is settled: every monitor finished, not busy and
+// caught up with the disk (nothing waiting to be read or handed on), nothing queued, and no file read,
+// report or busy change for 0.2 seconds (1.5 seconds for a monitor that cannot tell whether it caught up). --rescan then runs "Refresh
 // music folders now" and waits again; --watch keeps running SECONDS more. Then database.dat and config.dat
 // are saved as shut-down saves them, and the library unloads.
 //
@@ -49,6 +50,9 @@
 
 namespace {
 
+// Quiet time before the library counts as settled: short when every monitor says it caught up with the disk,
+// longer for monitors that cannot say.
+constexpr DWORD k_settled_quiet_ms = 200;
 constexpr DWORD k_quiet_ms = 1500;
 
 [[noreturn]] void bad_argument(const char* what, const char* text) {
@@ -155,9 +159,16 @@ DWORD wait_settled(event_log& events) {
     for (;;) {
         pump_messages();
         const DWORD now = GetTickCount();
-        bool settled = main_thread_queue::pending() == 0;
-        for (const auto& f : library_manager::watched())
+        bool settled = main_thread_queue::pending() == 0, all_tell = true;
+        for (const auto& f : library_manager::watched()) {
             if (f.busy || (f.monitor && !f.monitor->is_finished())) settled = false;
+            service_ptr<directory_monitor_progress> progress;
+            if (!f.monitor || !service_query(f.monitor, progress))
+                all_tell = false;
+            else if (!progress->is_settled())
+                settled = false;
+        }
+        const DWORD quiet = all_tell ? k_settled_quiet_ms : k_quiet_ms;
         const uint32_t read = library_manager::stats().files_read;
         if (read != last_read) {
             last_read = read;
@@ -166,7 +177,7 @@ DWORD wait_settled(event_log& events) {
         if (events.last_event() && static_cast<int32_t>(events.last_event() - last_activity) > 0)
             last_activity = events.last_event();
         if (!settled) last_activity = std::max<DWORD>(last_activity, now);
-        if (settled && now - last_activity >= k_quiet_ms) return last_activity;
+        if (settled && now - last_activity >= quiet) return last_activity;
         Sleep(10);
     }
 }
