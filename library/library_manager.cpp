@@ -6,6 +6,8 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <algorithm>
+#include <cstring>
 #include <map>
 #include <set>
 
@@ -74,9 +76,12 @@ manager_state& state() {
 
 template <class Call>
 void for_each_listener(Call call) {
-    // A listener may unregister (itself or another) while it is told: walk a copy.
+    // A listener may unregister (itself or another) while it is told: walk a copy, and skip one that left.
     std::vector<library_change_listener*> listeners = state().listeners;
-    for (library_change_listener* l : listeners) call(l);
+    for (library_change_listener* l : listeners) {
+        const auto& now = state().listeners;
+        if (std::find(now.begin(), now.end(), l) != now.end()) call(l);
+    }
 }
 
 class indexing_update final : public service_counted<main_thread_callback> {

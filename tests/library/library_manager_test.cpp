@@ -505,3 +505,31 @@ TEST_CASE("library manager: a call from another thread and an unknown menu index
     CHECK(metadata_test::crash_probe_run("probe: a library call that stops the process", "menu") ==
           kpl::crash_exception_code);
 }
+
+TEST_CASE("library manager: a listener that unregisters another while told keeps it from hearing that report") {
+    manager_fixture f;
+    f.folders({"D:\\a"});
+    f.start();
+    auto lib = library();
+    recording_listener second;
+    struct unregistering final : library_change_listener {
+        media_library* lib = nullptr;
+        library_change_listener* other = nullptr;
+        int calls = 0;
+        void on_items_added(const library_track_list&) override {
+            ++calls;
+            lib->unregister_listener(other);
+        }
+        void on_items_removed(const library_track_list&) override {}
+        void on_items_modified(const library_track_list&) override {}
+        void on_indexing_changed(bool) override {}
+    } first;
+    first.lib = lib.get();
+    first.other = &second;
+    lib->register_listener(&first);
+    lib->register_listener(&second);
+    f.monitors.made.at(0)->callback->on_items_added(tracks({track("file://D:\\a\\x.flac")}));
+    CHECK(first.calls == 1);
+    CHECK(second.events.empty());
+    lib->unregister_listener(&first);
+}
