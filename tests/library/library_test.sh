@@ -202,3 +202,9 @@ for bad in foreign truncated nested absurd past-the-end; do
 done
 library
 expect_eq "$(value read)" "0" "the run after the last replacement"
+
+# --- the system's Music folder (Wine has no libraries: its Music known folder) comes before the configured ones --
+library --system-folders 1
+awk -F'\t' '$1 == "folder" { print $2 }' out.txt > folders.txt
+grep -qiE '^C:\\users\\[^\\]+\\Music$' folders.txt || { cat folders.txt >&2; fail "no system Music folder is watched"; }
+grep -qxF "$(winpath "$M")" folders.txt || fail "the configured folder is no longer watched"
