@@ -44,6 +44,15 @@ for _, line in sorted(lines):
 PYEOF
 }
 
+# --- arguments the command refuses, before it touches the profile ----------------------------------------------
+for bad in "--monitor 2" "--system-folders yes" "--watch -1" "--unknown"; do
+  rc=0
+  wine "$VORN_INSPECT" library "$P" $bad > /dev/null 2>err.txt < /dev/null || rc=$?
+  [ $rc -eq 1 ] || fail "library $bad: exit status $rc"
+  [ -s err.txt ] || fail "library $bad: no error text"
+done
+[ ! -e "$P" ] || fail "a refused command made the profile folder"
+
 # --- fixtures --------------------------------------------------------------------------------------------------
 mkdir -p "$M/a" "$M/b/c" "$M/cue"
 sox -V1 -D -n -r 44100 -b 16 -c 2 src.wav synth 1 sine 440 vol 0.3 || fail "sox"

@@ -215,6 +215,9 @@ int run_library(const inspect_arguments& args, inspect_output& out) {
         watch_seconds = std::strtod(text, &end);
         if (!*text || *end || !(watch_seconds >= 0) || watch_seconds > 86400) bad_argument("bad --watch", text);
     }
+    int system_folders = -1, monitor = -1;
+    if (const char* text = args.option("system-folders")) system_folders = parse_switch(text, "bad --system-folders");
+    if (const char* text = args.option("monitor")) monitor = parse_switch(text, "bad --monitor");
     if (service_registry::table().class_count() == 0) service_registry::table().build(service_registration_list());
 
     make_folder(profile);
@@ -230,9 +233,8 @@ int run_library(const inspect_arguments& args, inspect_output& out) {
         list.clear();
         for (const std::string& f : folders) list.append(f.c_str());
     }
-    if (const char* text = args.option("system-folders"))
-        cfg_use_windows_library_folders = parse_switch(text, "bad --system-folders");
-    if (const char* text = args.option("monitor")) cfg_monitor_library_folders = parse_switch(text, "bad --monitor");
+    if (system_folders >= 0) cfg_use_windows_library_folders = system_folders != 0;
+    if (monitor >= 0) cfg_monitor_library_folders = monitor != 0;
 
     const uint64_t memory_before = private_bytes();
     const DWORD start = GetTickCount();
