@@ -74,13 +74,13 @@ void write_records(file_stream& file, const std::vector<record>& records, const 
 
 std::string location() {
     std::string path(profile_folder::c_str());
-    path += "\\database.dat";
+    if (!path.empty()) path += "\\database.dat";
     return path;
 }
 
 bool load(const char* location, library_stored_states& out, std::string* error) {
     try {
-        if (!file_system_exists(location, abort_never)) return true;
+        if (!*location || !file_system_exists(location, abort_never)) return true;
         file_stream_ref file;
         file_system_open(file, location, open_mode_read, abort_never);
         read_records(out, *file, abort_never);
@@ -92,6 +92,7 @@ bool load(const char* location, library_stored_states& out, std::string* error) 
 }
 
 bool save(const char* location, const std::vector<record>& records) {
+    if (!*location) return false;
     records_writer writer(records);
     for (;;) {
         kpl::utf8_string_pow2 text("Library file could not be written (");
@@ -109,6 +110,7 @@ bool save(const char* location, const std::vector<record>& records) {
 }
 
 void remove(const char* location) {
+    if (!*location) return;
     try {
         file_system_remove(location, abort_never);
     } catch (const ketrel_io::exception_io_not_found&) {

@@ -50,7 +50,8 @@ void read_records(library_stored_states& out, file_stream& file, const abort_sig
 // can count gives kpl::exception_overflow.
 void write_records(file_stream& file, const std::vector<record>& records, const abort_signal& abort);
 
-// "database.dat" in the profile folder, as a location ("file://...").
+// "database.dat" in the profile folder, as a location ("file://..."); empty while no profile folder is set,
+// and then load reads nothing, save writes nothing (answering false) and remove removes nothing.
 std::string location();
 
 // Reads `location` into `out`. A missing file leaves `out` empty and answers true. A file that cannot be
