@@ -137,6 +137,7 @@ public:
 
     LONG get(volatile LONG& v) { return InterlockedCompareExchange(&v, 0, 0); }
     void advance(LONG ms) { InterlockedExchangeAdd(&fake_clock, ms); }
+    void set_clock(LONG ms) { InterlockedExchange(&fake_clock, ms); }
 
 private:
     kpl::critical_section m_lock;
@@ -281,25 +282,32 @@ TEST_CASE("monitor: flags 6 start no thread; the stored tracks are all there is,
 TEST_CASE("monitor: a folder without change notifications is polled") {
     monitor_fixture f("mon-poll");
     f.tree.wav("a.wav");
-    f.environment.fake_clock = 1000000;
+    const LONG start = 1000000;
+    f.environment.fake_clock = start;
     f.environment.failure = ERROR_NOT_SUPPORTED;
     f.start(0);
     REQUIRE(wait_for([&] { return f.environment.get(f.environment.rescans) == 1; }));
-    f.environment.advance(600);  // past the new file's quiet time and the next pass
-    REQUIRE(wait_for([&] { return f.callback->count("added a.wav#0") == 1; }));
+    // The clock moves on while the test waits (at most 3 s), past the new file's quiet time and the next pass.
+    REQUIRE(wait_for([&] {
+        if (f.environment.get(f.environment.fake_clock) < start + 3000) f.environment.advance(100);
+        return f.callback->count("added a.wav#0") == 1;
+    }));
 
-    // Less than a minute later: no rescan, however many seconds of polling pass.
+    // Less than a minute after the first rescan: no rescan, however many seconds of polling pass.
     f.tree.wav("b.wav");
-    f.environment.advance(59000);
+    f.environment.set_clock(start + 59000);
     const LONG sleeps = f.environment.get(f.environment.sleeps);
     REQUIRE(wait_for([&] { return f.environment.get(f.environment.sleeps) > sleeps + 5; }));
     CHECK(f.environment.get(f.environment.rescans) == 1);
     CHECK(f.callback->count("added b.wav#0") == 0);
 
-    f.environment.advance(1000);
+    // A minute after it: the second rescan finds the new file.
+    f.environment.set_clock(start + 3000 + 60000);
     REQUIRE(wait_for([&] { return f.environment.get(f.environment.rescans) == 2; }));
-    f.environment.advance(600);
-    REQUIRE(wait_for([&] { return f.callback->count("added b.wav#0") == 1; }));
+    REQUIRE(wait_for([&] {
+        f.environment.advance(100);
+        return f.callback->count("added b.wav#0") == 1;
+    }));
 }
 
 TEST_CASE("monitor: failing attempts are retried, and after the 11th the monitor reports itself idle") {
