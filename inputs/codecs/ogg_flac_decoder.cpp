@@ -53,7 +53,7 @@ public:
         m_size = m_bytes.count();
     }
     // Replaces whatever is left by the caller's bytes, without copying them: they must stay in place until
-    // the next set or forget.
+    // the next lend or forget.
     void lend(const void* data, size_t size) {
         m_bytes.set_count(0);
         m_data = static_cast<const uint8_t*>(data);
