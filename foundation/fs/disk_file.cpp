@@ -61,8 +61,9 @@ void disk_file::wait_for_request(OVERLAPPED& request, const abort_signal& abort)
 DWORD disk_file::read_request(void* buffer, DWORD n, uint64_t position, const abort_signal& abort) {
     OVERLAPPED request = {};
     set_offset(request, position);
+    // ReadFile and WriteFile reset the request's event when they start it; a ResetEvent of our own first
+    // would only cost another round trip to the Wine server per request.
     request.hEvent = m_event;
-    ResetEvent(m_event);
     DWORD transferred = 0;
     if (!ReadFile(m_file, buffer, n, &transferred, &request)) {
         DWORD error = GetLastError();
@@ -152,8 +153,7 @@ void disk_file::write(const void* buffer, size_t n, const abort_signal& abort) {
         if (chunk == 0) break;
         OVERLAPPED request = {};
         set_offset(request, m_position);
-        request.hEvent = m_event;
-        ResetEvent(m_event);
+        request.hEvent = m_event;  // reset by WriteFile as it starts
         DWORD transferred = 0;
         if (!WriteFile(m_file, in + done, chunk, &transferred, &request)) {
             DWORD error = GetLastError();

@@ -38,27 +38,34 @@ const ogg_packet* ogg_record(const kpl::guid& owner, const void* record, size_t 
     return p->packet && p->bytes > 0 ? p : nullptr;
 }
 
-// The bytes handed to the core: the header blocks, later one packet at a time. It cannot seek; reading
-// past what it holds answers 0 and is remembered (the frame ran past its packet).
+// The bytes handed to the core: the header blocks (kept in a buffer), later one packet at a time (read where
+// the caller holds it, for the length of one decode). It cannot seek; reading past what it holds answers 0
+// and is remembered (the frame ran past its packet).
 class packet_feed final : public service_counted<file_stream> {
 public:
-    // Adds bytes after the ones not read yet; the buffer grows by doubling.
+    // Adds bytes after the ones not read yet, keeping them in the buffer, which grows by doubling.
     void append(const void* data, size_t size) {
         if (size > 0xFFFFFFF0u - m_bytes.count()) throw ketrel_io::exception_io_data();
         const uint32_t at = m_bytes.count();
         m_bytes.resize_pow2(at + static_cast<uint32_t>(size));
         if (size) std::memcpy(m_bytes.data() + at, data, size);
+        m_data = m_bytes.data();
+        m_size = m_bytes.count();
     }
-    // Replaces whatever is left by the bytes, reusing the buffer.
-    void set(const void* data, size_t size) {
+    // Replaces whatever is left by the caller's bytes, without copying them: they must stay in place until
+    // the next lend or forget.
+    void lend(const void* data, size_t size) {
         m_bytes.set_count(0);
+        m_data = static_cast<const uint8_t*>(data);
+        m_size = size;
         m_used = 0;
         m_starved = false;
-        append(data, size);
     }
     // Empties the buffer and gives its memory back.
     void forget() {
         m_bytes.resize_pow2_shrink(0);
+        m_data = nullptr;
+        m_size = 0;
         m_used = 0;
         m_starved = false;
     }
@@ -66,13 +73,13 @@ public:
 
     size_t read(void* buffer, size_t n, const abort_signal& abort) override {
         abort.check();
-        const size_t left = m_bytes.count() - m_used;
+        const size_t left = m_size - m_used;
         if (n > left) {
             m_starved = true;
             n = left;
         }
-        if (n) std::memcpy(buffer, m_bytes.data() + m_used, n);
-        m_used += static_cast<uint32_t>(n);
+        if (n) std::memcpy(buffer, m_data + m_used, n);
+        m_used += n;
         m_position += n;
         return n;
     }
@@ -92,7 +99,10 @@ public:
 
 private:
     kpl::byte_array m_bytes;
-    uint32_t m_used = 0;
+    // What reads are served from: the buffer or the lent bytes.
+    const uint8_t* m_data = nullptr;
+    size_t m_size = 0;
+    size_t m_used = 0;
     uint64_t m_position = 0;
     bool m_starved = false;
 };
@@ -138,7 +148,13 @@ public:
     void decode_packet(const void* data, size_t size, audio_block& block, const abort_signal& abort) override {
         abort.check();
         if (!m_ready) throw ketrel_io::exception_io_data();
-        m_feed_object->set(data, size);
+        // The core reads the packet where the caller holds it; what libFLAC did not read of it is no use
+        // after this call, so the feed lets go of it on every way out.
+        struct loan {
+            packet_feed& feed;
+            ~loan() { feed.lend(nullptr, 0); }
+        } loan{*m_feed_object};
+        m_feed_object->lend(data, size);
         bool got = false;
         try {
             got = m_core.decode(block, abort);

@@ -3,6 +3,7 @@
 
 #include <ogg/ogg.h>
 #include <vorbis/codec.h>
+#include <xmmintrin.h>
 
 #include <cstring>
 
@@ -16,11 +17,39 @@
 #include "inputs/codecs/xiph_comments.h"
 #include "inputs/ogg_stream_handler.h"
 #include "metadata/audio_block.h"
+#include "metadata/pcm_conversion/cpu_features.h"
 #include "metadata/track_info.h"
 
 namespace {
 
 constexpr uint32_t vorbis_max_channels = 6;
+
+const bool g_sse = cpu_has_features(cpu_feature_sse);
+
+// Two planes of floats interleaved four frames at a time with SSE (the same values moved, nothing computed);
+// answers the frames it did.
+__attribute__((target("sse"))) uint32_t interleave_two_sse(float* to, const float* left, const float* right,
+                                                           uint32_t frames) {
+    const uint32_t whole = frames & ~3u;
+    for (uint32_t f = 0; f < whole; f += 4) {
+        const __m128 l = _mm_loadu_ps(left + f), r = _mm_loadu_ps(right + f);
+        _mm_storeu_ps(to + 2 * f, _mm_unpacklo_ps(l, r));
+        _mm_storeu_ps(to + 2 * f + 4, _mm_unpackhi_ps(l, r));
+    }
+    return whole;
+}
+
+// Planes to interleaved frames: to[f x channels + c] = planes[order[c]][f].
+void interleave(float* to, float* const* planes, const uint8_t* order, uint32_t channels, uint32_t frames) {
+    uint32_t done = 0;
+    if (channels == 2 && g_sse) done = interleave_two_sse(to, planes[order[0]], planes[order[1]], frames);
+    // Channel by channel, so the inner loop is one plain strided copy.
+    for (uint32_t c = 0; c < channels; ++c) {
+        const float* from = planes[order[c]];
+        float* out = to + c;
+        for (uint32_t f = done; f < frames; ++f) out[f * channels] = from[f];
+    }
+}
 
 // libvorbis's states for one stream, with the synthesis half set up on demand.
 class vorbis_state {
@@ -71,13 +100,7 @@ public:
         while ((ready_frames = vorbis_synthesis_pcmout(&dsp, &pcm)) > 0) {
             uint32_t frames = static_cast<uint32_t>(ready_frames);
             out.set_data_size(kpl::checked_multiply(total + frames, channels));
-            float* dest = out.get_data_writable() + total * channels;
-            // Channel by channel, so the inner loop is one plain strided copy.
-            for (uint32_t c = 0; c < channels; ++c) {
-                const float* from = pcm[order[c]];
-                float* to = dest + c;
-                for (uint32_t f = 0; f < frames; ++f) to[f * channels] = from[f];
-            }
+            interleave(out.get_data_writable() + total * channels, pcm, order, channels, frames);
             total += frames;
             vorbis_synthesis_read(&dsp, ready_frames);
         }

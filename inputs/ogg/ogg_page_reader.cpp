@@ -5,7 +5,12 @@
 #include "foundation/kpl/io_exceptions.h"
 
 namespace {
+// The first piece after a seek, and the step of page_before's search.
 constexpr uint32_t feed_piece = 1024;
+// Pieces double while reading goes straight on, up to this: a search reads little past the page it wants,
+// a decoder reading through the file feeds libogg in few calls (each one moves the partial page left in the
+// sync buffer to its front).
+constexpr uint32_t feed_piece_max = 64 * 1024;
 }
 
 ogg_page_reader::ogg_page_reader(file_stream_ref file) : m_file(std::move(file)) {
@@ -26,6 +31,7 @@ void ogg_page_reader::seek(uint64_t offset, const abort_signal& abort) {
     m_offset = m_read_pos = offset;
     m_eof = false;
     m_pages = 0;
+    m_piece = feed_piece;
 }
 
 void ogg_page_reader::rewind(const abort_signal& abort) {
@@ -36,12 +42,14 @@ void ogg_page_reader::rewind(const abort_signal& abort) {
     m_offset = m_read_pos = 0;
     m_eof = false;
     m_pages = 0;
+    m_piece = feed_piece;
 }
 
 bool ogg_page_reader::feed(uint64_t bound, const abort_signal& abort) {
     if (m_eof || m_read_pos >= bound) return false;
     uint64_t room = bound - m_read_pos;
-    uint32_t piece = room < feed_piece ? static_cast<uint32_t>(room) : feed_piece;
+    uint32_t piece = room < m_piece ? static_cast<uint32_t>(room) : m_piece;
+    if (m_piece < feed_piece_max) m_piece *= 2;
     char* buffer = ogg_sync_buffer(&m_sync, piece);
     if (!buffer) throw ketrel_io::exception_io_data();
     size_t got = m_file->read(buffer, piece, abort);

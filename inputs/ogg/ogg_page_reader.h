@@ -7,8 +7,8 @@
 //     ogg_packet p;
 //     while (reader.next_packet(p, link_end, abort)) use(p);   // stops at link_end (exclusive)
 //
-// Reading is bounded: data is fed to libogg in pieces of at most 1024 bytes and never past the bound, so a
-// page that runs past the bound is not found. ogg_no_bound reads to the end of the file. A packet is valid
+// Reading is bounded: data is fed to libogg in pieces of 1 KiB after a seek, doubling while reading goes on
+// up to 64 KiB, and never past the bound, so a page that runs past the bound is not found. ogg_no_bound reads to the end of the file. A packet is valid
 // until the next call. The stream layer follows the serial number of the pages it is given: a page of
 // another serial resets it (chained streams read on a non-seekable file).
 
@@ -73,6 +73,7 @@ private:
     uint64_t m_read_pos = 0;  // next byte to read from the file
     bool m_eof = false;
     uint64_t m_pages = 0;
+    uint32_t m_piece = 1024;  // the next feed's size
 };
 
 // Notes a file's position and puts it back: restore() on the normal path (its errors reach the caller), the

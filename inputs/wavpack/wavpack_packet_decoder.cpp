@@ -12,6 +12,7 @@
 #include "foundation/tasks/abort_signal.h"
 #include "inputs/codec_packet_decoder.h"
 #include "metadata/audio_block.h"
+#include "metadata/pcm_conversion/sample_kernels.h"
 #include "metadata/track_info.h"
 
 namespace {
@@ -110,11 +111,16 @@ public:
         if (m_mode & MODE_FLOAT) {
             block.set_data(reinterpret_cast<const float*>(m_samples.data()), got, channels, rate, mask);
         } else {
-            block.set_data(nullptr, got, channels, rate, mask);
-            float* out = block.get_data_writable();
             const int bytes = WavpackGetBytesPerSample(m_context);
-            const double scale = 1.0 / static_cast<double>(uint64_t(1) << (8 * bytes - 1));
-            for (uint32_t i = 0; i < got * channels; ++i) out[i] = static_cast<float>(m_samples[i] * scale);
+            if (bytes < 1 || bytes > 4) throw ketrel_io::exception_io_data();
+            block.set_data_size(got * channels);
+            block.set_sample_count(got);
+            block.set_channels(channels, mask);
+            block.set_sample_rate(rate);
+            // value x 2^-(bits - 1) through the conversion kernel, as the WavPack file input converts: the
+            // factor 2^(32 - bits) makes the kernel's scale exactly that power of two.
+            audio_int32_to_float(block.get_data_writable(), m_samples.data(), got * channels,
+                                 static_cast<float>(uint64_t(1) << (32 - 8 * bytes)));
         }
     }
 

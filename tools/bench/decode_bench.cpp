@@ -4,15 +4,19 @@
 // framework's overhead:
 //
 //     tools/bench/decode_bench.sh [SECONDS]          makes the files with Debian's encoders and runs this
-//     wine build/decode_bench.exe [--rounds N] FILE...  (Windows paths) decodes the files given
+//     wine build/decode_bench.exe [--rounds N] [--only library|framework] FILE...  (Windows paths) decodes
+//                                                    the files given; --only runs one path (for a profiler)
 //
 // The format comes from the extension: .flac FLAC, .oga Ogg FLAC, .ogg Vorbis, .opus Opus, .wv WavPack
 // ("WavPack+wvc" when a .wvc file lies beside it and is used), .wav WAV (PCM), .mpc Musepack, .alac ALAC
 // packets (u32 LE cookie size, the magic cookie, then per frame u32 LE size and bytes, as
 // tests/inputs/alac_frames.py pulls them out of an MP4 file; both paths decode them from memory, the framework
-// through the ALAC packet decoder). Each round times opening, decoding to the end and closing; the best of the
-// rounds counts (5 unless --rounds says otherwise). Per file a line with both times, audio seconds per second
-// of work and the sample frames each path gave; at the end one line per format:
+// through the ALAC packet decoder). Each round times opening, decoding to the end and closing, once per path,
+// the two paths taking turns going first; the best of the rounds counts (9 unless --rounds says otherwise).
+// Per file a line per path with its best time, audio seconds per second of work, the sample frames it gave
+// and how far its median round lies above its best (the noise of the machine), then the framework's overhead
+// within each round's pair (median, lowest, highest: pairs run close together, so a load that comes and goes
+// weighs on both halves of a pair alike); at the end one line per format from the best times:
 //
 //     FORMAT library SECONDS framework SECONDS overhead PERCENT
 //
@@ -38,6 +42,7 @@ extern "C" {
 #undef ELEMENT_TYPE
 #undef PELEMENT_TYPE
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -472,6 +477,13 @@ bool framework_round(bench_file& f, decoded& d) {
     return f.kind == format::alac ? framework_alac(f.alac, d) : framework_file(f.location, d);
 }
 
+// The middle value (the mean of the two middle ones for an even count).
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
 template <typename Round>
 double timed(Round round, decoded& d) {
     d = decoded();
@@ -486,11 +498,22 @@ int main() {
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     service_registry::table().build(service_registration_list());
-    int rounds = 5;
+    int rounds = 9;
+    bool only_library = false, only_framework = false;
     std::vector<bench_file> files;
     for (int i = 1; i < argc; ++i) {
         if (std::wcscmp(argv[i], L"--rounds") == 0 && i + 1 < argc) {
             rounds = _wtoi(argv[++i]);
+            continue;
+        }
+        if (std::wcscmp(argv[i], L"--only") == 0 && i + 1 < argc) {
+            ++i;
+            only_library = std::wcscmp(argv[i], L"library") == 0;
+            only_framework = std::wcscmp(argv[i], L"framework") == 0;
+            if (!only_library && !only_framework) {
+                std::fprintf(stderr, "decode_bench: --only takes library or framework\n");
+                return 2;
+            }
             continue;
         }
         bench_file f;
@@ -508,7 +531,7 @@ int main() {
     }
     if (files.empty() || rounds < 1) {
         std::fprintf(stderr,
-                     "usage: decode_bench [--rounds N] FILE...  (.flac .oga .ogg .opus .wv .wav .mpc .alac);\n"
+                     "usage: decode_bench [--rounds N] [--only library|framework] FILE...  (.flac .oga .ogg .opus .wv .wav .mpc .alac);\n"
                      "tools/bench/decode_bench.sh makes a set of files and runs it\n");
         return 2;
     }
@@ -520,29 +543,48 @@ int main() {
     std::vector<result> results;
     int failures = 0;
     for (bench_file& f : files) {
-        double best_library = 1e30, best_framework = 1e30;
+        std::vector<double> library_times, framework_times, ratios;
         decoded lib, work;
         try {
             for (int round = 0; round < rounds; ++round) {
-                const double l = timed([&](decoded& d) { return library_round(f, d); }, lib);
-                const double w = timed([&](decoded& d) { return framework_round(f, d); }, work);
+                const bool run_library = !only_framework, run_framework = !only_library;
+                // The two paths take turns going first, so that neither always runs on the other's warm or
+                // cold caches, and each round's pair runs close together under the same load.
+                const bool library_first = round % 2 == 0;
+                double l = 0, w = 0;
+                if (run_library && library_first) l = timed([&](decoded& d) { return library_round(f, d); }, lib);
+                if (run_framework) w = timed([&](decoded& d) { return framework_round(f, d); }, work);
+                if (run_library && !library_first) l = timed([&](decoded& d) { return library_round(f, d); }, lib);
                 if (l < 0) throw std::runtime_error("the library could not decode the file");
-                if (l < best_library) best_library = l;
-                if (w >= 0 && w < best_framework) best_framework = w;
+                if (w < 0) throw std::runtime_error("the framework could not decode the file");
+                if (run_library) library_times.push_back(l);
+                if (run_framework) framework_times.push_back(w);
+                if (run_library && run_framework) ratios.push_back(w / l);
             }
         } catch (const std::exception& e) {
             std::fprintf(stderr, "decode_bench: %s: %s\n", f.location.c_str(), e.what());
             ++failures;
             continue;
         }
-        const double audio = lib.rate ? static_cast<double>(lib.frames) / lib.rate : 0;
         std::printf("%-13s %s\n", f.name.c_str(), f.location.c_str());
-        std::printf("  library   %8.4f s %7.1fx real time, %llu sample frames\n", best_library,
-                    audio / best_library, static_cast<unsigned long long>(lib.frames));
-        std::printf("  framework %8.4f s %7.1fx real time, %llu sample frames\n", best_framework,
-                    audio / best_framework, static_cast<unsigned long long>(work.frames));
-        if (lib.frames != work.frames) std::printf("  note: the two paths gave different numbers of sample frames\n");
-        results.push_back({f.name, best_library, best_framework});
+        result r{f.name, 0, 0};
+        auto report = [&](const char* name, const std::vector<double>& times, const decoded& d, double& best) {
+            best = *std::min_element(times.begin(), times.end());
+            const double audio = d.rate ? static_cast<double>(d.frames) / d.rate : 0;
+            std::printf("  %-9s %8.4f s %7.1fx real time, %llu sample frames, median round %+.1f%% over the best\n",
+                        name, best, audio / best, static_cast<unsigned long long>(d.frames),
+                        (median(times) / best - 1) * 100);
+        };
+        if (!library_times.empty()) report("library", library_times, lib, r.library);
+        if (!framework_times.empty()) report("framework", framework_times, work, r.framework);
+        if (!ratios.empty()) {
+            std::sort(ratios.begin(), ratios.end());
+            std::printf("  overhead within the rounds' pairs: median %+.1f%%, lowest %+.1f%%, highest %+.1f%%\n",
+                        (median(ratios) - 1) * 100, (ratios.front() - 1) * 100, (ratios.back() - 1) * 100);
+            if (lib.frames != work.frames)
+                std::printf("  note: the two paths gave different numbers of sample frames\n");
+            results.push_back(r);
+        }
     }
     std::printf("\n");
     for (const result& r : results)
