@@ -70,6 +70,17 @@ void ebml_reader::truncate(uint64_t p) {
 }
 
 void ebml_reader::write(const void* data, size_t n) {
+    if (m_undo) {
+        ebml_undo_entry entry{m_position, {}};
+        const uint64_t size = m_file->get_size(m_abort);
+        if (m_position < size) {
+            const uint64_t old = size - m_position < n ? size - m_position : n;
+            entry.bytes.resize(static_cast<size_t>(old));
+            m_file->read_exact(entry.bytes.data(), entry.bytes.size(), m_abort);
+            m_file->seek(m_position, m_abort);
+        }
+        m_undo->push_back(std::move(entry));
+    }
     m_file->write(data, n, m_abort);
     m_position += n;
     m_remaining = n < m_remaining ? m_remaining - n : 0;

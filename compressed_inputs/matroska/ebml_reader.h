@@ -30,6 +30,12 @@
 
 namespace Matroska {
 
+// What a write replaced: the bytes that were at the position (those inside the file then).
+struct ebml_undo_entry {
+    uint64_t position;
+    std::vector<uint8_t> bytes;
+};
+
 class ebml_reader {
 public:
     // remaining starts at the file's size (unknown size: ketrel_io::exception_io_no_length).
@@ -49,8 +55,10 @@ public:
     void reset(uint64_t p, uint64_t end);
     // Cuts (or extends) the file to p bytes; remaining becomes p - position.
     void truncate(uint64_t p);
-    // Writes at the position; remaining drops by n, not below 0.
+    // Writes at the position; remaining drops by n, not below 0. With an undo log, the bytes it replaces are
+    // read and logged first.
     void write(const void* data, size_t n);
+    void set_undo_log(std::vector<ebml_undo_entry>* log) { m_undo = log; }
 
     uint64_t remaining() const { return m_remaining; }
     void set_remaining(uint64_t n) { m_remaining = n; }
@@ -62,6 +70,7 @@ private:
     const abort_signal& m_abort;
     uint64_t m_remaining;
     uint64_t m_position;
+    std::vector<ebml_undo_entry>* m_undo = nullptr;
 };
 
 // The callback interface of a master element. The walk sets child_start before each child() call and parsed

@@ -4,7 +4,7 @@
 # and mutant number that replay it:
 #   wine parser_mutants.exe FIXTURES SCRATCH --only NAME --seed S --mutant K
 PY=/usr/bin/python3
-for tool in sox flac oggenc opusenc wavpack mpcenc ffmpeg; do
+for tool in sox flac oggenc opusenc wavpack mpcenc ffmpeg mkvmerge; do
   command -v "$tool" >/dev/null || fail "$tool is not installed"
 done
 mkdir fixtures scratch
@@ -27,6 +27,13 @@ sox -V1 src.wav -t w64 t.w64 || fail "wave64"
 mpcenc --silent --quality 2 --tag Title=Fixture src.wav t.mpc || fail "mpcenc"
 ffmpeg -nostdin -v error -y -i src.wav -c:a alac t.m4a || fail "alac"
 "$PY" "$VORN_SOURCE_DIR/tests/inputs/alac_frames.py" t.m4a t.alacframes || fail "alac frames"
+# Matroska: FLAC with tags, two chapters and an attached picture; WebM: the Opus stream.
+printf 'CHAPTER01=00:00:00.000\nCHAPTER01NAME=One\nCHAPTER02=00:00:00.030\nCHAPTER02NAME=Two\n' > chapters.txt
+printf '<Tags><Tag><Simple><Name>TITLE</Name><String>Fixture</String></Simple></Tag></Tags>' > tags.xml
+head -c 64 /dev/zero > cover.jpg
+mkvmerge -q -o t.mka --chapters chapters.txt --global-tags tags.xml --attachment-mime-type image/jpeg \
+  --attach-file cover.jpg t.flac || fail "mkvmerge"
+ffmpeg -nostdin -v error -y -i t.opus -c copy t.webm || fail "webm"
 cd ..
 ls -l fixtures >&2
 
@@ -37,8 +44,8 @@ run_group() {
 }
 mkdir scratch2
 set +e
-run_group "" wavpack,vorbis,opus,alac,language,cue,wavtags,config & first=$!
-run_group 2 oggflac,flac,wav,rf64,wave64,musepack,tags
+run_group "" wavpack,vorbis,opus,alac,language,cue,wavtags,config,matroska & first=$!
+run_group 2 oggflac,flac,wav,rf64,wave64,musepack,tags,webm
 rc2=$?
 wait $first
 rc1=$?
