@@ -329,18 +329,23 @@ bool matroska_place_tags(matroska_index& index, ebml_reader& reader, const std::
         }
         retire_tags(index, reader, place);
     } catch (...) {
-        // Undo what was written, newest first, and give the file its length back.
+        // Undo what was written, newest first, and give the file its length back. Each undone write returns the
+        // file to the state before it, so undoing stops at the first write that fails again.
         reader.set_undo_log(nullptr);
         index = before;
-        for (auto it = undo.rbegin(); it != undo.rend(); ++it) {
+        bool restored = true;
+        for (auto it = undo.rbegin(); restored && it != undo.rend(); ++it) {
             try {
                 if (!it->bytes.empty()) write_at(reader, it->position, it->bytes);
             } catch (...) {
+                restored = false;
             }
         }
-        try {
-            reader.truncate(file_size);
-        } catch (...) {
+        if (restored) {
+            try {
+                reader.truncate(file_size);
+            } catch (...) {
+            }
         }
         throw;
     }
