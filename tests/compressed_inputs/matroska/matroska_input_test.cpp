@@ -222,6 +222,15 @@ TEST_CASE("Matroska input: decoding, invisible frames, seeking through the Cues"
     for (int v : count_from(160, 80)) expected.push_back(v);
     CHECK(decode_all(hidden, 0) == expected);
 
+    // Header stripping: the stripped bytes (sample 7) go back in front of every frame.
+    track_spec stripped;
+    stripped.extra = el(id::content_encodings,
+                        el(id::content_encoding, el(id::content_compression, {el(id::content_comp_algo, u(3)),
+                                                                              el(id::content_comp_settings, ramp(7, 1))})));
+    const bytes strip_file = file_of(segment({info(), tracks({stripped}),
+                                              cluster(0, {block(1, 0, ramp(8, 2)), block(1, 1, ramp(20, 1))})}));
+    CHECK(decode_all(strip_file, 0) == std::vector<int>{7, 8, 9, 7, 20});
+
     // Seeking lands on the sample (with and without Cues); a block of another track is not read.
     for (bool cues : {false, true}) {
         CAPTURE(cues);

@@ -236,6 +236,19 @@ TEST_CASE("Matroska tag placement: Seek entries of retired and new Tags") {
     CHECK(found.positions[id::tags] == std::set<uint64_t>{with_room.size()});
     CHECK(appended.after.size() == with_room.size() + 30);
 
+    // No Tags, a full SeekHead with a Void behind it: the SeekHead grows into the Void to take the entry.
+    const bytes grows = file_of(segment({el(id::seek_head, seek_entry(id::info, 0)), el(id::void_element, bytes(30)), head, clus}));
+    placed behind_head = place(grows, content_for(30, 'n'));
+    REQUIRE(behind_head.ok);
+    CHECK(behind_head.after.size() == grows.size() + 30);
+    Matroska::matroska_index grown;
+    {
+        Matroska::ebml_reader r(compressed_test::memory_file_with(behind_head.after), abort_never);
+        Matroska::matroska_scan(grown, r);
+    }
+    CHECK(grown.positions[id::tags] == std::set<uint64_t>{grows.size()});
+    CHECK(grown.has(id::info));
+
     // No Tags, a full SeekHead directly followed by a Cluster: nowhere to name the new Tags.
     const bytes full = file_of(segment({el(id::seek_head, seek_entry(id::info, 0)), clus, head}));
     placed refused = place(full, content_for(30, 'n'));
