@@ -124,6 +124,29 @@ for i in 1 2 3; do
 done
 cmp -s joined.pcm s44.raw || fail "the chapters do not join to the whole"
 
+# A damaged FLAC frame inside a block: reported to the decoder's sink and skipped, the rest decodes.
+python3 - flac-nolace.mka damaged.mka <<'PY' || fail "could not damage a frame"
+import sys
+data = bytearray(open(sys.argv[1], "rb").read())
+blocks = []
+pos = 0
+while True:
+    pos = data.find(b"\xa3", pos + 1)
+    if pos < 0:
+        break
+    if data[pos + 1] & 0x80 == 0 and data[pos + 1] & 0x40:   # a 2-byte size: a SimpleBlock of a FLAC frame
+        size = (data[pos + 1] & 0x3F) << 8 | data[pos + 2]
+        if 1000 < size < 20000 and data[pos + 3] == 0x81 and data[pos + 7:pos + 9] == b"\xff\xf8":
+            blocks.append((pos + 3, size))
+start, size = blocks[len(blocks) // 2]
+for i in range(start + 100, start + 140):
+    data[i] ^= 0x5A
+open(sys.argv[2], "wb").write(data)
+PY
+inspect decode "$PWD/damaged.mka" 0 "$PWD/damaged.pcm" --reports > reports.txt || { cat err.txt >&2; fail "decode --reports"; }
+expect_contains reports.txt "event 2 Corrupted FLAC stream"
+[ "$(stat -c %s damaged.pcm)" -lt "$(stat -c %s flac.pcm)" ] || fail "the damaged frame was not skipped"
+
 # Broken and unsupported files: an error with the reason, no crash, no hang.
 ffmpeg -nostdin -v error -y -i s44.wav -c:a flac -f matroska - < /dev/null > live.mka
 head -c 20000 flac.mka > cut.mka

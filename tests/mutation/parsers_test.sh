@@ -44,8 +44,8 @@ run_group() {
 }
 mkdir scratch2
 set +e
-run_group "" wavpack,vorbis,opus,alac,language,cue,wavtags,config,matroska & first=$!
-run_group 2 oggflac,flac,wav,rf64,wave64,musepack,tags,webm
+run_group "" wavpack,vorbis,opus,alac,language,cue,wavtags,config,matroska,webm & first=$!
+run_group 2 oggflac,flac,wav,rf64,wave64,musepack,tags
 rc2=$?
 wait $first
 rc1=$?
