@@ -1,5 +1,5 @@
-// Placeholder of the playback controller and the play order until playback exists: nothing ever plays, the
-// controller has no engine to create or release, and the play order has no list to empty.
+// Placeholder of the playback controller until playback exists: nothing ever plays and the controller has
+// no engine to create or release.
 #include "foundation/services/main_thread.h"
 #include "foundation/services/service_registry.h"
 #include "playback/playback_controller.h"
@@ -21,12 +21,6 @@ public:
     void stop_for_shutdown() override { assert_not_in_playback_callback(); }
 };
 
-class play_order_placeholder final : public service_static<play_order_manager_ext> {
-public:
-    void shut_down() override {}
-};
-
 service_factory_single<controller_placeholder, playback_controller> g_controller;
-service_factory_single<play_order_placeholder, play_order_manager> g_play_order;
 
 }  // namespace

@@ -1,5 +1,5 @@
 #pragma once
-// The playback controller and the play order as the application shell uses them.
+// The playback controller as the application shell uses it (the play order: playback/play_order.h).
 //
 //     service_ptr<playback_controller> controller;
 //     service_class::get_single(controller);
@@ -14,6 +14,7 @@
 
 #include "foundation/kpl/guid.h"
 #include "foundation/services/service_base.h"
+#include "playback/play_order.h"
 
 // The transport operations (static object).
 class playback_controller : public service_object {
@@ -43,23 +44,6 @@ public:
     // Stops a playing engine and tells the listeners (reason 3). Main thread, never inside a listener
     // notification (the process stops otherwise).
     virtual void stop_for_shutdown() = 0;
-};
-
-// The play order (static object).
-class play_order_manager : public service_object {
-public:
-    static constexpr kpl::guid class_guid = {0xD8D51855, 0xD79D, 0x49B8, {0x97, 0xA8, 0x06, 0x57, 0x85, 0xFA, 0x24, 0x26}};
-};
-
-// The play order's shut-down, answered by query on the play order's object.
-class play_order_manager_ext : public play_order_manager {
-public:
-    static constexpr kpl::guid class_guid = {0x9C2F91D8, 0xAAAF, 0x4E0B, {0xB5, 0xD5, 0x4C, 0xD4, 0x97, 0xDB, 0xE4, 0xE4}};
-    using parent_interface = play_order_manager;
-
-    // Empties the play list and releases the references the play order holds. At shut-down, and as the
-    // undo of a failed playback start-up.
-    virtual void shut_down() = 0;
 };
 
 // Set while the playback controller dispatches a notification to its listeners (main thread). The message

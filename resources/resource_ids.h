@@ -14,9 +14,9 @@
 #define IDC_PROGRESS_ITEM 1077
 #define IDC_PROGRESS_ITEM_LABEL 1211
 
-/* The popup notice (a message shown without an owner window). */
+/* The popup notice and the playback error window: a resizable frame filled by a read-only text. */
 #define IDD_POPUP_NOTICE 256
-#define IDC_POPUP_NOTICE_TEXT 1000
+#define IDC_POPUP_NOTICE_TEXT 1077
 
 /* The about box and its picture; the licence pages. */
 #define IDD_ABOUT 304
@@ -43,3 +43,19 @@
 
 /* The middle-button autoscroll indicator. */
 #define IDI_AUTOSCROLL 2345
+
+/* The ReplayGain settings panel and the dialog that hosts it (the panel's control id there: 122). */
+#define IDD_REPLAYGAIN_PANEL 207
+#define IDD_REPLAYGAIN_DIALOG 675
+#define IDC_REPLAYGAIN_PANEL 122
+#define IDC_REPLAYGAIN_ACTIVE 1165
+#define IDC_REPLAYGAIN_TRACK 1331
+#define IDC_REPLAYGAIN_ALBUM 1332
+#define IDC_REPLAYGAIN_PREAMP_HEADING 1290
+#define IDC_REPLAYGAIN_WITH_LABEL 1327
+#define IDC_REPLAYGAIN_WITH_SLIDER 1128
+#define IDC_REPLAYGAIN_WITH_VALUE 1129
+#define IDC_REPLAYGAIN_WITHOUT_LABEL 1328
+#define IDC_REPLAYGAIN_WITHOUT_SLIDER 1130
+#define IDC_REPLAYGAIN_WITHOUT_VALUE 1131
+#define IDC_REPLAYGAIN_HELP 1203

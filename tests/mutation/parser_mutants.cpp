@@ -368,6 +368,13 @@ void run_input(const context& ctx, const std::string& extension, const bytes& mu
                 double offset;
                 d->dynamic_info(dynamic, offset);
             }
+            if (extension == "m4a" && count > 0) {
+                // The MP4 input's structure check runs at an initialise with the fail-on-damage flag.
+                step("structure check", [&] {
+                    d->initialise(d->subsong_id(0), decoder_flag_fail_on_damage, abort_never);
+                    decode_some(*d, 2000, abort_never);
+                });
+            }
             d.release();
         }
         if (content_of(*file) != mutant) throw std::runtime_error("reading changed the file");
@@ -739,6 +746,7 @@ int main(int argc, char** argv) {
         {"matroska", kind::input, "t.mka", "mka", {}},
         {"webm", kind::input, "t.webm", "webm", {}},
         {"alac", kind::alac, "t.alacframes", nullptr, {}},
+        {"mp4", kind::input, "t.chapters.m4a", "m4a", {}},
         {"tags", kind::tags, nullptr, nullptr, {}},
         {"cue", kind::cue, nullptr, nullptr, {}},
         {"language", kind::language, nullptr, nullptr, {}},

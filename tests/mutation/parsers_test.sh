@@ -27,11 +27,18 @@ sox -V1 src.wav -t w64 t.w64 || fail "wave64"
 mpcenc --silent --quality 2 --tag Title=Fixture src.wav t.mpc || fail "mpcenc"
 ffmpeg -nostdin -v error -y -i src.wav -c:a alac t.m4a || fail "alac"
 "$PY" "$VORN_SOURCE_DIR/tests/inputs/alac_frames.py" t.m4a t.alacframes || fail "alac frames"
+# MP4: ALAC in two chapters with items, the movie box first (a cover and a freeform item added by mutagen).
+printf ';FFMETADATA1\ntitle=Fixture\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=30\ntitle=One\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=30\nEND=70\ntitle=Two\n' \
+  > chapters.txt
+ffmpeg -nostdin -v error -y -i src.wav -i chapters.txt -map 0:a -map_metadata 1 -map_chapters 1 -c:a alac \
+  -movflags +faststart t.chapters.m4a || fail "mp4"
+"$PY" -c 'import sys, mutagen.mp4 as m; f = m.MP4(sys.argv[1]); f["covr"] = [m.MP4Cover(b"\xff\xd8\xff\xe0" + bytes(40))]; f["----:com.apple.iTunes:iTunSMPB"] = [m.MP4FreeForm(b" 0 0 0 C00")]; f["trkn"] = [(1, 2)]; f.save()' \
+  t.chapters.m4a || fail "mutagen"
 # Matroska: FLAC with tags, two chapters and an attached picture; WebM: the Opus stream.
-printf 'CHAPTER01=00:00:00.000\nCHAPTER01NAME=One\nCHAPTER02=00:00:00.030\nCHAPTER02NAME=Two\n' > chapters.txt
+printf 'CHAPTER01=00:00:00.000\nCHAPTER01NAME=One\nCHAPTER02=00:00:00.030\nCHAPTER02NAME=Two\n' > mkv-chapters.txt
 printf '<Tags><Tag><Simple><Name>TITLE</Name><String>Fixture</String></Simple></Tag></Tags>' > tags.xml
 head -c 64 /dev/zero > cover.jpg
-mkvmerge -q -o t.mka --chapters chapters.txt --global-tags tags.xml --attachment-mime-type image/jpeg \
+mkvmerge -q -o t.mka --chapters mkv-chapters.txt --global-tags tags.xml --attachment-mime-type image/jpeg \
   --attach-file cover.jpg t.flac || fail "mkvmerge"
 ffmpeg -nostdin -v error -y -i t.opus -c copy t.webm || fail "webm"
 cd ..
@@ -44,8 +51,8 @@ run_group() {
 }
 mkdir scratch2
 set +e
-run_group "" wavpack,vorbis,opus,alac,language,cue,wavtags,config,matroska,webm & first=$!
-run_group 2 oggflac,flac,wav,rf64,wave64,musepack,tags
+run_group "" wavpack,vorbis,opus,alac,language,cue,wavtags,config,mp4,matroska & first=$!
+run_group 2 oggflac,flac,wav,rf64,wave64,musepack,tags,webm
 rc2=$?
 wait $first
 rc1=$?
