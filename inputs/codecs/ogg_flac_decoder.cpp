@@ -18,6 +18,7 @@
 #include "inputs/codecs/ogg_flac_codec.h"
 #include "inputs/flac/flac_decoder_core.h"
 #include "inputs/flac/flac_metadata.h"
+#include "inputs/flac/flac_packet_feed.h"
 #include "inputs/input_service.h"
 #include "inputs/ogg_stream_handler.h"
 #include "metadata/audio_block.h"
@@ -38,79 +39,10 @@ const ogg_packet* ogg_record(const kpl::guid& owner, const void* record, size_t 
     return p->packet && p->bytes > 0 ? p : nullptr;
 }
 
-// The bytes handed to the core: the header blocks (kept in a buffer), later one packet at a time (read where
-// the caller holds it, for the length of one decode). It cannot seek; reading past what it holds answers 0
-// and is remembered (the frame ran past its packet).
-class packet_feed final : public service_counted<file_stream> {
-public:
-    // Adds bytes after the ones not read yet, keeping them in the buffer, which grows by doubling.
-    void append(const void* data, size_t size) {
-        if (size > 0xFFFFFFF0u - m_bytes.count()) throw ketrel_io::exception_io_data();
-        const uint32_t at = m_bytes.count();
-        m_bytes.resize_pow2(at + static_cast<uint32_t>(size));
-        if (size) std::memcpy(m_bytes.data() + at, data, size);
-        m_data = m_bytes.data();
-        m_size = m_bytes.count();
-    }
-    // Replaces whatever is left by the caller's bytes, without copying them: they must stay in place until
-    // the next lend or forget.
-    void lend(const void* data, size_t size) {
-        m_bytes.set_count(0);
-        m_data = static_cast<const uint8_t*>(data);
-        m_size = size;
-        m_used = 0;
-        m_starved = false;
-    }
-    // Empties the buffer and gives its memory back.
-    void forget() {
-        m_bytes.resize_pow2_shrink(0);
-        m_data = nullptr;
-        m_size = 0;
-        m_used = 0;
-        m_starved = false;
-    }
-    bool starved() const { return m_starved; }
-
-    size_t read(void* buffer, size_t n, const abort_signal& abort) override {
-        abort.check();
-        const size_t left = m_size - m_used;
-        if (n > left) {
-            m_starved = true;
-            n = left;
-        }
-        if (n) std::memcpy(buffer, m_data + m_used, n);
-        m_used += n;
-        m_position += n;
-        return n;
-    }
-    void write(const void*, size_t, const abort_signal&) override { throw ketrel_io::exception_io_denied(); }
-    uint64_t get_size(const abort_signal&) override { return file_size_unknown; }
-    uint64_t get_position(const abort_signal&) override { return m_position; }
-    void resize(uint64_t, const abort_signal&) override { throw ketrel_io::exception_io_denied(); }
-    void seek(uint64_t position, const abort_signal&) override {
-        if (position != m_position) throw ketrel_io::exception_io_object_not_seekable();
-    }
-    bool can_seek() override { return false; }
-    bool get_content_type(kpl::utf8_string&) override { return false; }
-    bool is_in_memory() override { return true; }
-    void on_idle(const abort_signal&) override {}
-    uint64_t get_timestamp(const abort_signal&) override { return 0; }
-    bool is_remote() override { return false; }
-
-private:
-    kpl::byte_array m_bytes;
-    // What reads are served from: the buffer or the lent bytes.
-    const uint8_t* m_data = nullptr;
-    size_t m_size = 0;
-    size_t m_used = 0;
-    uint64_t m_position = 0;
-    bool m_starved = false;
-};
-
 class ogg_flac_decoder final : public service_counted<codec_packet_decoder> {
 public:
     explicit ogg_flac_decoder(const ogg_packet& first)
-        : m_feed_object(new packet_feed()), m_feed(file_stream_ref::adopt(m_feed_object)) {
+        : m_feed_object(new flac_packet_feed()), m_feed(file_stream_ref::adopt(m_feed_object)) {
         m_feed_object->append(first.packet + 9, static_cast<size_t>(first.bytes - 9));
     }
 
@@ -151,7 +83,7 @@ public:
         // The core reads the packet where the caller holds it; what libFLAC did not read of it is no use
         // after this call, so the feed lets go of it on every way out.
         struct loan {
-            packet_feed& feed;
+            flac_packet_feed& feed;
             ~loan() { feed.lend(nullptr, 0); }
         } loan{*m_feed_object};
         m_feed_object->lend(data, size);
@@ -181,7 +113,7 @@ public:
     }
 
 private:
-    packet_feed* m_feed_object;
+    flac_packet_feed* m_feed_object;
     file_stream_ref m_feed;
     flac_decoder_core m_core;
     track_info_store m_info;

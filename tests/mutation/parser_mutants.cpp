@@ -743,6 +743,8 @@ int main(int argc, char** argv) {
         {"rf64", kind::input, "t.rf64.wav", "wav", {}},
         {"wave64", kind::input, "t.w64", "w64", {}},
         {"musepack", kind::input, "t.mpc", "mpc", {}},
+        {"matroska", kind::input, "t.mka", "mka", {}},
+        {"webm", kind::input, "t.webm", "webm", {}},
         {"alac", kind::alac, "t.alacframes", nullptr, {}},
         {"mp4", kind::input, "t.chapters.m4a", "m4a", {}},
         {"tags", kind::tags, nullptr, nullptr, {}},

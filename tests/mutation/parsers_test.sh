@@ -4,7 +4,7 @@
 # and mutant number that replay it:
 #   wine parser_mutants.exe FIXTURES SCRATCH --only NAME --seed S --mutant K
 PY=/usr/bin/python3
-for tool in sox flac oggenc opusenc wavpack mpcenc ffmpeg; do
+for tool in sox flac oggenc opusenc wavpack mpcenc ffmpeg mkvmerge; do
   command -v "$tool" >/dev/null || fail "$tool is not installed"
 done
 mkdir fixtures scratch
@@ -34,6 +34,13 @@ ffmpeg -nostdin -v error -y -i src.wav -i chapters.txt -map 0:a -map_metadata 1 
   -movflags +faststart t.chapters.m4a || fail "mp4"
 "$PY" -c 'import sys, mutagen.mp4 as m; f = m.MP4(sys.argv[1]); f["covr"] = [m.MP4Cover(b"\xff\xd8\xff\xe0" + bytes(40))]; f["----:com.apple.iTunes:iTunSMPB"] = [m.MP4FreeForm(b" 0 0 0 C00")]; f["trkn"] = [(1, 2)]; f.save()' \
   t.chapters.m4a || fail "mutagen"
+# Matroska: FLAC with tags, two chapters and an attached picture; WebM: the Opus stream.
+printf 'CHAPTER01=00:00:00.000\nCHAPTER01NAME=One\nCHAPTER02=00:00:00.030\nCHAPTER02NAME=Two\n' > mkv-chapters.txt
+printf '<Tags><Tag><Simple><Name>TITLE</Name><String>Fixture</String></Simple></Tag></Tags>' > tags.xml
+head -c 64 /dev/zero > cover.jpg
+mkvmerge -q -o t.mka --chapters mkv-chapters.txt --global-tags tags.xml --attachment-mime-type image/jpeg \
+  --attach-file cover.jpg t.flac || fail "mkvmerge"
+ffmpeg -nostdin -v error -y -i t.opus -c copy t.webm || fail "webm"
 cd ..
 ls -l fixtures >&2
 
@@ -44,8 +51,8 @@ run_group() {
 }
 mkdir scratch2
 set +e
-run_group "" wavpack,vorbis,opus,alac,language,cue,wavtags,config,mp4 & first=$!
-run_group 2 oggflac,flac,wav,rf64,wave64,musepack,tags
+run_group "" wavpack,vorbis,opus,alac,language,cue,wavtags,config,mp4,matroska & first=$!
+run_group 2 oggflac,flac,wav,rf64,wave64,musepack,tags,webm
 rc2=$?
 wait $first
 rc1=$?
