@@ -9,6 +9,7 @@
 #include "playback/playback_engine.h"
 
 #include <windows.h>
+#include <float.h>
 #include <objbase.h>
 
 #include <algorithm>
@@ -326,6 +327,9 @@ private:
     // ---- worker control ----
 
     void start_worker() {
+        // The worker computes as the thread that starts it (precision and rounding of the x87 unit), so the
+        // decoders give the same samples here as anywhere else in the program.
+        m_fpu_word = _controlfp(0, 0);
         m_suspended = false;
         m_abort.reset();
         try {
@@ -348,6 +352,11 @@ private:
         struct execution_state {
             ~execution_state() { SetThreadExecutionState(ES_CONTINUOUS); }
         } state_guard;
+#if defined(__i386__)
+        _controlfp(m_fpu_word, _MCW_PC | _MCW_RC);
+#else
+        _controlfp(m_fpu_word, _MCW_RC);
+#endif
         if (FAILED(CoInitialize(nullptr))) {
             fail_worker("CoInitialize() failed");
             return;
@@ -934,6 +943,7 @@ private:
     double m_seek_target = 0;
     int32_t m_last_audible = -1;
     double m_service_interval = 0.2;
+    unsigned int m_fpu_word = 0;
     uint32_t m_status_tick = 0, m_last_decode_step = 0;
     bool m_status_due = true;
 };
