@@ -14,9 +14,9 @@
 #define IDC_PROGRESS_ITEM 1077
 #define IDC_PROGRESS_ITEM_LABEL 1211
 
-/* The popup notice (a message shown without an owner window). */
+/* The popup notice and the playback error window: a resizable frame filled by a read-only text. */
 #define IDD_POPUP_NOTICE 256
-#define IDC_POPUP_NOTICE_TEXT 1000
+#define IDC_POPUP_NOTICE_TEXT 1077
 
 /* The about box and its picture; the licence pages. */
 #define IDD_ABOUT 304
