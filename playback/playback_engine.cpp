@@ -953,6 +953,7 @@ service_factory_per_request<engine, playback_engine> g_engine_factory;
 }  // namespace
 
 void playback_engine::create(service_ptr<playback_engine>& out) {
+    if (playback_engine_test.create) return playback_engine_test.create(out);
     service_ref ref;
     service_class::create_instance(service_class::find(class_guid), 0, ref);
     if (!ref.get()) throw exception_service_not_found();

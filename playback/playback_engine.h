@@ -112,9 +112,11 @@ public:
 };
 
 // Test hooks of the engine (all null in the program): the tick source for the worker's clock, status and
-// pacing (milliseconds, GetTickCount by default), and a call at the start of every worker pass.
+// pacing (milliseconds, GetTickCount by default), a call at the start of every worker pass, and a maker of
+// the engine that playback_engine::create hands out instead of the registered one.
 struct playback_engine_test_options {
     uint32_t (*tick)() = nullptr;
+    void (*create)(service_ptr<playback_engine>& out) = nullptr;
     void (*pass_hook)(void* context) = nullptr;
     void* context = nullptr;
 };
