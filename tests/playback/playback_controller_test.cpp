@@ -13,6 +13,7 @@
 #include "metadata/track_handle.h"
 #include "playback/item_list.h"
 #include "playback/listener_registry.h"
+#include "playback/output/output_selection.h"
 #include "playback/play_order.h"
 #include "playback/playback_controller.h"
 #include "playback/playback_engine.h"
@@ -152,10 +153,15 @@ struct controller_fixture {
     service_ptr<playback_listener_registry> registry;
     recorder events;
     std::vector<track_handle_ref> tracks;
+    kpl::guid saved_module, saved_device;
 
     explicit controller_fixture(std::vector<float> lengths) {
         if (service_registry::table().class_count() == 0) service_registry::table().build(service_registration_list());
         playback_engine_test.create = &make_fake_engine;
+        // No module answers this GUID: no session volume is bound (that takes a while under Wine), the
+        // engine gets the volume.
+        output_selection_get(saved_module, saved_device);
+        output_selection_set(kpl::guid{0x0BADC0DE, 0, 0x4000, {0x80, 0, 0, 0, 0, 0, 0, 2}}, kpl::guid_null);
         service_class::get_single(controller);
         REQUIRE(service_query(controller.get(), ext));
         ext->start_up();
@@ -190,6 +196,7 @@ struct controller_fixture {
         ext->release_engine();
         playback_engine_test.create = nullptr;
         g_engine = nullptr;
+        output_selection_set(saved_module, saved_device);
         service_ptr<play_order_manager_ext> order_ext;
         if (service_query(order.get(), order_ext)) order_ext->shut_down();
         main_thread_queue::drain(true);
