@@ -6,10 +6,12 @@
   playback_check.py join OUT.wav RAW[:SCALE]...
       a float32 stereo WAV of the raw float32 stereo files one after another, each multiplied by its scale
       (in single precision, as the player scales).
-  playback_check.py stretches CAPTURE REF.wav... --rate R
+  playback_check.py stretches CAPTURE REF.wav... --rate R [--fades yes]
       splits the capture's sound into stretches heard exactly from one of the references (silence between
       them is skipped) and prints one line per stretch: REF_INDEX REF_START_SECONDS LENGTH_SECONDS
-      CAPTURE_START_SECONDS. Sound that belongs to no reference fails.
+      CAPTURE_START_SECONDS. Sound that belongs to no reference fails; with --fades, it is skipped (fades
+      change the samples), 32 frames at a time, and a stretch found after it may start up to 31 frames
+      late.
 Exit status 1 with a reason on standard error when a check fails.
 """
 import array
@@ -91,8 +93,9 @@ def join(out, rest):
 
 
 def stretches(capture, rest):
-    o, refs = options(rest, ("rate",))
+    o, refs = options(rest, ("rate", "fades"))
     rate = float(o["rate"])
+    fades = o.get("fades") == "yes"
     with open(capture, "rb") as f:
         cap = f.read()
     cap = cap[: len(cap) // 8 * 8]
@@ -114,6 +117,9 @@ def stretches(capture, rest):
                 found = (index, at)
                 break
         if found is None:
+            if fades:
+                pos += window
+                continue
             fail("sound at %.4f s of the capture belongs to no reference" % (pos / 8 / rate))
         index, at = found
         ref = ref_bytes[index]
