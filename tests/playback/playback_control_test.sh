@@ -1,6 +1,7 @@
 # More of playback through vorn-inspect play, recorded from the null sink: a start held paused plays the
 # whole track once play comes; pausing fades over "Fade out (ms)"; next on the last track stops; a tag
-# written while the file plays lands in the file and the sound stays exact.
+# written while the file plays lands in the file and the sound stays exact; the volume goes to the session
+# from Vista on (samples unscaled) and scales the samples on Windows XP.
 # serial: records the one shared sound device
 
 source "$VORN_SOURCE_DIR/tools/env/session.sh"
@@ -106,4 +107,22 @@ write_while_playing() {
     expect_eq "$(cat stretches.txt | cut -d' ' -f1-3)" "1 0.0000 5.0000" "sound while the tag was written"
 }
 retry write_while_playing
+# Volume -6 dB: from Vista on the session volume takes it (Wine does not apply that to the sound), the
+# samples stay at 0.5; on Windows XP the output scales them to 0.25.
+check wav dc2.wav --rate 44100 --seconds 2 --kind dc
+volume_level() {  # volume_level LEVEL TOLERANCE
+    vorn_capture_start cap.raw
+    timeout 120 wine "$VORN_INSPECT" play "$PWD/dc2.wav" --volume -6 "${fades[@]}" > out.raw 2> err.txt < /dev/null ||
+        { cat err.txt >&2; fail "play with a volume"; }
+    vorn_capture_stop
+    tr -d '\r' < out.raw | cut -d' ' -f2- > out.txt
+    grep -qx 'volume -6.00' out.txt || fail "no volume event: $(cat out.txt)"
+    check ramps cap.raw --levels "$1,0" --rate 44100 --tolerance "$2" > /dev/null
+}
+session_volume() { volume_level 0.5 0.0001; }
+retry session_volume
+vorn_winver_set "$VORN_INSPECT" winxp
+trap 'vorn_winver_clear "$VORN_INSPECT"' EXIT
+xp_volume() { volume_level 0.2506 0.01; }
+retry xp_volume
 true
