@@ -34,6 +34,22 @@ bool notice_window::process_message(HWND dialog, UINT message, WPARAM wparam, LP
     }
 }
 
+HWND notice_window::open(notice_window* notice, HWND owner) {
+    HWND window = nullptr;
+    try {
+        window = notice->create_modeless(owner, IDD_POPUP_NOTICE);
+    } catch (...) {
+        delete notice;  // a window made and destroyed during the failure left the object alone
+        throw;
+    }
+    notice->m_window_owns = true;
+    return window;
+}
+
+void notice_window::on_final_message(HWND) {
+    if (m_window_owns) delete this;
+}
+
 void notice_window::prepare_frame(HWND dialog) {
     fit_text(dialog);
     window_set_exstyle(dialog, static_cast<DWORD>(GetWindowLongPtrW(dialog, GWL_EXSTYLE)) | WS_EX_DLGMODALFRAME,

@@ -5,9 +5,8 @@
 //
 //     class my_notice : public notice_window {
 //         bool on_message(HWND w, UINT m, WPARAM wp, LPARAM lp, LRESULT& r) override { ... }
-//         void on_final_message(HWND) override { delete this; }
 //     };
-//     (new my_notice)->create_modeless(owner, IDD_POPUP_NOTICE);
+//     notice_window::open(new my_notice, owner);   // the window owns the object from here on
 //
 // Main thread only.
 
@@ -18,6 +17,10 @@
 
 class notice_window : public dialog_object {
 public:
+    // Creates the window for `notice` (made with new); the object is deleted with its window. When the
+    // window cannot be made the object is deleted and the failure thrown.
+    static HWND open(notice_window* notice, HWND owner);
+
     bool process_message(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result,
                          DWORD map_id) final;
 
@@ -27,6 +30,11 @@ protected:
     // Common start: the text fills the client area and the frame gets WS_EX_DLGMODALFRAME.
     static void prepare_frame(HWND dialog);
     static void fit_text(HWND dialog);
+
+private:
+    void on_final_message(HWND) final;
+
+    bool m_window_owns = false;  // set once creation succeeded
 };
 
 // The text with line breaks as the edit control shows them: each "\n" becomes "\r\n", each "\r" is dropped.

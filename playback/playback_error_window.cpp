@@ -1,5 +1,7 @@
 #include "playback/playback_error_window.h"
 
+#include <exception>
+
 #include "foundation/kpl/number_format.h"
 #include "foundation/services/advanced_setting_entries.h"
 #include "foundation/services/main_thread.h"
@@ -60,7 +62,6 @@ class error_window final : public notice_window {
                 return false;
         }
     }
-    void on_final_message(HWND) override { delete this; }
 };
 
 void show_text() { dialog_item_set_text(g_state.window, IDC_POPUP_NOTICE_TEXT, g_state.text.c_str()); }
@@ -113,12 +114,14 @@ void playback_error_window_add(const char* message) {
     if (g_state.observer) g_state.observer(message, g_state.observer_context);
     if (!g_state.window) {
         if (!showing_allowed()) return;
-        error_window* window = new error_window;
         try {
-            window->create_modeless(app_state.hidden_window, IDD_POPUP_NOTICE);
-        } catch (...) {
-            delete window;
-            throw;
+            notice_window::open(new error_window, app_state.hidden_window);
+        } catch (const std::exception& e) {
+            // Playback goes on without the window; the message is not lost for the debugger output.
+            kpl::utf8_string_pow2 line("Playback error window could not be shown (");
+            line << e.what() << "): " << message << "\n";
+            debug_output(line.c_str());
+            return;
         }
         if (!g_state.window) return;  // destroyed while it was made
         g_state.text = message;

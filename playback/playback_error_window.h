@@ -46,7 +46,8 @@ void playback_error_message(kpl::utf8_string& out, int kind, const char* text, d
 // "Unrecoverable playback error: " + text into `out` (replaced).
 void playback_fatal_error_message(kpl::utf8_string& out, const char* text);
 
-// Hands a message to the window (the rules above).
+// Hands a message to the window (the rules above). A window that cannot be made costs only the message
+// (written to the debugger output instead); playback goes on.
 void playback_error_window_add(const char* message);
 // Clears the closed mark: the next message may open the window at once.
 void playback_error_window_reset_wait();

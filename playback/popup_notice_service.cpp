@@ -40,8 +40,6 @@ private:
         result = TRUE;
         return true;
     }
-    void on_final_message(HWND) override { delete this; }
-
     kpl::utf8_string_pow2 m_text;
     kpl::utf8_string_pow2 m_title;
     text_without_select_all m_text_hook;
@@ -51,13 +49,7 @@ private:
 void show_now(HWND owner, const kpl::utf8_string& text, const kpl::utf8_string& title) {
     if (owner && !IsWindow(owner)) owner = nullptr;  // gone while the notice was queued
     if (!owner) owner = app_state.hidden_window;
-    notice_dialog* dialog = new notice_dialog(text, title);
-    try {
-        dialog->create_modeless(owner, IDD_POPUP_NOTICE);
-    } catch (...) {
-        delete dialog;
-        throw;
-    }
+    notice_window::open(new notice_dialog(text, title), owner);
 }
 
 // The texts copied for the main thread.

@@ -42,3 +42,5 @@ scenario test_foundation.exe "a task that fails is reported as not completed*" p
 scenario test_shell.exe "the about box opens with its version line and picture*" about-box
 scenario test_shell.exe "the install wizard walks from the introduction to completion" \
     install-page1 install-page2 install-done
+scenario test_playback.exe "the error window holds 33 messages and one (...) line*" playback-error-window
+scenario test_playback.exe "the ReplayGain dialog opens with the record's values*" replaygain-dialog
