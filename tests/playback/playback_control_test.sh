@@ -102,6 +102,7 @@ write_while_playing() {
     cp w.flac wp.flac
     play "$PWD/wp.flac" "${fades[@]}" --at 1:write=0:TITLE=Changed
     grep -q '^written 0$' out.txt || fail "no write: $(cat out.txt)"
+    grep -q '^info 0$' out.txt || fail "no info event for the written track: $(cat out.txt)"
     expect_eq "$(metaflac --show-tag=TITLE wp.flac)" "TITLE=Changed" "the written tag"
     flac -s -t wp.flac || fail "the written file does not test"
     expect_eq "$(cat stretches.txt | cut -d' ' -f1-3)" "1 0.0000 5.0000" "sound while the tag was written"

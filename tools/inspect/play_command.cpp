@@ -175,6 +175,22 @@ private:
             info.meta_set(m_field.c_str(), track_info::npos, m_value.c_str(), track_info::npos);
             writer->stage_info(location.get_subsong(), info, abort_never);
             writer->commit_info(abort_never);
+            writer.release();
+            // As the tag operations do: the file's info is read back into its tracks, and the changed ones are
+            // announced on the main thread (the audible one reaches the listeners as on_track_info_changed).
+            service_ptr<tag_operations> ops;
+            service_class::get_single(ops);
+            service_ptr<tag_operations_ext> ext;
+            if (service_query(ops.get(), ext)) {
+                service_ptr<info_hint_collector> hints;
+                ext->create_info_hint_collector(hints);
+                service_ptr<track_info_reader> reader;
+                input_open_info_reader(reader, file_stream_ref(), location.get_path(), abort_never, false);
+                hints->add_hints_from_reader(location.get_path(), reader.get(), abort_never);
+                reader.release();
+                lock.release();
+                hints->commit();
+            }
             report(nullptr);
         } catch (std::exception& e) {
             report(e.what());
