@@ -79,10 +79,10 @@ public:
             case 1: c->set_paused(!c->is_paused()); break;
             case 2:
                 if (c->is_paused()) c->set_paused(false);
-                else c->start(1);
+                else c->start(1, false);
                 break;
-            case 3: c->start(3); break;
-            case 4: c->start(2); break;
+            case 3: c->start(3, false); break;
+            case 4: c->start(2, false); break;
             case 5: c->seek_by(10.0); break;
             case 6: c->seek_by(-10.0); break;
         }

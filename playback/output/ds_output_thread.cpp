@@ -137,6 +137,13 @@ bool ds_output_thread_running() {
     return g_thread != nullptr;
 }
 
+HANDLE ds_output_thread_duplicate(DWORD access) {
+    kpl::critical_section_scope lock(g_lock);
+    HANDLE thread = nullptr;
+    if (g_thread) DuplicateHandle(GetCurrentProcess(), g_thread, GetCurrentProcess(), &thread, access, FALSE, 0);
+    return thread;
+}
+
 bool ds_output_wait_idle(double seconds) {
     const DWORD start = GetTickCount();
     for (;;) {

@@ -28,6 +28,9 @@ ds_device* ds_output_register(const kpl::guid& device, double buffer_seconds, co
 
 // True while an output thread exists.
 bool ds_output_thread_running();
+// A new handle with `access` to the running output thread (the caller closes it); null when none runs.
+// For measurements (benchmarks).
+HANDLE ds_output_thread_duplicate(DWORD access);
 // Waits until no output thread exists: true when none is left, false when `seconds` ran out first.
 bool ds_output_wait_idle(double seconds);
 

@@ -10,7 +10,7 @@
 #include "foundation/kpl/exceptions.h"
 #include "foundation/win32/playback_listener_base.h"
 #include "foundation/win32/window_object.h"
-#include "playback/listener_registry_placeholder.h"
+#include "playback/listener_registry.h"
 #include "playback/playback_controller.h"
 #include "tests/metadata/crash_probe.h"
 #include "tests/support/gui_support.h"
