@@ -122,6 +122,22 @@ public:
         const std::string key(key_text ? key_text : "");
         waiter w;
         w.exclusive = mode == mode_exclusive;
+        {
+            // Nobody waits for the key and its holders let this mode in: granted at once, without an event
+            // (the same outcome as queueing and granting, at a fraction of the cost).
+            kpl::critical_section_scope lock(g_tables.section);
+            if (!g_tables.has_waiters(key, mode_shared) && !g_tables.has_waiters(key, mode_exclusive)) {
+                holder_counts counts;
+                auto held = g_tables.holders.find(key);
+                if (held != g_tables.holders.end()) counts = held->second;
+                if (counts.exclusive == 0 && (!w.exclusive || counts.shared == 0)) {
+                    service_ref granted;
+                    granted.attach(static_cast<path_lock*>(new held_lock(key, w.exclusive)));
+                    out = granted;
+                    return;
+                }
+            }
+        }
         w.event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         if (w.event == nullptr) exception_win32::throw_last_error();
         struct close_event {

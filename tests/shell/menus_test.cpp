@@ -297,8 +297,10 @@ TEST_CASE("main menu: the File menu's tail, Shift-only Restart, shortcut texts o
     CHECK(shell_test::joined(normal.lines()) ==
           shell_test::joined({"Install to Removable Drive...", "Preferences...\tCtrl+P", "---", "Exit"}));
     filled_menu extended(menu_nodes::file_popup, menu_build_extended | menu_build_shortcuts);
+    // The library's "Monitor music folders" shows only in the Shift menu, checked while monitoring is on.
     CHECK(shell_test::joined(extended.lines()) ==
-          shell_test::joined({"Install to Removable Drive...", "Preferences...\tCtrl+P", "---", "Restart", "Exit"}));
+          shell_test::joined({"Monitor Folders [checked]", "---", "Install to Removable Drive...", "Preferences...\tCtrl+P",
+                              "---", "Restart", "Exit"}));
     filled_menu global(menu_nodes::file_popup, menu_build_normal | menu_build_global_shortcuts);
     CHECK(shell_test::joined(global.lines()) ==
           shell_test::joined({"Install to Removable Drive...", "Preferences...", "---", "Exit"}));
