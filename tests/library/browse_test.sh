@@ -36,6 +36,7 @@ flac_tagged "$A/sub/deep.flac" TITLE=Deep ARTIST="Earth, Wind & Fire" GENRE=Funk
 flac_tagged "$A/.dot.flac" TITLE=Dot ARTIST=Dot GENRE=Dot ALBUM=Dot
 echo text > "$A/notes.txt"
 for c in front.jpg cover.jpg FOLDER.JPG; do echo jpg > "$A/$c"; done
+echo jpg > "$A/sub/folder.jpg"
 mkdir -p "$M/c2" "$M/c3"
 for c in Folder.jpg COVER.jpg; do echo jpg > "$M/c2/$c"; done
 for c in "Front Cover.jpg" front.jpg; do echo jpg > "$M/c3/$c"; done
@@ -64,7 +65,8 @@ expect_eq "$(lines title)" "Album: <a>One < Two [2001]</a>, artist: <a>Ann</a>" 
 expect_eq "$(lines link | tr '\t' ' ' | tr '\n' '/')" "0 0 [all genres] Ann One<Two [2001]/1 0 [all genres] Ann/" "album links"
 expect_eq "$(lines track | cut -f1 | sed 's/.*\\//' | tr '\n' '/')" "1 Intro.flac/01 Intro.flac/" "album tracks by number"
 expect_eq "$(lines picture)" "$(winepath -w "$A")\\front.jpg" "album picture"
-browse 0 "" "Earth, Wind & Fire" "Gratitude [1975]"
+browse 0 "" "Earth, Wind & Fire" "Gratitude [1975]" --picture
+expect_eq "$(lines picture)" "$(winepath -w "$A/sub")\\folder.jpg" "a one-track album shows its picture"
 expect_eq "$(lines title)" "Album: <a>Gratitude [1975]</a>, artist: <a>Earth, Wind & Fire</a>" "one artist with a comma"
 browse 0 "" "" --open "[songs from all albums]"
 expect_eq "$(items)" "0 ABC/0 abc/0 Deep/0 Track 2/0 Track 10/" "all songs: case apart, numbers by value"
