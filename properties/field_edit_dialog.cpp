@@ -22,6 +22,8 @@
 #include "properties/sub_dialog.h"
 #include "properties/text_history.h"
 #include "resources/resource_ids.h"
+#include "shell/app_state.h"
+#include "shell/message_loop_hooks.h"
 #include "shell/localization.h"
 #include "ui/window_placement.h"
 
@@ -53,7 +55,7 @@ private:
     field_dialog& m_owner;
 };
 
-class field_dialog final : public properties_sub_dialog {
+class field_dialog final : public properties_sub_dialog, public message_filter {
 public:
     field_dialog(properties_done done, std::shared_ptr<properties_field_model> record, bool adding,
                  std::vector<std::string> existing, const properties_field_info& info, std::vector<std::string> items,
@@ -64,7 +66,26 @@ public:
           m_existing(std::move(existing)),
           m_info(info),
           m_items(std::move(items)),
-          m_tracks(tracks) {}
+          m_tracks(tracks) {
+        // Ctrl+Tab and Ctrl+Page Down / Up switch the tabs of the several-track variants while the dialog exists.
+        if (m_tracks > 1 && service_class::find(message_loop_hooks::class_guid)) {
+            m_accelerators = LoadAcceleratorsW(app_module_handle(), MAKEINTRESOURCEW(IDR_PROPERTIES_ACCELERATORS));
+            if (m_accelerators) {
+                service_class::get_single(m_hooks);
+                m_hooks->add_message_filter(this);
+            }
+        }
+    }
+    ~field_dialog() override {
+        if (m_hooks) m_hooks->remove_message_filter(this);
+        if (m_accelerators) DestroyAcceleratorTable(m_accelerators);
+    }
+
+    bool pretranslate(MSG* msg) override {
+        HWND dialog = handle();
+        if (!dialog || !m_accelerators || (msg->hwnd != dialog && !IsChild(dialog, msg->hwnd))) return false;
+        return TranslateAcceleratorW(dialog, m_accelerators, msg) != 0;
+    }
 
     properties_field_model& record() { return *m_record; }
     const properties_field_info& info() const { return m_info; }
@@ -506,6 +527,8 @@ private:
         }
     }
 
+    HACCEL m_accelerators = nullptr;
+    service_ptr<message_loop_hooks> m_hooks;
     std::shared_ptr<properties_field_model> m_record;
     bool m_adding;
     std::vector<std::string> m_existing;
