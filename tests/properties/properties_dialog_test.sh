@@ -252,6 +252,16 @@ press_ok
 finished
 expect_eq "$(field ed/a.flac artist)|$(field ed/b.flac artist)" "X|B" "one track's artist"
 
+# --- typing and erasing in the in-place editor of differing values changes nothing -------------------------
+props ed/a.flac ed/b.flac
+opened 1 > /dev/null
+click_row 0 value
+type_text "Q"
+key BackSpace Return
+press_ok                    # nothing modified: the dialog closes without writing
+finished
+expect_eq "$(field ed/a.flac artist)|$(field ed/b.flac artist)" "X|B" "artists after typing and erasing"
+
 # --- copy in one dialog, Paste fields and Paste in the next ------------------------------------------------
 make cp/a.flac GENRE=Jazz TITLE=A
 make cp/b.flac TITLE=B
