@@ -59,3 +59,11 @@
 #define IDC_REPLAYGAIN_WITHOUT_SLIDER 1130
 #define IDC_REPLAYGAIN_WITHOUT_VALUE 1131
 #define IDC_REPLAYGAIN_HELP 1203
+
+/* The volume popup and its slider; the Volume button's pictures, loud to silent. */
+#define IDD_VOLUME_POPUP 130
+#define IDC_VOLUME_SLIDER 1017
+#define IDR_PNG_VOLUME_HIGH 111
+#define IDR_PNG_VOLUME_MEDIUM 271
+#define IDR_PNG_VOLUME_LOW 272
+#define IDR_PNG_VOLUME_MUTED 273
