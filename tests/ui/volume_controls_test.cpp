@@ -50,8 +50,12 @@ struct button_fixture {
             parent_class = RegisterClassW(&wc);
         }
         xbutton::register_class();
-        parent = CreateWindowExW(0, L"vorn-test-xbutton-parent", L"xbutton test", WS_POPUP | WS_VISIBLE, 100, 100,
-                                 200, 100, nullptr, nullptr, nullptr, nullptr);
+        // One parent for every case: showing and destroying a top-level window costs Wine seconds here.
+        static HWND shared_parent = CreateWindowExW(0, L"vorn-test-xbutton-parent", L"xbutton test",
+                                                    WS_POPUP | WS_VISIBLE, 100, 100, 200, 100, nullptr, nullptr,
+                                                    nullptr, nullptr);
+        parent = shared_parent;
+        SetActiveWindow(parent);
         button = CreateWindowExW(0, xbutton::class_name, L"", WS_CHILD | WS_VISIBLE | extra_style, 10, 10, 40, 40,
                                  parent, reinterpret_cast<HMENU>(1000), nullptr, nullptr);
         other = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 100, 10, 40, 40, parent, nullptr, nullptr,
@@ -62,7 +66,8 @@ struct button_fixture {
     }
     ~button_fixture() {
         g_codes = nullptr;
-        DestroyWindow(parent);
+        DestroyWindow(button);
+        DestroyWindow(other);
         pump();
     }
     // Client coordinates of the button: inside it, and over the other window.
@@ -223,8 +228,13 @@ TEST_CASE("XButton press sequences") {
 TEST_CASE("VolumeSlider: range, position and a drag posting its positions") {
     button_fixture f(0);  // for its parent
     volume_slider::register_class();
+    struct destroy_at_end {
+        HWND& window;
+        ~destroy_at_end() { DestroyWindow(window); }
+    };
     HWND slider = CreateWindowExW(0, volume_slider::class_name, L"", WS_CHILD | WS_VISIBLE, 150, 0, 30, 130, f.parent,
                                   reinterpret_cast<HMENU>(IDC_VOLUME_SLIDER), nullptr, nullptr);
+    destroy_at_end slider_scope{slider};
     REQUIRE(slider != nullptr);
     CHECK(SendMessageW(slider, TBM_GETPOS, 0, 0) == 0);
     SendMessageW(slider, TBM_SETPOS, TRUE, 42);
