@@ -44,6 +44,18 @@ void filter_image(gdiplus_image& image, Filter filter) {
     gdiplus_check(flat::GdipBitmapUnlockBits(bitmap_of(image), &data));
 }
 
+// SHCreateMemStream, looked up at run time: Windows XP exports it by ordinal 12 only.
+IStream* create_memory_stream(const void* data, size_t size) {
+    typedef IStream*(WINAPI * create_fn)(const BYTE*, UINT);
+    HMODULE shlwapi = GetModuleHandleW(L"shlwapi.dll");
+    if (shlwapi == nullptr) shlwapi = LoadLibraryW(L"shlwapi.dll");
+    if (shlwapi == nullptr) return nullptr;
+    void* named = reinterpret_cast<void*>(GetProcAddress(shlwapi, "SHCreateMemStream"));
+    if (named == nullptr) named = reinterpret_cast<void*>(GetProcAddress(shlwapi, MAKEINTRESOURCEA(12)));
+    if (named == nullptr) return nullptr;
+    return reinterpret_cast<create_fn>(named)(static_cast<const BYTE*>(data), static_cast<UINT>(size));
+}
+
 // The parent paints its background into the DC, moved to the child's place.
 void paint_parent_background(HWND child, HDC dc) {
     HWND parent = GetParent(child);
@@ -116,7 +128,7 @@ void invert_grey(gdiplus_image& image) { filter_image(image, &invert_grey_pixels
 std::unique_ptr<gdiplus_image> load_png_resource(int id) {
     std::unique_ptr<resource_data> data = load_resource_data(nullptr, MAKEINTRESOURCEW(id), L"PNG");
     if (!data) throw kpl::exception_bug_check();
-    IStream* stream = SHCreateMemStream(static_cast<const BYTE*>(data->data()), static_cast<UINT>(data->size()));
+    IStream* stream = create_memory_stream(data->data(), data->size());
     if (stream == nullptr) throw std::bad_alloc();
     std::unique_ptr<gdiplus_image> image(new gdiplus_bitmap(stream));
     stream->Release();  // the bitmap decoded the data: it no longer reads the stream
