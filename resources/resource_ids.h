@@ -95,3 +95,24 @@
 #define IDC_AUTOFILL_HEADER_PREVIEW 1307
 #define IDC_AUTOFILL_PREVIEW 1111
 #define IDC_AUTOFILL_AUTOCAPS 1267
+
+/* The volume popup and its slider; the Volume button's pictures, loud to silent. */
+#define IDD_VOLUME_POPUP 130
+#define IDC_VOLUME_SLIDER 1017
+#define IDR_PNG_VOLUME_HIGH 111
+#define IDR_PNG_VOLUME_MEDIUM 271
+#define IDR_PNG_VOLUME_LOW 272
+#define IDR_PNG_VOLUME_MUTED 273
+
+/* The main window's pictures (PNG, drawn by tools/images/draw_pictures.py): row icons, transport buttons. */
+#define IDR_PNG_ROW_ALBUM 103
+#define IDR_PNG_FULLSCREEN 105
+#define IDR_PNG_PAUSE 106
+#define IDR_PNG_PLAY 107
+#define IDR_PNG_ROW_FOLDER 108
+#define IDR_PNG_MENU 110
+#define IDR_PNG_BACK 260
+#define IDR_PNG_FORWARD 261
+#define IDR_PNG_REWIND 283
+#define IDR_PNG_FAST_FORWARD 284
+#define IDR_PNG_REPEAT 286
