@@ -406,12 +406,13 @@ TEST_CASE("context menu: order by priority, popups, sections with separators, vi
     CHECK(std::string(alt_enter.c_str()).rfind("Alt+", 0) == 0);
     const std::string properties = std::string("Properties\t") + alt_enter.c_str();
     CHECK(shell_test::joined(normal) == shell_test::joined({
-                        "Show in Explorer [gray]", "Tagging >", "  Tag it", "ReplayGain >", "  RG always", properties, "---",
-                        "In section", "---", "[no name] >", "  In unnamed", "Flagged [radio] [gray]"}));
+                        "Show in Explorer [gray]", "Tagging >", "  Tag it", "ReplayGain >", "  RG always", "---",
+                        "In section", "---", "[no name] >", "  In unnamed", "Flagged [radio] [gray]", "---", properties}));
     std::vector<std::string> extended = context_lines(three, menu_build_extended, builder);
     CHECK(shell_test::joined(extended) == shell_test::joined({
-                          "Show in Explorer [gray]", "Tagging >", "  Tag it", "ReplayGain >", "  RG shift", "  RG always", "Properties", "---",
-                          "In section", "Only shift", "---", "[no name] >", "  In unnamed", "Flagged [radio] [gray]"}));
+                          "Show in Explorer [gray]", "Tagging >", "  Tag it", "ReplayGain >", "  RG shift", "  RG always", "---",
+                          "In section", "Only shift", "---", "[no name] >", "  In unnamed", "Flagged [radio] [gray]", "---",
+                          "Properties"}));
     // The extended menu numbers "RG shift" 2: running items by number runs them on the tracks given.
     CHECK(builder->run(2, three));
     CHECK(builder->run(1, three));

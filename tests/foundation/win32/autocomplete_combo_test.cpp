@@ -1,4 +1,4 @@
-// History drop-down fields: the combo's list filled from the field value history, its text cleared, and
+// History drop-down fields: the combo's list filled from the field name history, its text cleared, and
 // its edit completing from the history as it stands when typing starts; without the system's
 // autocomplete the list is still filled and nothing breaks.
 #include <doctest/doctest.h>
@@ -10,7 +10,7 @@
 
 #include "foundation/win32/autocomplete_combo.h"
 #include "properties/field_value_history.h"
-#include "properties/field_value_history_placeholder.h"
+#include "properties/text_history.h"
 #include "tests/support/gui_support.h"
 
 namespace {
@@ -68,8 +68,7 @@ DWORD WINAPI attach_on_plain_thread(void* argument) {
 
 TEST_CASE("an attached combo lists the history, loses its text and completes typing from the history") {
     REQUIRE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
-    field_value_history_placeholder_store("genre", "Rock\nPop");
-    field_value_history_placeholder_store("style", "Jazz Fusion\n");
+    field_name_history().set_text("Rock\nPop\nJazz Fusion\n");
     {
         combo_fixture f(CBS_DROPDOWN | CBS_AUTOHSCROLL);
         REQUIRE(f.combo != nullptr);
@@ -78,7 +77,7 @@ TEST_CASE("an attached combo lists the history, loses its text and completes typ
         CHECK(f.edit_text().empty());
 
         // Values remembered after attaching are offered too: the history is read again when typing starts.
-        field_value_history_placeholder_store("style", "Jazz Fusion\nBlues");
+        field_name_history().set_text("Rock\nPop\nJazz Fusion\nBlues");
         COMBOBOXINFO info = {};
         info.cbSize = sizeof(info);
         REQUIRE(GetComboBoxInfo(f.combo, &info));
@@ -87,13 +86,12 @@ TEST_CASE("an attached combo lists the history, loses its text and completes typ
         gui_test::pump_for(0.2);
         CHECK(f.edit_text() == L"Blues");
     }
-    field_value_history_placeholder_store("style", "Jazz Fusion");
+    field_name_history().set_text("Rock\nPop\nJazz Fusion");
     CoUninitialize();
 }
 
 TEST_CASE("without the system's autocomplete or an edit, attaching still fills the list and fails quietly") {
-    field_value_history_placeholder_store("genre", "Rock\nPop");
-    field_value_history_placeholder_store("style", "Jazz Fusion");
+    field_name_history().set_text("Rock\nPop\n\nJazz Fusion");
     SUBCASE("COM not initialised on the thread: no autocomplete object") {
         // A thread of its own, where nobody has initialised COM.
         attach_outcome seen;
@@ -136,8 +134,7 @@ DWORD WINAPI reset_source(void* argument) {
 }  // namespace
 
 TEST_CASE("the suggestions are read again under the history's lock, from the autocomplete object's thread") {
-    field_value_history_placeholder_store("genre", "Rock");
-    field_value_history_placeholder_store("style", "");
+    field_name_history().set_text("Rock\n");
     reset_on_thread work;
     work.source = autocomplete_history_source();
     work.done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -148,7 +145,7 @@ TEST_CASE("the suggestions are read again under the history's lock, from the aut
         thread = CreateThread(nullptr, 0, reset_source, &work, 0, nullptr);
         REQUIRE(thread != nullptr);
         CHECK(WaitForSingleObject(work.done, 300) == WAIT_TIMEOUT);
-        field_value_history_placeholder_store("genre", "Rock\nPunk");
+        field_name_history().set_text("Rock\nPunk\n");
     }
     CHECK(WaitForSingleObject(work.done, 10000) == WAIT_OBJECT_0);
     WaitForSingleObject(thread, INFINITE);
@@ -162,6 +159,5 @@ TEST_CASE("the suggestions are read again under the history's lock, from the aut
     CHECK(std::wstring(got[1]) == L"Punk");
     for (ULONG i = 0; i < fetched; ++i) CoTaskMemFree(got[i]);
     work.source->Release();
-    field_value_history_placeholder_store("genre", "Rock\nPop");
-    field_value_history_placeholder_store("style", "Jazz Fusion");
+    field_name_history().set_text("Rock\nPop\nJazz Fusion");
 }
