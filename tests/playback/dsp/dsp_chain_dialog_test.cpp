@@ -7,12 +7,15 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "foundation/fs/memory_sink.h"
 #include "foundation/kpl/io_exceptions.h"
+#include "foundation/services/config_store.h"
 #include "foundation/services/service_registry.h"
+#include "foundation/win32/modal_scope.h"
 #include "foundation/win32/listview.h"
 #include "foundation/win32/window_text.h"
 #include "playback/dsp/dsp_chain_service.h"
@@ -381,6 +384,179 @@ TEST_CASE("DSP panel presets: a and A side by side, overwrite only after Yes, de
     CHECK(dsp_presets().find("a") != nullptr);
     CHECK(d.combo() == std::vector<std::string>{"a"});
     CHECK_FALSE(d.enabled(IDC_DSP_PRESET_LOAD));
+    DestroyWindow(panel);
+    dsp_presets().remove_all();
+}
+
+namespace {
+
+// Runs inside the modal dialog's loop (a thread timer): checks the caption and the panel's place, removes
+// the first entry and presses the button.
+struct dialog_probe {
+    const wchar_t* caption;
+    UINT button;
+    bool found = false;
+    bool placed_right = false;
+
+    static dialog_probe* current;
+    static void CALLBACK on_timer(HWND, UINT, UINT_PTR, DWORD) {
+        dialog_probe& p = *current;
+        if (p.found) return;
+        HWND dialog = FindWindowW(nullptr, p.caption);
+        if (!dialog || !IsWindowVisible(dialog)) return;
+        p.found = true;
+        HWND panel = GetDlgItem(dialog, IDC_DSP_PANEL);
+        if (!panel) return;
+        RECT client, placed, ok;
+        GetClientRect(dialog, &client);
+        GetWindowRect(panel, &placed);
+        GetWindowRect(GetDlgItem(dialog, IDOK), &ok);
+        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&placed), 2);
+        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&ok), 2);
+        p.placed_right = placed.left == 0 && placed.top == 0 && placed.right == client.right && placed.bottom <= ok.top &&
+                         placed.bottom > ok.top - 20;
+        gui_test::scenario_step("dsp-dialog");
+        panel_driver d{panel};
+        d.pick_active(0);
+        d.press(IDC_DSP_REMOVE);
+        PostMessageW(dialog, WM_COMMAND, p.button, 0);
+    }
+};
+dialog_probe* dialog_probe::current = nullptr;
+
+std::wstring temp_path(const wchar_t* name) {
+    wchar_t folder[MAX_PATH];
+    GetTempPathW(MAX_PATH, folder);
+    return std::wstring(folder) + name;
+}
+
+std::string utf8(const std::wstring& wide) {
+    char text[1024] = {};
+    WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, text, sizeof text, nullptr, nullptr);
+    return text;
+}
+
+// A config.dat holding one record: the presets variable with the given payload.
+void write_config_with_presets(const std::wstring& path, const std::vector<uint8_t>& payload) {
+    std::vector<uint8_t> stream;
+    const uint8_t presets_guid[16] = {0x7A, 0x5D, 0x6E, 0x9C, 0x26, 0xA4, 0x60, 0x49,
+                                      0xA2, 0xE6, 0x2A, 0x1A, 0xB8, 0x34, 0xB8, 0xA2};
+    stream.insert(stream.end(), presets_guid, presets_guid + 16);
+    put_u32(stream, static_cast<uint32_t>(payload.size()));
+    stream.insert(stream.end(), payload.begin(), payload.end());
+    std::vector<uint8_t> file(16);
+    std::memcpy(file.data(), &config_file::magic, 16);
+    const md5_digest digest = config_file::digest_of(stream.data(), static_cast<uint32_t>(stream.size()));
+    file.insert(file.end(), digest.bytes, digest.bytes + 16);
+    put_u32(file, static_cast<uint32_t>(stream.size()));
+    file.insert(file.end(), stream.begin(), stream.end());
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    REQUIRE(h != INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(h, file.data(), static_cast<DWORD>(file.size()), &written, nullptr);
+    CloseHandle(h);
+}
+
+}  // namespace
+
+TEST_CASE("DSP Settings dialog: caption, the panel above the buttons, OK stores the edited chain, Cancel nothing") {
+    gui_test::registry_scope registry;
+    service_ptr<dsp_chain_service> service = chain_service();
+    struct run {
+        const char* name;
+        const wchar_t* caption;
+        UINT button;
+        bool result;
+        const char* after;
+    };
+    const run runs[] = {
+        {"Night", L"DSP Settings - Night", IDOK, true, "Gain4"},
+        {"", L"DSP Settings", IDCANCEL, false, "X1 Gain4"},
+        {nullptr, L"DSP Settings", IDOK, true, "Gain4"},
+    };
+    for (const run& r : runs) {
+        CAPTURE(r.after);
+        dialog_probe probe{r.caption, r.button};
+        dialog_probe::current = &probe;
+        UINT_PTR timer = SetTimer(nullptr, 0, 50, &dialog_probe::on_timer);
+        dsp_chain chain;
+        chain.insert_item(entry(k_missing, 1), ~0u);
+        chain.insert_item(entry(k_gain, 4), ~0u);
+        const bool ok = service->run_chain_dialog(chain, nullptr, r.name);
+        KillTimer(nullptr, timer);
+        CHECK(probe.found);
+        CHECK(probe.placed_right);
+        CHECK(ok == r.result);
+        CHECK(describe(chain) == r.after);
+        CHECK(modal_scope::can_start());
+    }
+}
+
+TEST_CASE("DSP presets in config.dat: kept across a restart; a damaged record empties them and the panel still opens") {
+    gui_test::registry_scope registry;
+    service_ptr<dsp_chain_service> service = chain_service();
+    const std::wstring path = temp_path(L"vorn-dsp-presets-config.dat");
+    const std::string location = "file://" + utf8(path);
+    DeleteFileW(path.c_str());
+
+    dsp_chain chain;
+    chain.insert_item(entry(k_echo, 5), ~0u);
+    dsp_presets().remove_all();
+    dsp_presets().store("b", chain);
+    dsp_presets().store("B", dsp_chain());
+    config_store::program().save_now(location.c_str());
+    const std::vector<uint8_t> saved = stored(dsp_presets());
+    dsp_presets().remove_all();
+    config_store::program().load(location.c_str(), true);
+    CHECK(stored(dsp_presets()) == saved);
+
+    // Two presets announced, one present.
+    std::vector<uint8_t> damaged(saved.begin(), saved.begin() + 4 + 4 + 1);
+    {
+        memory_sink sink;
+        dsp_chain_write(chain, sink, abort_never);
+        damaged.insert(damaged.end(), sink.data(), sink.data() + sink.size());
+    }
+    write_config_with_presets(path, damaged);
+    config_store::program().load(location.c_str(), true);
+    CHECK(dsp_presets().count() == 0);
+    host_window host;
+    HWND panel = service->create_chain_panel(chain, host.window, 4711, false);
+    REQUIRE(panel != nullptr);
+    CHECK(SendDlgItemMessageW(panel, IDC_DSP_PRESET_NAME, CB_GETCOUNT, 0, 0) == 0);
+    CHECK(rows(GetDlgItem(panel, IDC_DSP_ACTIVE)) == std::vector<std::string>{"Echo"});
+    DestroyWindow(panel);
+    DeleteFileW(path.c_str());
+}
+
+TEST_CASE("DSP panel outside its dialog: while another window is modal, the questions give way to that window") {
+    gui_test::registry_scope registry;
+    service_ptr<dsp_chain_service> service = chain_service();
+    dsp_presets().remove_all();
+    dsp_presets().store("kept", dsp_chain());
+    host_window host;
+    answering_host answers;
+    message_box_host_override override_questions(answers);
+    dsp_chain chain;
+    chain.insert_item(entry(k_echo, 8), ~0u);
+    HWND panel = service->create_chain_panel(chain, host.window, 4711, false);
+    REQUIRE(panel != nullptr);
+    panel_driver d{panel};
+    HWND other = CreateWindowExW(0, L"STATIC", L"other", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    {
+        modal_scope scope(other);
+        d.type_name("kept");
+        d.press(IDC_DSP_PRESET_SAVE);
+        d.press(IDC_DSP_PRESET_DELETE);
+    }
+    CHECK(answers.asked.empty());
+    REQUIRE(dsp_presets().find("kept") != nullptr);
+    CHECK(dsp_presets().find("kept")->chain.count() == 0);
+    // With no other modal window the same Save asks.
+    d.press(IDC_DSP_PRESET_SAVE);
+    CHECK(answers.asked.size() == 1);
+    CHECK(describe(dsp_presets().find("kept")->chain) == "Echo8");
+    DestroyWindow(other);
     DestroyWindow(panel);
     dsp_presets().remove_all();
 }
