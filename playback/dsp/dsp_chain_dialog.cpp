@@ -23,6 +23,9 @@ namespace {
 // Posted to the panel after a combo selection change, so that the new text is read.
 constexpr UINT k_msg_combo_followup = WM_APP + 0x107;
 
+// Checks the keyboard focus again once a question has gone.
+constexpr UINT_PTR k_focus_timer = 0x107;
+
 const char k_error_name[] = "<ERROR>";
 
 // The dialog font with its height x 1.1 (rounded; never 0) and weight 700.
@@ -72,6 +75,12 @@ public:
             case WM_ENABLE:
                 update_states();
                 return false;
+            case WM_TIMER:
+                if (wparam != k_focus_timer) return false;
+                KillTimer(panel, k_focus_timer);
+                update_states();
+                result = 0;
+                return true;
             case k_msg_combo_followup:
                 update_states();
                 result = 0;
@@ -213,6 +222,15 @@ private:
             for (const state& s : states)
                 if (s.id == id) on = s.on;
             EnableWindow(child, enabled && on);
+        }
+        // A button that went off under the keyboard focus (Delete after deleting; the question's end gives the
+        // focus back to it, or to nothing) would leave the keys with nowhere to go: the preset name takes it.
+        HWND focus = GetFocus();
+        const bool lost = focus ? IsChild(m_panel, focus) && !IsWindowEnabled(focus)
+                                : GetActiveWindow() == GetAncestor(m_panel, GA_ROOT);
+        if (enabled && lost) {
+            HWND name_box = item(IDC_DSP_PRESET_NAME);
+            SetFocus(name_box ? name_box : GetNextDlgTabItem(m_panel, nullptr, FALSE));
         }
     }
 
@@ -396,6 +414,9 @@ private:
         if (!may_interact()) return;
         if (!ask(m_panel, "Preset \"" + name + "\" will be deleted. Continue?", "Confirm preset deletion")) return;
         dsp_presets().remove(name.c_str());
+        // The focus comes back to Delete once the question has gone (the window manager's activation may
+        // come later still): it is checked again a little later.
+        SetTimer(m_panel, k_focus_timer, 100, nullptr);
         // CB_FINDSTRINGEXACT ignores case: step over strings that differ in case from the name.
         HWND combo = item(IDC_DSP_PRESET_NAME);
         int start = -1;
