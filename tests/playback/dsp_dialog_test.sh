@@ -12,12 +12,13 @@ pid=
 shot() { sleep 0.4; import -window root "$shots/dsp-$1.png" || fail "no screenshot $1"; }
 key() { xdotool key --delay 80 "$@"; sleep 0.3; }
 type_text() { xdotool type --delay 40 "$1"; sleep 0.3; }
-# window TITLE-REGEX: waits for a window with that name.
+# window TITLE-REGEX [SECONDS]: waits for a window with that name, then SECONDS more (0.5 by default) so that
+# no key is sent before the window can take it.
 window() {
   local i w
   for i in $(seq 100); do
     w=$(xdotool search --name "$1" 2>/dev/null | head -n1 || true)
-    [ -n "$w" ] && { sleep 0.5; return 0; }
+    [ -n "$w" ] && { sleep "${2:-0.5}"; return 0; }
     sleep 0.1
   done
   shot "missing"
@@ -28,7 +29,7 @@ open() {
   : > "$out"
   wine "$VORN_INSPECT" dsp-dialog "$profile" "$@" > "$out" 2>&1 < /dev/null &
   pid=$!
-  window '^DSP Settings'
+  window '^DSP Settings' 1.5
 }
 # finished: waits (at most 30 s) for the tool to end with status 0; its output without CRs into $result.
 finished() {
