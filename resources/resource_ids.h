@@ -59,6 +59,7 @@
 #define IDC_REPLAYGAIN_WITHOUT_SLIDER 1130
 #define IDC_REPLAYGAIN_WITHOUT_VALUE 1131
 #define IDC_REPLAYGAIN_HELP 1203
+
 /* The properties dialog, its field editors, Split Values, Editing Values, Automatically Fill Values. */
 #define IDD_PROPERTIES 691
 #define IDR_PROPERTIES_ACCELERATORS 234
@@ -116,3 +117,21 @@
 #define IDR_PNG_REWIND 283
 #define IDR_PNG_FAST_FORWARD 284
 #define IDR_PNG_REPEAT 286
+/* The DSP chain panel and the "DSP Settings" dialog that hosts it (the panel's control id there: 123). */
+#define IDD_DSP_PANEL 676
+#define IDD_DSP_DIALOG 677
+#define IDC_DSP_PANEL 123
+#define IDC_DSP_ACTIVE_HEADING 1293
+#define IDC_DSP_ACTIVE 1031
+#define IDC_DSP_CONFIGURE 1218
+#define IDC_DSP_ADD 1033
+#define IDC_DSP_REMOVE 1005
+#define IDC_DSP_UP 1006
+#define IDC_DSP_DOWN 1007
+#define IDC_DSP_AVAILABLE_HEADING 1281
+#define IDC_DSP_AVAILABLE 1032
+#define IDC_DSP_PRESETS_HEADING 1246
+#define IDC_DSP_PRESET_NAME 1242
+#define IDC_DSP_PRESET_LOAD 1243
+#define IDC_DSP_PRESET_SAVE 1244
+#define IDC_DSP_PRESET_DELETE 1245
