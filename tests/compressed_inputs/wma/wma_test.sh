@@ -9,8 +9,25 @@ command -v sox >/dev/null || fail "sox is not installed"
 ALIGN="$VORN_SOURCE_DIR/tests/compressed_inputs/wma/pcm_align.py"
 TESTS_EXE="$VORN_BUILD_DIR/tests/test_compressed_inputs.exe"
 
-# (A time limit, so that a runtime that hangs on a damaged file fails the test instead of stalling it.)
-inspect() { timeout 300 wine "$VORN_INSPECT" "$@" 2>err.txt < /dev/null; }
+# (A time limit, so that a runtime that hangs on a damaged file fails the test instead of stalling it. Shortly
+# before it, the stacks of every vorn-inspect thread go into hang.txt; a call that timed out (status 124)
+# shows them on standard error.)
+inspect() {
+  rm -f hang.txt
+  ( trap 'kill $s 2>/dev/null; exit 0' TERM
+    sleep 110 & s=$!; wait $s
+    echo "vorn-inspect $1 still running after 110 s; its threads:"
+    timeout 60 wine winedbg --command "bt all" 2>&1 | tr -d '\r' |
+      awk '/^Backtracing for thread/ { keep = /vorn-inspect/ } keep' ) < /dev/null > hang.txt 2>&1 &
+  local dog=$! rc=0
+  timeout 120 wine "$VORN_INSPECT" "$@" 2>err.txt < /dev/null || rc=$?
+  kill $dog 2>/dev/null; wait $dog 2>/dev/null
+  if [ $rc -eq 124 ]; then
+    echo "vorn-inspect $* did not end within 120 s" >&2
+    cat hang.txt >&2
+  fi
+  return $rc
+}
 md5() { md5sum "$1" | cut -d' ' -f1; }
 # The bytes after the Header Object (the Data Object and the indexes).
 after_header() { "$PY" -c 'import sys,struct; d=open(sys.argv[1],"rb").read(); sys.stdout.buffer.write(d[struct.unpack("<Q",d[16:24])[0]:])' "$1"; }
@@ -173,12 +190,15 @@ for case in "noise.wma:Not an ASF file" "cut.wma:Corrupted ASF header" "oversize
             "short.wma:failed"; do
   f=${case%%:*}
   before=$(md5 "$f")
-  inspect info "$PWD/$f" > /dev/null && fail "info of $f succeeded"
+  rc=0; inspect info "$PWD/$f" > /dev/null || rc=$?
+  [ $rc -ne 0 ] || fail "info of $f succeeded"
   expect_contains err.txt "${case#*:}"
-  inspect decode "$PWD/$f" 0 "$PWD/$f.raw" > /dev/null && fail "decode of $f succeeded"
-  [ -s err.txt ] || fail "no error text for decode of $f"
-  inspect write "$PWD/$f" title=x > /dev/null && fail "write of $f succeeded"
-  [ -s err.txt ] || fail "no error text for write of $f"
+  rc=0; inspect decode "$PWD/$f" 0 "$PWD/$f.raw" > /dev/null || rc=$?
+  [ $rc -ne 0 ] || fail "decode of $f succeeded"
+  [ -s err.txt ] || fail "no error text for decode of $f (exit status $rc)"
+  rc=0; inspect write "$PWD/$f" title=x > /dev/null || rc=$?
+  [ $rc -ne 0 ] || fail "write of $f succeeded"
+  [ -s err.txt ] || fail "no error text for write of $f (exit status $rc)"
   [ "$(md5 "$f")" = "$before" ] || fail "a failed write changed $f"
 done
 [ -z "$(ls | grep '\.tmp$')" ] || fail "temporary files left: $(ls | grep '\.tmp$')"
