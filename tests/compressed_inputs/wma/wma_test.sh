@@ -185,9 +185,10 @@ head -c 20000 /dev/urandom > noise.wma
 import struct; d=bytearray(open("stereo.wma","rb").read())
 d[16:24]=struct.pack("<Q", 1 << 40)
 open("oversized.wma","wb").write(d)'
-# (short.wma keeps its header and loses most of its packets: any error will do.)
+# (short.wma keeps its header but not one whole packet: refused before the runtime, which under Wine can wait
+# for ever on it.)
 for case in "noise.wma:Not an ASF file" "cut.wma:Corrupted ASF header" "oversized.wma:Corrupted ASF header" \
-            "short.wma:failed"; do
+            "short.wma:no complete data packet"; do
   f=${case%%:*}
   before=$(md5 "$f")
   rc=0; inspect info "$PWD/$f" > /dev/null || rc=$?
