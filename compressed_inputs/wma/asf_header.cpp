@@ -343,6 +343,9 @@ void asf_header_parse(const uint8_t* data, size_t size, asf_header& out) {
     out.attributes.clear();
     out.audio = asf_audio_format();
     parse(data, size, parsed, &out.attributes, &out.audio);
+    const uint8_t* body = data + parsed.children[static_cast<size_t>(parsed.file_properties)].offset + object_header;
+    const uint32_t smallest = le32(body + 68), largest = le32(body + 72);
+    out.packet_size = smallest == largest ? smallest : 0;
     out.bytes.assign(data, data + size);
 }
 

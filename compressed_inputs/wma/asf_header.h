@@ -46,6 +46,7 @@ struct asf_header {
     std::vector<uint8_t> bytes;   // the whole Header Object
     std::vector<wma_attribute> attributes;
     asf_audio_format audio;
+    uint32_t packet_size = 0;     // the File Properties' data packet size; 0 where minimum and maximum differ
 };
 
 // Largest Header Object read (cover pictures included).

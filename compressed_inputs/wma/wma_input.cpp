@@ -264,6 +264,12 @@ private:
         m_header_attributes.clear();
         asf_header h;
         asf_header_read(*m_file, h, abort);
+        // The Data Object's own header (50 bytes) and one whole packet follow the header in a file with any
+        // sound. Under Wine the runtime's open can wait for ever on a file cut before that.
+        const uint64_t size = m_file->get_size(abort);
+        if (h.packet_size != 0 && size != file_size_unknown && size < h.bytes.size() + 50 + h.packet_size) {
+            throw ketrel_io::exception_io_data("Corrupted ASF file (no complete data packet)");
+        }
         m_header_attributes = std::move(h.attributes);
         m_audio = h.audio;
     }

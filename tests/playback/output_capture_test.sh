@@ -22,12 +22,17 @@ play() {  # play CAPTURE ARGS...: vorn-inspect output ARGS, recorded into CAPTUR
 }
 
 # Under load the sound system now and then drops or adds a period; a check that fails is run again, three
-# times at most, before the test fails.
+# times at most, before the test fails. What a failed attempt recorded and printed, and the end of the sound
+# server's log, stay in failed-FUNCTION-N/ of the scratch folder.
 retry() {  # retry FUNCTION
-    local n
+    local n kept
     for n in 1 2 3 4; do
         if ( "$1" ) 2> attempt.err; then return 0; fi
-        echo "attempt $n of $1: $(cat attempt.err)" >&2
+        kept="failed-$1-$n"
+        mkdir -p "$kept"
+        cp -f attempt.err cap.raw rest.raw out.txt err.txt "$kept/" 2>/dev/null || true
+        tail -n 50 "$XDG_RUNTIME_DIR/pulse.log" > "$kept/pulse.log" 2>/dev/null || true
+        echo "attempt $n of $1 (kept in $VORN_TEST_TMP/$kept): $(cat attempt.err)" >&2
     done
     fail "$1 failed four times"
 }

@@ -330,16 +330,30 @@ struct other_thread_window {
 };
 
 // Posts a wheel message to `target` with the cursor at (x, y), takes it off the queue and pre-translates
-// it; the window it is then addressed to.
+// it; the window it is then addressed to. A message carries the cursor position of the moment it was posted.
+// Under X the pointer's own events for an earlier SetCursorPos can still reach a window of another thread
+// after a later one and move the cursor back; a message posted before the cursor is where it was put is
+// posted again, until its position is the one asked for (5 s at most).
 HWND wheel_target_at(HWND target, int x, int y) {
-    SetCursorPos(x, y);
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
+    const DWORD wanted = MAKELONG(static_cast<WORD>(x), static_cast<WORD>(y));
+    const DWORD start = GetTickCount();
+    for (;;) {
+        SetCursorPos(x, y);
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
+        }
+        PostMessageW(target, WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), MAKELPARAM(x, y));
+        if (!PeekMessageW(&msg, target, WM_MOUSEWHEEL, WM_MOUSEWHEEL, PM_REMOVE)) return nullptr;
+        if (GetMessagePos() == wanted) {
+            pretranslate_message(&msg);
+            return msg.hwnd;
+        }
+        if (GetTickCount() - start > 5000) {
+            MESSAGE("the cursor did not stay at (" << x << ", " << y << ")");
+            return nullptr;
+        }
+        Sleep(10);
     }
-    PostMessageW(target, WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), MAKELPARAM(x, y));
-    if (!PeekMessageW(&msg, target, WM_MOUSEWHEEL, WM_MOUSEWHEEL, PM_REMOVE)) return nullptr;
-    pretranslate_message(&msg);
-    return msg.hwnd;
 }
 
 }  // namespace

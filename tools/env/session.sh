@@ -144,7 +144,14 @@ vorn_capture_start() {
   parec -d capture.monitor --raw --format=float32le --channels=2 --rate="${rate:-44100}" --latency-msec=20 \
     > "$1" 2>/dev/null &
   VORN_CAPTURE_PID=$!
-  sleep 0.3
+  # Recording starts when the sound server lists parec's stream (on a loaded machine that can take longer
+  # than any fixed wait); 10 s at most.
+  local i
+  for i in $(seq 200); do
+    pactl list source-outputs 2>/dev/null | grep -q "application.process.id = \"$VORN_CAPTURE_PID\"" && return 0
+    kill -0 "$VORN_CAPTURE_PID" 2>/dev/null || return 0
+    sleep 0.05
+  done
 }
 
 vorn_capture_stop() {
