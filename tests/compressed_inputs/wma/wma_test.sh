@@ -126,16 +126,26 @@ cp tagged.wma written.wma
 data_before=$(after_header written.wma | md5sum | cut -d' ' -f1)
 # Under Wine the first frame the runtime gives (2048 samples) is not the same from one run to the next, so
 # decodes are compared from the second frame on.
-past_first_frame() { tail -c +$((2048 * 4 + 1)) "$1" | md5sum | cut -d' ' -f1; }
+# Under load it has also given other samples further on now and then (the Data Object's bytes are compared
+# exactly), so the decodes must be as long and alike to 60 dB past the first frame.
+same_decode() {
+  "$PY" - "$1" "$2" <<'PY'
+import math, struct, sys
+a, b = (open(f, "rb").read()[2048 * 4:] for f in sys.argv[1:3])
+if len(a) != len(b) or not a: sys.exit(1)
+x = struct.unpack("<%dh" % (len(a) // 2), a); y = struct.unpack("<%dh" % (len(b) // 2), b)
+signal = sum(v * v for v in x) or 1; noise = sum((v - w) ** 2 for v, w in zip(x, y))
+sys.exit(0 if noise == 0 or 10 * math.log10(signal / noise) >= 60 else 1)
+PY
+}
 inspect decode "$PWD/written.wma" 0 "$PWD/before.raw" || { cat err.txt >&2; fail "decode before write"; }
-decode_before=$(past_first_frame before.raw)
 inspect write "$PWD/written.wma" "title=New ☕" artist=A artist=B mood=calm mood=dark mood=warm comment=a comment=b \
     date= catalog=CAT-10 "replaygain_track_gain=-3.5" "replaygain_album_peak=0.9" ||
   { cat err.txt >&2; fail "write"; }
 [ -z "$(ls | grep '\.tmp$')" ] || fail "temporary files left: $(ls | grep '\.tmp$')"
 [ "$(after_header written.wma | md5sum | cut -d' ' -f1)" = "$data_before" ] || fail "the Data Object changed"
 inspect decode "$PWD/written.wma" 0 "$PWD/written.raw" || { cat err.txt >&2; fail "decode after write"; }
-[ "$(past_first_frame written.raw)" = "$decode_before" ] || fail "the decode changed after a write"
+same_decode before.raw written.raw || fail "the decode changed after a write"
 "$PY" - written.wma <<'PY' || fail "mutagen reads written.wma differently"
 import sys
 from mutagen.asf import ASF
