@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Fixtures and checks of the playback tests (captures are raw float32 LE stereo at the sink's rate).
 
-  playback_check.py noise OUT.wav --rate R --seconds S --seed N
+  playback_check.py noise OUT.wav --rate R --seconds S --start N
       a float32 stereo WAV of noise between 0.2 and 0.6 (never silent, never repeating), channels differ.
   playback_check.py join OUT.wav RAW[:SCALE]...
       a float32 stereo WAV of the raw float32 stereo files one after another, each multiplied by its scale
@@ -68,10 +68,10 @@ def read_wav_bytes(path):
 
 
 def noise(out, rest):
-    o, _ = options(rest, ("rate", "seconds", "seed"))
+    o, _ = options(rest, ("rate", "seconds", "start"))
     rate = int(o["rate"])
     frames = int(round(rate * float(o["seconds"])))
-    rnd = random.Random(int(o["seed"]))
+    rnd = random.Random(int(o["start"]))
     data = array.array("f", (0.2 + 0.4 * rnd.random() for _ in range(2 * frames)))
     write_wav(out, data, rate)
 

@@ -11,8 +11,8 @@ rate=$(vorn_sink_rate)
 mkdir -p app
 cp "$VORN_EXE" app/vorn.exe
 touch app/vorn.exe.localconfig.opt
-pcheck noise a.wav --rate 44100 --seconds 6 --seed 11
-pcheck noise b.wav --rate 44100 --seconds 4 --seed 12
+pcheck noise a.wav --rate 44100 --seconds 6 --start 11
+pcheck noise b.wav --rate 44100 --seconds 4 --start 12
 printf 'no audio in here' > junk.flac
 a=$(winpath "$PWD/a.wav")
 b=$(winpath "$PWD/b.wav")
