@@ -190,6 +190,16 @@ service_factory_single<manager, path_lock_manager> g_manager;
 
 path_lock_manager& path_lock_manager::instance() { return g_manager.instance(); }
 
+size_t path_lock_manager::waiting_count(const char* key) {
+    kpl::critical_section_scope lock(g_tables.section);
+    size_t count = 0;
+    for (const auto& mode : g_tables.waiting) {
+        auto list = mode.find(key);
+        if (list != mode.end()) count += list->second.size();
+    }
+    return count;
+}
+
 void path_lock_manager::acquire_shared(service_ref& out, const char* key, const abort_signal& abort) {
     instance().acquire(out, key, mode_shared, abort);
 }

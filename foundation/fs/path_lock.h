@@ -49,4 +49,8 @@ public:
     static void acquire_exclusive(service_ref& out, const char* key, const abort_signal& abort);
     // The process's manager (a static object, also registered as the service of class_guid).
     static path_lock_manager& instance();
+    // How many requests of either mode wait on the key right now. Only for tests, which start requests on
+    // threads of their own and must know they are queued before they release anything:
+    //   requester writer("k", exclusive);  while (path_lock_manager::waiting_count("k") < 1) Sleep(1);
+    static size_t waiting_count(const char* key);
 };

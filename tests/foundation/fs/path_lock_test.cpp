@@ -77,6 +77,17 @@ private:
 const double soon = 5.0;      // something that must happen does so well within this
 const double a_while = 0.15;  // something that must not happen has not happened after this
 
+// True once exactly `count` requests wait on the key. A requester's thread may take a while to queue its
+// request on a loaded machine; a test that releases before then would see another order.
+bool queued(const char* key, size_t count) {
+    const DWORD start = GetTickCount();
+    while (path_lock_manager::waiting_count(key) != count) {
+        if (GetTickCount() - start > DWORD(soon * 1000)) return false;
+        Sleep(1);
+    }
+    return true;
+}
+
 }  // namespace
 
 TEST_CASE("readers share a key; a writer waits for all of them") {
@@ -86,6 +97,7 @@ TEST_CASE("readers share a key; a writer waits for all of them") {
     CHECK_FALSE(reader1.is_contended());
 
     requester writer("file://C:\\a.flac", exclusive);
+    REQUIRE(queued("file://C:\\a.flac", 1));
     CHECK(writer.still_waiting_after(a_while));
     CHECK(reader1.is_contended());  // a writer waits for this lock to go
     reader1.let_go();
@@ -99,8 +111,10 @@ TEST_CASE("writers come first: new readers queue behind a waiting writer") {
     requester holder("k", shared);
     REQUIRE(holder.is_granted_within(soon));
     requester writer("k", exclusive);
+    REQUIRE(queued("k", 1));
     REQUIRE(writer.still_waiting_after(a_while));
     requester late_reader("k", shared);
+    REQUIRE(queued("k", 2));
     CHECK(late_reader.still_waiting_after(a_while));  // even though only readers hold the key
     CHECK(holder.is_contended());
 
@@ -111,6 +125,7 @@ TEST_CASE("writers come first: new readers queue behind a waiting writer") {
 
     SUBCASE("when the writer leaves, the next writer goes before the queued readers") {
         requester second_writer("k", exclusive);
+        REQUIRE(queued("k", 2));
         REQUIRE(second_writer.still_waiting_after(a_while));
         writer.let_go();
         CHECK(second_writer.is_granted_within(soon));
@@ -120,6 +135,7 @@ TEST_CASE("writers come first: new readers queue behind a waiting writer") {
     }
     SUBCASE("when the writer leaves, the queued readers all go") {
         requester another_reader("k", shared);
+        REQUIRE(queued("k", 2));
         writer.let_go();
         CHECK(late_reader.is_granted_within(soon));
         CHECK(another_reader.is_granted_within(soon));
@@ -130,8 +146,10 @@ TEST_CASE("a writer that gives up lets the readers queued behind it in at once")
     requester holder("key", shared);
     REQUIRE(holder.is_granted_within(soon));
     requester writer("key", exclusive);
+    REQUIRE(queued("key", 1));
     REQUIRE(writer.still_waiting_after(a_while));
     requester queued1("key", shared), queued2("key", shared);
+    REQUIRE(queued("key", 3));
     REQUIRE(queued1.still_waiting_after(a_while));
 
     writer.abort_request();
@@ -156,6 +174,7 @@ TEST_CASE("an aborted request leaves no trace; the next release grants the other
     REQUIRE(writer.is_granted_within(soon));
     requester reader_that_gives_up("x", shared), patient_reader("x", shared);
     requester second_writer("x", exclusive);
+    REQUIRE(queued("x", 3));
     REQUIRE(patient_reader.still_waiting_after(a_while));
 
     reader_that_gives_up.abort_request();
