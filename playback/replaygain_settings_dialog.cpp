@@ -1,9 +1,8 @@
-// The ReplayGain settings panel (dialog 207) and the modal dialog that hosts it (dialog 675).
+// The ReplayGain settings panel (dialog 207) and the modal dialog that hosts it (dialog 675, through
+// settings_panel_host).
 #include "playback/replaygain_settings_dialog.h"
 
 #include <commctrl.h>
-
-#include <cmath>
 
 #include "foundation/kpl/text_lookup.h"
 #include "foundation/win32/dialog.h"
@@ -13,6 +12,7 @@
 #include "foundation/win32/window_text.h"
 #include "playback/replaygain_preamp_scale.h"
 #include "playback/replaygain_settings_service.h"
+#include "playback/settings_panel_host.h"
 #include "resources/resource_ids.h"
 #include "shell/separator_window.h"
 
@@ -29,20 +29,7 @@ struct preamp_control {
 constexpr preamp_control k_with = {IDC_REPLAYGAIN_WITH_SLIDER, IDC_REPLAYGAIN_WITH_VALUE};
 constexpr preamp_control k_without = {IDC_REPLAYGAIN_WITHOUT_SLIDER, IDC_REPLAYGAIN_WITHOUT_VALUE};
 
-// The dialog font with its height x 1.1 (rounded; never 0) and weight 700.
-HFONT create_heading_font(HWND dialog) {
-    HFONT font = reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0));
-    LOGFONTW description = {};
-    if (!font || GetObjectW(font, sizeof(description), &description) == 0) return nullptr;
-    const LONG height = description.lfHeight;
-    LONG scaled = static_cast<LONG>(std::floor(height * 1.1 + 0.5));
-    if (scaled == 0) scaled = height < 0 ? -1 : 1;
-    description.lfHeight = scaled;
-    description.lfWeight = FW_BOLD;
-    return CreateFontIndirectW(&description);
-}
-
-class replaygain_panel final : public dialog_object {
+class replaygain_panel final : public settings_panel {
 public:
     explicit replaygain_panel(const replaygain_settings& settings) : m_initial(settings) {
         using resize = dialog_resize_helper;
@@ -57,9 +44,6 @@ public:
         };
         m_resizer.set_anchors(anchors, sizeof anchors / sizeof anchors[0]);
     }
-
-    // From now on the object goes with its window.
-    void give_to_window() { m_window_owns = true; }
 
     bool process_message(HWND panel, UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result, DWORD) override {
         if (m_resizer.on_message(panel, message, wparam, lparam, result)) return true;
@@ -126,12 +110,6 @@ protected:
     }
 
 private:
-    // The window owns the object once creation succeeded; a window made and destroyed during a failed
-    // creation leaves it to the creator.
-    void on_final_message(HWND) override {
-        if (m_window_owns) delete this;
-    }
-
     void initialise(HWND panel) {
         static const dialog_text texts[] = {
             {IDC_REPLAYGAIN_ACTIVE, "replaygain_active"},
@@ -148,7 +126,7 @@ private:
             link << help << "</a>";
             dialog_item_set_text(panel, IDC_REPLAYGAIN_HELP, link);
         }
-        m_heading_font = create_heading_font(panel);
+        m_heading_font = settings_heading_font(panel);
         if (m_heading_font)
             SendDlgItemMessageW(panel, IDC_REPLAYGAIN_PREAMP_HEADING, WM_SETFONT,
                                 reinterpret_cast<WPARAM>(m_heading_font), FALSE);
@@ -213,78 +191,24 @@ private:
     replaygain_settings m_initial;
     dialog_resize_helper m_resizer;
     HFONT m_heading_font = nullptr;
-    bool m_window_owns = false;
-};
-
-class replaygain_dialog final : public dialog_object {
-public:
-    replaygain_dialog(replaygain_settings& settings, const char* name) : m_settings(settings), m_name(name) {}
-
-    bool process_message(HWND dialog, UINT message, WPARAM wparam, LPARAM, LRESULT& result, DWORD) override {
-        switch (message) {
-            case WM_INITDIALOG:
-                initialise(dialog);
-                result = TRUE;
-                return true;
-            case WM_COMMAND:
-                if (LOWORD(wparam) == IDOK) {
-                    if (m_panel) SendMessageW(m_panel, replaygain_settings_service::msg_panel_store, 0,
-                                              reinterpret_cast<LPARAM>(&m_settings));
-                    EndDialog(dialog, 1);
-                    return true;
-                }
-                if (LOWORD(wparam) == IDCANCEL) {
-                    EndDialog(dialog, 0);
-                    return true;
-                }
-                return false;
-            default:
-                return false;
-        }
-    }
-
-private:
-    void initialise(HWND dialog) {
-        static const dialog_text texts[] = {{IDOK, "dialog_ok"}, {IDCANCEL, "dialog_cancel"}};
-        dialog_set_texts(dialog, texts, 2);
-        if (m_name && *m_name) {
-            kpl::utf8_string_pow2 caption("ReplayGain Settings - ");
-            caption << m_name;
-            window_set_text(dialog, caption);
-        }
-        m_panel = replaygain_create_panel(m_settings, dialog, IDC_REPLAYGAIN_PANEL);
-        if (!m_panel) return;
-        RECT client, panel;
-        GetClientRect(dialog, &client);
-        GetWindowRect(m_panel, &panel);
-        const int margin = (client.right - (panel.right - panel.left)) / 2;
-        SetWindowPos(m_panel, HWND_TOP, margin, margin, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
-    }
-
-    replaygain_settings& m_settings;
-    const char* m_name;
-    HWND m_panel = nullptr;
 };
 
 }  // namespace
 
 HWND replaygain_create_panel(const replaygain_settings& settings, HWND parent, int control_id) {
     register_separator_window_class();
-    replaygain_panel* panel = new replaygain_panel(settings);
-    HWND window = nullptr;
-    try {
-        window = panel->create_modeless(parent, IDD_REPLAYGAIN_PANEL);
-    } catch (...) {
-        delete panel;
-        throw;
-    }
-    panel->give_to_window();
-    SetWindowLongPtrW(window, GWLP_ID, control_id);
-    ShowWindow(window, SW_SHOW);
-    return window;
+    return settings_panel::create(new replaygain_panel(settings), parent, IDD_REPLAYGAIN_PANEL, control_id);
 }
 
 bool replaygain_run_dialog(replaygain_settings& settings, HWND parent, const char* name) {
-    replaygain_dialog dialog(settings, name);
-    return dialog.run_modal(parent, IDD_REPLAYGAIN_DIALOG) == 1;
+    settings_panel_host host;
+    host.dialog_resource = IDD_REPLAYGAIN_DIALOG;
+    host.caption_prefix = "ReplayGain Settings - ";
+    host.placement = settings_panel_host::centred;
+    host.create_panel = [&settings](HWND dialog) {
+        return replaygain_create_panel(settings, dialog, IDC_REPLAYGAIN_PANEL);
+    };
+    host.store_message = replaygain_settings_service::msg_panel_store;
+    host.store_target = &settings;
+    return run_settings_panel_host(host, parent, name);
 }

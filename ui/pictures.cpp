@@ -56,18 +56,6 @@ IStream* create_memory_stream(const void* data, size_t size) {
     return reinterpret_cast<create_fn>(named)(static_cast<const BYTE*>(data), static_cast<UINT>(size));
 }
 
-// The parent paints its background into the DC, moved to the child's place.
-void paint_parent_background(HWND child, HDC dc) {
-    HWND parent = GetParent(child);
-    if (parent == nullptr) return;
-    POINT origin = {0, 0};
-    MapWindowPoints(child, parent, &origin, 1);
-    POINT previous;
-    OffsetViewportOrgEx(dc, -origin.x, -origin.y, &previous);
-    SendMessageW(parent, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
-    SetViewportOrgEx(dc, previous.x, previous.y, nullptr);
-}
-
 }  // namespace
 
 namespace pictures {

@@ -7,7 +7,7 @@
 #include <uxtheme.h>
 #include <vssym32.h>
 
-#include "foundation/kpl/win32_errors.h"
+#include "foundation/win32/control_class.h"
 #include "foundation/win32/drawing.h"
 #include "foundation/win32/gdiplus.h"
 #include "ui/color_scheme.h"
@@ -19,15 +19,24 @@ namespace {
 namespace flat = Gdiplus::DllExports;
 
 struct state {
-    HWND window = nullptr;
+    explicit state(HWND w) : window(w) {
+        try {
+            gdiplus = gdiplus_startup();
+        } catch (...) {
+            gdiplus = 0;  // the wedge is simply not drawn
+        }
+    }
+    ~state() { gdiplus_shutdown(gdiplus); }
+    state(const state&) = delete;
+    state& operator=(const state&) = delete;
+
+    HWND window;
     bool dragging = false;
     int position = 0;
     int range_min = 0;
     int range_max = 100;
     ULONG_PTR gdiplus = 0;
 };
-
-state* state_of(HWND window) { return reinterpret_cast<state*>(GetWindowLongPtrW(window, 0)); }
 
 COLORREF wedge_color() {
     uint32_t index = color_scheme::index_of(color_scheme::current());
@@ -63,15 +72,7 @@ void paint(state& s) {
     GetClientRect(s.window, &client);
     memory_dc buffer;
     HDC dc = buffer.begin(client, target) ? buffer.dc() : target;
-    HWND parent = GetParent(s.window);
-    if (parent != nullptr) {
-        POINT origin = {0, 0};
-        MapWindowPoints(s.window, parent, &origin, 1);
-        POINT previous;
-        OffsetViewportOrgEx(dc, -origin.x, -origin.y, &previous);
-        SendMessageW(parent, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
-        SetViewportOrgEx(dc, previous.x, previous.y, nullptr);
-    }
+    paint_parent_background(s.window, dc);
     int width = client.right - client.left;
     RECT track = client;
     InflateRect(&track, -(width / 4), -(width / 3));
@@ -117,58 +118,40 @@ void stop_dragging(state& s, LPARAM lparam) {
     InvalidateRect(s.window, nullptr, FALSE);
 }
 
-LRESULT handle(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message == WM_NCCREATE) {
-        state* made = new state;
-        made->window = window;
-        try {
-            made->gdiplus = gdiplus_startup();
-        } catch (...) {
-            made->gdiplus = 0;  // the wedge is simply not drawn
-        }
-        SetWindowLongPtrW(window, 0, reinterpret_cast<LONG_PTR>(made));
-        return DefWindowProcW(window, message, wparam, lparam);
-    }
-    state* s = state_of(window);
-    if (s == nullptr) return DefWindowProcW(window, message, wparam, lparam);
+LRESULT handle(state& s, HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
-    case WM_NCDESTROY:
-        SetWindowLongPtrW(window, 0, 0);
-        gdiplus_shutdown(s->gdiplus);
-        delete s;
-        return DefWindowProcW(window, message, wparam, lparam);
     case WM_PAINT:
-        paint(*s);
+        paint(s);
         return 0;
     case WM_ERASEBKGND:
         return 1;
     case WM_LBUTTONDOWN:
-        s->dragging = true;
+        s.dragging = true;
         SetCapture(window);
-        move_to_point(*s, lparam);
+        move_to_point(s, lparam);
         return 0;
     case WM_MOUSEMOVE:
-        if (s->dragging) move_to_point(*s, lparam);
+        if (s.dragging) move_to_point(s, lparam);
         return 0;
     case WM_LBUTTONUP:
     case WM_RBUTTONDOWN:
-        if (s->dragging) stop_dragging(*s, lparam);
+        if (s.dragging) stop_dragging(s, lparam);
         return 0;
     case WM_CAPTURECHANGED:
-        if (s->dragging && reinterpret_cast<HWND>(lparam) != window) {
-            s->dragging = false;
+        if (s.dragging && reinterpret_cast<HWND>(lparam) != window) {
+            s.dragging = false;
             InvalidateRect(window, nullptr, FALSE);
         }
         return 0;
     case TBM_GETPOS:
-        return s->position;
+        return s.position;
     case TBM_SETPOS:
-        s->position = static_cast<int>(lparam);
+        s.position = static_cast<int>(lparam);
         if (wparam) InvalidateRect(window, nullptr, FALSE);
         return 0;
     case TBM_SETRANGE:
-        s->range_min = static_cast<short>(LOWORD(lparam));
-        s->range_max = static_cast<short>(HIWORD(lparam));
+        s.range_min = static_cast<short>(LOWORD(lparam));
+        s.range_max = static_cast<short>(HIWORD(lparam));
         if (wparam) InvalidateRect(window, nullptr, FALSE);
         return 0;
     default:
@@ -176,36 +159,10 @@ LRESULT handle(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     }
 }
 
-LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    try {
-        return handle(window, message, wparam, lparam);
-    } catch (...) {
-        return DefWindowProcW(window, message, wparam, lparam);
-    }
-}
-
 ATOM g_atom = 0;
-
-void unregister_at_exit() {
-    if (g_atom != 0) UnregisterClassW(class_name, GetModuleHandleW(nullptr));
-}
 
 }  // namespace
 
-ATOM register_class() {
-    if (g_atom != 0) return g_atom;
-    WNDCLASSEXW wc = {};
-    wc.cbSize = sizeof(wc);
-    wc.style = CS_HREDRAW | CS_VREDRAW;
-    wc.lpfnWndProc = &procedure;
-    wc.cbWndExtra = sizeof(LONG_PTR);
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.lpszClassName = class_name;
-    g_atom = RegisterClassExW(&wc);
-    if (g_atom == 0) exception_win32::throw_last_error();
-    atexit(&unregister_at_exit);
-    return g_atom;
-}
+ATOM register_class() { return register_control_class(class_name, &control_procedure<state, &handle>, g_atom); }
 
 }  // namespace volume_slider

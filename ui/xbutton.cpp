@@ -5,13 +5,15 @@
 #include <uxtheme.h>
 #include <vssym32.h>
 
-#include "foundation/kpl/win32_errors.h"
+#include "foundation/win32/control_class.h"
+#include "foundation/win32/drawing.h"
 
 namespace xbutton {
 namespace {
 
 struct state {
-    HWND window = nullptr;
+    explicit state(HWND w) : window(w) {}
+    HWND window;
     HFONT font = nullptr;
     bool pressed = false;
     bool hot = false;
@@ -20,8 +22,6 @@ struct state {
     HBITMAP bitmap = nullptr;
     LRESULT check = 0;
 };
-
-state* state_of(HWND window) { return reinterpret_cast<state*>(GetWindowLongPtrW(window, 0)); }
 
 void notify(HWND window, WORD code) {
     HWND parent = GetParent(window);
@@ -79,17 +79,9 @@ SIZE icon_size(HICON icon) {
 }
 
 void paint_default(state& s, HDC dc, bool down, bool disabled) {
-    HWND parent = GetParent(s.window);
     RECT client;
     GetClientRect(s.window, &client);
-    if (parent != nullptr) {
-        POINT origin = {0, 0};
-        MapWindowPoints(s.window, parent, &origin, 1);
-        POINT previous;
-        OffsetViewportOrgEx(dc, -origin.x, -origin.y, &previous);
-        SendMessageW(parent, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
-        SetViewportOrgEx(dc, previous.x, previous.y, nullptr);
-    }
+    paint_parent_background(s.window, dc);
     HTHEME theme = OpenThemeData(s.window, L"BUTTON");
     if (theme != nullptr) {
         int part_state = down ? PBS_PRESSED : disabled ? PBS_DISABLED : PBS_NORMAL;
@@ -142,59 +134,47 @@ void paint(state& s) {
     EndPaint(s.window, &ps);
 }
 
-LRESULT handle(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message == WM_NCCREATE) {
-        state* made = new state;
-        made->window = window;
-        SetWindowLongPtrW(window, 0, reinterpret_cast<LONG_PTR>(made));
-        return DefWindowProcW(window, message, wparam, lparam);
-    }
-    state* s = state_of(window);
-    if (s == nullptr) return DefWindowProcW(window, message, wparam, lparam);
+LRESULT handle(state& s, HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
-    case WM_NCDESTROY:
-        SetWindowLongPtrW(window, 0, 0);
-        delete s;
-        return DefWindowProcW(window, message, wparam, lparam);
     case WM_SETFOCUS:
-        s->focused = true;
+        s.focused = true;
         notify(window, code_focus);
         return 0;
     case WM_KILLFOCUS:
-        s->focused = false;
+        s.focused = false;
         notify(window, code_unfocus);
-        if (s->pressed) release(*s);
+        if (s.pressed) release(s);
         return 0;
     case WM_ENABLE:
         repaint(window);
         return 0;
     case WM_PAINT:
-        paint(*s);
+        paint(s);
         return 0;
     case WM_ERASEBKGND:
         return 1;
     case BM_GETCHECK:
-        return s->check;
+        return s.check;
     case BM_SETCHECK:
-        if (static_cast<LRESULT>(wparam) != s->check) {
-            s->check = static_cast<LRESULT>(wparam);
-            if (!s->pressed) repaint(window);
+        if (static_cast<LRESULT>(wparam) != s.check) {
+            s.check = static_cast<LRESULT>(wparam);
+            if (!s.pressed) repaint(window);
         }
         return 0;
     case BM_SETIMAGE:
         if (wparam == IMAGE_BITMAP) {
-            s->bitmap = reinterpret_cast<HBITMAP>(lparam);
-            s->icon = nullptr;
+            s.bitmap = reinterpret_cast<HBITMAP>(lparam);
+            s.icon = nullptr;
         } else if (wparam == IMAGE_ICON) {
-            s->icon = reinterpret_cast<HICON>(lparam);
-            s->bitmap = nullptr;
+            s.icon = reinterpret_cast<HICON>(lparam);
+            s.bitmap = nullptr;
         }
         repaint(window);
         return 0;
     case WM_MOUSEMOVE: {
-        if (s->pressed && !over_button(window, lparam)) release(*s);
-        if (!s->hot) {
-            s->hot = true;
+        if (s.pressed && !over_button(window, lparam)) release(s);
+        if (!s.hot) {
+            s.hot = true;
             repaint(window);
         }
         TRACKMOUSEEVENT track = {sizeof(track), TME_LEAVE, window, 0};
@@ -203,36 +183,36 @@ LRESULT handle(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     }
     case WM_LBUTTONDOWN:
         SetFocus(window);
-        if (!s->pressed && (is_check_box(window) || s->check != 1)) press(*s);
+        if (!s.pressed && (is_check_box(window) || s.check != 1)) press(s);
         return 0;
     case WM_LBUTTONUP:
-        if (s->pressed) {
-            if (over_button(window, lparam)) click(*s);
-            release(*s);
+        if (s.pressed) {
+            if (over_button(window, lparam)) click(s);
+            release(s);
         }
         return 0;
     case WM_MOUSELEAVE:
-        if (s->hot) {
-            s->hot = false;
+        if (s.hot) {
+            s.hot = false;
             repaint(window);
         }
-        if (s->pressed) release(*s);
+        if (s.pressed) release(s);
         return 0;
     case WM_KEYDOWN:
-        if (wparam == VK_SPACE && !s->pressed) press(*s);
+        if (wparam == VK_SPACE && !s.pressed) press(s);
         return 0;
     case WM_KEYUP:
-        if (wparam == VK_SPACE && s->pressed) {
-            click(*s);
-            release(*s);
+        if (wparam == VK_SPACE && s.pressed) {
+            click(s);
+            release(s);
         }
         return 0;
     case WM_SETFONT:
-        s->font = reinterpret_cast<HFONT>(wparam);
+        s.font = reinterpret_cast<HFONT>(wparam);
         if (LOWORD(lparam)) repaint(window);
         return 0;
     case WM_GETFONT:
-        return reinterpret_cast<LRESULT>(s->font);
+        return reinterpret_cast<LRESULT>(s.font);
     case WM_SETTEXT:
         repaint(window);
         return DefWindowProcW(window, message, wparam, lparam);
@@ -241,36 +221,10 @@ LRESULT handle(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     }
 }
 
-LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    try {
-        return handle(window, message, wparam, lparam);
-    } catch (...) {
-        return DefWindowProcW(window, message, wparam, lparam);
-    }
-}
-
 ATOM g_atom = 0;
-
-void unregister_at_exit() {
-    if (g_atom != 0) UnregisterClassW(class_name, GetModuleHandleW(nullptr));
-}
 
 }  // namespace
 
-ATOM register_class() {
-    if (g_atom != 0) return g_atom;
-    WNDCLASSEXW wc = {};
-    wc.cbSize = sizeof(wc);
-    wc.style = CS_HREDRAW | CS_VREDRAW;
-    wc.lpfnWndProc = &procedure;
-    wc.cbWndExtra = sizeof(LONG_PTR);
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.lpszClassName = class_name;
-    g_atom = RegisterClassExW(&wc);
-    if (g_atom == 0) exception_win32::throw_last_error();
-    atexit(&unregister_at_exit);
-    return g_atom;
-}
+ATOM register_class() { return register_control_class(class_name, &control_procedure<state, &handle>, g_atom); }
 
 }  // namespace xbutton

@@ -88,3 +88,14 @@ void memory_dc::release() {
     if (m_dc != nullptr) DeleteDC(m_dc);
     m_dc = nullptr;
 }
+
+void paint_parent_background(HWND child, HDC dc) {
+    HWND parent = GetParent(child);
+    if (parent == nullptr) return;
+    POINT origin = {0, 0};
+    MapWindowPoints(child, parent, &origin, 1);
+    POINT previous;
+    OffsetViewportOrgEx(dc, -origin.x, -origin.y, &previous);
+    SendMessageW(parent, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    SetViewportOrgEx(dc, previous.x, previous.y, nullptr);
+}

@@ -24,6 +24,9 @@ int gradient_split_row(int percent, const RECT& rect);
 void draw_button_face(const RECT& rect, int state, HDC dc, const RECT* clip, HANDLE theme);
 // The DrawFrameControl flags draw_button_face uses for a state.
 UINT button_face_frame_flags(int state);
+// The parent paints its background into the child's DC, moved to the child's place (nothing without a
+// parent): how a painted control looks transparent.
+void paint_parent_background(HWND child, HDC dc);
 
 // Off-screen drawing: begin makes a compatible DC and bitmap of the rectangle's size whose origin is moved
 // so that drawing uses the target's coordinates; finish copies the rectangle to the target and frees both.

@@ -1,4 +1,5 @@
-// The DSP chain panel (dialog 676) and the modal "DSP Settings" dialog that hosts it (dialog 677).
+// The DSP chain panel (dialog 676) and the modal "DSP Settings" dialog that hosts it (dialog 677, through
+// settings_panel_host).
 #include "playback/dsp/dsp_chain_dialog.h"
 
 #include <commctrl.h>
@@ -16,6 +17,7 @@
 #include "playback/dsp/dsp_chain_service.h"
 #include "playback/dsp/dsp_effect.h"
 #include "playback/dsp/dsp_presets.h"
+#include "playback/settings_panel_host.h"
 #include "resources/resource_ids.h"
 
 namespace {
@@ -27,19 +29,6 @@ constexpr UINT k_msg_combo_followup = WM_APP + 0x107;
 constexpr UINT_PTR k_focus_timer = 0x107;
 
 const char k_error_name[] = "<ERROR>";
-
-// The dialog font with its height x 1.1 (rounded; never 0) and weight 700.
-HFONT create_bold_heading_font(HWND dialog) {
-    HFONT font = reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0));
-    LOGFONTW description = {};
-    if (!font || GetObjectW(font, sizeof(description), &description) == 0) return nullptr;
-    const LONG height = description.lfHeight;
-    LONG scaled = static_cast<LONG>(std::floor(height * 1.1 + 0.5));
-    if (scaled == 0) scaled = height < 0 ? -1 : 1;
-    description.lfHeight = scaled;
-    description.lfWeight = FW_BOLD;
-    return CreateFontIndirectW(&description);
-}
 
 std::string effect_name(const kpl::guid& guid) {
     kpl::utf8_string_pow2 name;
@@ -55,11 +44,9 @@ bool ask(HWND owner, const std::string& text, const char* caption) {
     return message_box(owner, text.c_str(), caption, MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
-class dsp_chain_panel final : public dialog_object, private dsp_config_callback {
+class dsp_chain_panel final : public settings_panel, private dsp_config_callback {
 public:
     dsp_chain_panel(const dsp_chain& chain, bool hosted) : m_chain(chain), m_hosted(hosted) {}
-
-    void give_to_window() { m_window_owns = true; }
 
     bool process_message(HWND panel, UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result, DWORD) override {
         switch (message) {
@@ -111,14 +98,10 @@ public:
     }
 
 private:
-    void on_final_message(HWND) override {
-        if (m_window_owns) delete this;
-    }
-
     HWND item(int id) const { return GetDlgItem(m_panel, id); }
 
     void initialise() {
-        m_heading_font = create_bold_heading_font(m_panel);
+        m_heading_font = settings_heading_font(m_panel);
         if (m_heading_font)
             for (int id : {IDC_DSP_ACTIVE_HEADING, IDC_DSP_AVAILABLE_HEADING, IDC_DSP_PRESETS_HEADING})
                 SendDlgItemMessageW(m_panel, id, WM_SETFONT, reinterpret_cast<WPARAM>(m_heading_font), FALSE);
@@ -450,79 +433,23 @@ private:
     int m_configuring = -1;
     kpl::guid m_configuring_guid = kpl::guid_null;
     bool m_hosted;
-    bool m_window_owns = false;
     HWND m_panel = nullptr;
     HFONT m_heading_font = nullptr;
-};
-
-class dsp_chain_dialog final : public dialog_object {
-public:
-    dsp_chain_dialog(dsp_chain& chain, const char* name) : m_chain(chain), m_name(name) {}
-
-    bool process_message(HWND dialog, UINT message, WPARAM wparam, LPARAM, LRESULT& result, DWORD) override {
-        switch (message) {
-            case WM_INITDIALOG:
-                initialise(dialog);
-                result = TRUE;
-                return true;
-            case WM_COMMAND:
-                if (LOWORD(wparam) == IDOK) {
-                    if (m_panel)
-                        SendMessageW(m_panel, dsp_chain_service::msg_panel_store, 0, reinterpret_cast<LPARAM>(&m_chain));
-                    EndDialog(dialog, 1);
-                    return true;
-                }
-                if (LOWORD(wparam) == IDCANCEL) {
-                    EndDialog(dialog, 0);
-                    return true;
-                }
-                return false;
-            default:
-                return false;
-        }
-    }
-
-private:
-    void initialise(HWND dialog) {
-        static const dialog_text texts[] = {{IDOK, "dialog_ok"}, {IDCANCEL, "dialog_cancel"}};
-        dialog_set_texts(dialog, texts, 2);
-        if (m_name && *m_name) {
-            kpl::utf8_string_pow2 caption("DSP Settings - ");
-            caption << m_name;
-            window_set_text(dialog, caption);
-        }
-        m_panel = dsp_chain_create_panel(m_chain, dialog, IDC_DSP_PANEL, true);
-        if (!m_panel) return;
-        RECT client, button;
-        GetClientRect(dialog, &client);
-        GetWindowRect(GetDlgItem(dialog, IDOK), &button);
-        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&button), 2);
-        SetWindowPos(m_panel, HWND_TOP, 0, 0, client.right, button.top - 4, SWP_NOACTIVATE);
-    }
-
-    dsp_chain& m_chain;
-    const char* m_name;
-    HWND m_panel = nullptr;
 };
 
 }  // namespace
 
 HWND dsp_chain_create_panel(const dsp_chain& chain, HWND parent, int placeholder_id, bool flag) {
-    dsp_chain_panel* panel = new dsp_chain_panel(chain, flag);
-    HWND window = nullptr;
-    try {
-        window = panel->create_modeless(parent, IDD_DSP_PANEL);
-    } catch (...) {
-        delete panel;
-        throw;
-    }
-    panel->give_to_window();
-    SetWindowLongPtrW(window, GWLP_ID, placeholder_id);
-    ShowWindow(window, SW_SHOW);
-    return window;
+    return settings_panel::create(new dsp_chain_panel(chain, flag), parent, IDD_DSP_PANEL, placeholder_id);
 }
 
 bool dsp_chain_run_dialog(dsp_chain& chain, HWND parent, const char* name) {
-    dsp_chain_dialog dialog(chain, name);
-    return dialog.run_modal(parent, IDD_DSP_DIALOG) == 1;
+    settings_panel_host host;
+    host.dialog_resource = IDD_DSP_DIALOG;
+    host.caption_prefix = "DSP Settings - ";
+    host.placement = settings_panel_host::above_buttons;
+    host.create_panel = [&chain](HWND dialog) { return dsp_chain_create_panel(chain, dialog, IDC_DSP_PANEL, true); };
+    host.store_message = dsp_chain_service::msg_panel_store;
+    host.store_target = &chain;
+    return run_settings_panel_host(host, parent, name);
 }
