@@ -4,6 +4,7 @@
 #include "foundation/kpl/codepage.h"
 #include "library/folder_view_node.h"
 #include "shell/localization.h"
+#include "ui/syslink_lines.h"
 
 namespace {
 
@@ -40,8 +41,7 @@ void build_navigation_line(navigation_text& out, const view_path& current, const
     entries[4].where.kind = 1;
 
     out.clear();
-    out.append_escaped(localization_table::get_text("ui_nav_prefix"));
-    out.append_escaped(" ");
+    append_prefix(out, localization_table::get_text("ui_nav_prefix"));
     for (size_t i = 0; i < entries.size(); ++i) {
         if (i) out.append_escaped(", ");
         const std::wstring text = wide(localization_table::get_text(entries[i].text_id));

@@ -10,6 +10,7 @@
 #include "metadata/track_handle.h"
 #include "playback/playback_controller.h"
 #include "shell/localization.h"
+#include "ui/syslink_lines.h"
 
 const char* const now_playing_source::script_texts[script_count] = {
     "%title%", " '['%playback_time%[ / %length%]']'", "%artist%", "$if(%track artist%,%album artist%,)",
@@ -99,8 +100,7 @@ void build_now_playing_lines(now_playing_lines& out, now_playing_source& source,
         std::vector<std::wstring> names;
         source.artist_values(names);
         if (names.empty()) names.push_back(wide(artist));
-        line.append_escaped(localization_table::get_text("ui_np_artist_prefix"));
-        line.append_escaped(" ");
+        append_prefix(line, localization_table::get_text("ui_np_artist_prefix"));
         append_artists(line, names, library_mode);
     } else {
         line.append_escaped(localization_table::get_text("ui_np_unknown_artist"));
@@ -112,8 +112,7 @@ void build_now_playing_lines(now_playing_lines& out, now_playing_source& source,
     const std::string date = text_of(source, now_playing_source::date);
     if (!date.empty()) label += " [" + date + "]";
     line.append_escaped(", ");
-    line.append_escaped(localization_table::get_text("ui_np_album_prefix"));
-    line.append_escaped(" ");
+    append_prefix(line, localization_table::get_text("ui_np_album_prefix"));
 
     std::vector<std::wstring> album_artists;
     if (text_of(source, now_playing_source::album_artist) != "?") source.album_artist_values(album_artists);

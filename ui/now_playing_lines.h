@@ -6,7 +6,7 @@
 //     now_playing_lines lines;
 //     build_now_playing_lines(lines, source, true);          // played from the library view
 //     // line 1: "<a>Song</a> [0:12 / 3:45]"
-//     // line 2: "by  <a>A</a>, <a>B</a>, from  <a>X [2001]</a> by <a>C</a>"
+//     // line 2: "by <a>A</a>, <a>B</a>, from <a>X [2001]</a> by <a>C</a>"
 //     // lines.line2.targets(): artist A, artist B, album X [2001] by C, artist C
 //     // lines.has_album_location: true, album_location {artists [C], album "X [2001]"}
 //

@@ -26,7 +26,7 @@ uint32_t crypt_random_source::next() {
     return value;
 }
 
-uint32_t random_below(random_source& random, uint32_t bound) {
+uint32_t random_below(random_words& random, uint32_t bound) {
     // 2^32 mod bound draws at the top are drawn again, so that every remainder is left as often.
     const uint32_t excess = (0xFFFFFFFFu % bound + 1) % bound;
     const uint32_t limit = 0u - excess;  // 2^32 - excess; unused when excess is 0
@@ -36,14 +36,14 @@ uint32_t random_below(random_source& random, uint32_t bound) {
     }
 }
 
-void shuffle_texts(std::vector<list_text>& texts, random_source& random) {
+void shuffle_texts(std::vector<list_text>& texts, random_words& random) {
     for (size_t i = texts.size(); i > 1; --i) {
         const size_t j = random_below(random, static_cast<uint32_t>(i));
         if (j != i - 1) std::swap(texts[i - 1], texts[j]);
     }
 }
 
-bool make_play_list(library_node& view, const key_list& selected, int mode, random_source& random, play_list& out) {
+bool make_play_list(library_node& view, const key_list& selected, int mode, random_words& random, play_list& out) {
     out = play_list();
     if (mode == 0 && (selected.empty() || (selected.count() == 1 && !view.can_open(selected)))) {
         out.list = view.create_track_list();

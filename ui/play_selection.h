@@ -27,16 +27,16 @@ class play_order_manager;
 class playback_controller;
 
 // 32-bit random numbers.
-class random_source {
+class random_words {
 public:
     virtual uint32_t next() = 0;
 
 protected:
-    ~random_source() = default;
+    ~random_words() = default;
 };
 
 // CryptGenRandom (PROV_RSA_FULL, CRYPT_VERIFYCONTEXT | CRYPT_SILENT); a failure throws the Win32 error.
-class crypt_random_source final : public random_source {
+class crypt_random_source final : public random_words {
 public:
     crypt_random_source();
     ~crypt_random_source();
@@ -50,9 +50,9 @@ private:
 
 // A number uniform in 0 .. bound - 1 (bound > 0): draws above the largest multiple of bound are drawn
 // again.
-uint32_t random_below(random_source& random, uint32_t bound);
+uint32_t random_below(random_words& random, uint32_t bound);
 // Fisher-Yates: for i from n-1 down to 1, swap i with random_below(i + 1).
-void shuffle_texts(std::vector<list_text>& texts, random_source& random);
+void shuffle_texts(std::vector<list_text>& texts, random_words& random);
 
 struct play_list {
     item_enumerator_ref list;
@@ -61,6 +61,6 @@ struct play_list {
 };
 
 // False when the list is empty.
-bool make_play_list(library_node& view, const key_list& selected, int mode, random_source& random, play_list& out);
+bool make_play_list(library_node& view, const key_list& selected, int mode, random_words& random, play_list& out);
 // The play order gets the list, then the start (null included); the controller starts with command 1.
 void start_play_list(const play_list& list, play_order_manager& order, playback_controller& controller);

@@ -1,7 +1,15 @@
 // SysLink window texts and the link targets of each line.
 #include "ui/syslink_lines.h"
 
+#include <cstring>
+
 #include "foundation/kpl/codepage.h"
+
+void append_prefix(syslink_text& out, const char* text) {
+    out.append_escaped(text);
+    const size_t n = std::strlen(text);
+    if (n == 0 || text[n - 1] != ' ') out.append_escaped(" ");
+}
 
 std::wstring syslink_window_text(const std::string& markup) {
     kpl::wide_array w;

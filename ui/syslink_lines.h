@@ -24,6 +24,10 @@
 
 #include "library/list_text.h"
 
+// Appends a language text that leads into what follows ("ui_nav_prefix", "ui_np_artist_prefix"), then a
+// blank unless the text already ends with one: "Navigation:" -> "Navigation: ", "You are here: " stays.
+void append_prefix(syslink_text& out, const char* text);
+
 // The UTF-16 window text of UTF-8 markup, every "&" doubled.
 std::wstring syslink_window_text(const std::string& markup);
 
