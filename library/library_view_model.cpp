@@ -26,27 +26,6 @@ std::wstring wide(const std::string& text) {
 
 std::string narrow(const std::wstring& text) { return kpl::utf8_string_from_utf16(text.c_str(), text.size()).c_str(); }
 
-// The non-empty pieces of a browse text cut at every "; ".
-std::vector<std::wstring> split_values(const char* utf8) {
-    std::vector<std::wstring> out;
-    std::string text(utf8);
-    size_t at = 0;
-    for (;;) {
-        const size_t cut = text.find("; ", at);
-        const std::string piece = text.substr(at, cut == std::string::npos ? std::string::npos : cut - at);
-        if (!piece.empty()) out.push_back(wide(piece));
-        if (cut == std::string::npos) break;
-        at = cut + 2;
-    }
-    return out;
-}
-
-// The values %album artist% stands for: the Album Artist pieces, else the Artist pieces.
-std::vector<std::wstring> album_artist_values(const browse_fields& record) {
-    const char* album_artist = record.get(browse_album_artist);
-    return split_values(*album_artist ? album_artist : record.get(browse_artist));
-}
-
 bool same_set(std::vector<std::wstring> a, const key_list& chosen) {
     std::vector<std::wstring> b;
     for (const list_text& t : chosen) b.push_back(t.text());
@@ -103,6 +82,25 @@ struct logical_less {
 };
 
 }  // namespace
+
+std::vector<std::wstring> library_value_texts(const char* utf8) {
+    std::vector<std::wstring> out;
+    std::string text(utf8);
+    size_t at = 0;
+    for (;;) {
+        const size_t cut = text.find("; ", at);
+        const std::string piece = text.substr(at, cut == std::string::npos ? std::string::npos : cut - at);
+        if (!piece.empty()) out.push_back(wide(piece));
+        if (cut == std::string::npos) break;
+        at = cut + 2;
+    }
+    return out;
+}
+
+std::vector<std::wstring> library_album_artist_texts(const browse_fields& record) {
+    const char* album_artist = record.get(browse_album_artist);
+    return library_value_texts(*album_artist ? album_artist : record.get(browse_artist));
+}
 
 library_view_model::library_view_model(library_view_host& host, const node_path& path, media_library* library)
     : m_host(host), m_library(library) {
@@ -272,10 +270,10 @@ void library_view_model::rebuild(int level) {
             if (!t->copy_browse_fields(record)) continue;
             std::vector<std::wstring> values;
             if (level == 0) {
-                values = split_values(record.get(browse_genre));
+                values = library_value_texts(record.get(browse_genre));
             } else {
-                values = split_values(record.get(browse_artist));
-                for (const auto& v : split_values(record.get(browse_album_artist))) values.push_back(v);
+                values = library_value_texts(record.get(browse_artist));
+                for (const auto& v : library_value_texts(record.get(browse_album_artist))) values.push_back(v);
             }
             std::set<std::wstring> once;
             for (const auto& v : values)
@@ -298,7 +296,7 @@ void library_view_model::rebuild(int level) {
                 script = m_album_all.get();
                 by_chosen = true;
             } else {
-                by_chosen = same_set(album_artist_values(record), artists);
+                by_chosen = same_set(library_album_artist_texts(record), artists);
                 script = by_chosen ? m_album_chosen.get() : m_album_other.get();
             }
             const std::string result = run_script(t, *script);
@@ -437,7 +435,7 @@ void library_view_model::get_title(navigation_text& out) {
         const std::wstring& d = found->second;
         const size_t a = d.find(L'\n'), b = d.find(L'\n', a + 1);
         const std::wstring album = d.substr(0, a), date = d.substr(b + 1);
-        album_artists = split_values(narrow(d.substr(a + 1, b - a - 1)).c_str());
+        album_artists = library_value_texts(narrow(d.substr(a + 1, b - a - 1)).c_str());
         std::wstring shown = album;
         if (!date.empty()) shown += L" [" + date + L"]";
         if (album_artists.empty()) {

@@ -20,8 +20,15 @@
 #include <vector>
 
 #include "library/library_node.h"
+#include "metadata/browse_fields.h"
 #include "library/media_library.h"
 #include "metadata/title_formatting/title_script.h"
+
+// The library keys of a browse text: its non-empty pieces cut at every "; ". "A; B" -> "A", "B";
+// "Earth, Wind & Fire" -> one key.
+std::vector<std::wstring> library_value_texts(const char* utf8);
+// The keys an album's artists are known by: the record's Album Artist pieces, else its Artist pieces.
+std::vector<std::wstring> library_album_artist_texts(const browse_fields& record);
 
 class library_view_model final : public library_node, public library_change_listener {
 public:
