@@ -6,11 +6,18 @@
 #include "foundation/services/service_registry.h"
 #include "playback/playback_controller.h"
 #include "resources/resource_ids.h"
+#include "shell/debug_log.h"
 #include "ui/main_window_object.h"
 
 namespace main_window {
 
 void open_command_line_locations(const kpl::string_array& locations) {
+    // Each location to the debugger output too, as it came (the instance tests read these lines).
+    for (const auto& location : locations) {
+        kpl::utf8_string_pow2 line("Open location: ");
+        line << location;
+        debug_log(line.c_str());
+    }
     main_window_object* window = main_window_object::instance();
     if (window == nullptr) return;
     std::vector<std::wstring> paths;

@@ -29,7 +29,14 @@
 #include "shell/menu_nodes.h"
 #include "shell/separator_window.h"
 #include "shell/shortcut_table.h"
-#include "ui/main_window_glue.h"
+#include "library/library_manager.h"
+#include "library/media_library.h"
+#include "ui/item_context_menu.h"
+#include "ui/show_folder.h"
+#include "ui/navigation_line.h"
+#include "ui/navigation_state.h"
+#include "ui/open_locations.h"
+#include "ui/play_selection.h"
 #include "ui/main_window_rules.h"
 #include "ui/volume_scale.h"
 #include "ui/xbutton.h"
@@ -116,10 +123,6 @@ const control_text k_texts[] = {
     {IDC_MAIN_PLAY, "ui_play"},             {IDC_MAIN_INDEXING, "ui_indexing"},
 };
 
-const char* const k_script_texts[7] = {
-    "%title%", " '['%playback_time%[ / %length%]']'", "%artist%", "$if(%track artist%,%album artist%,)",
-    "%album%", "%album artist%",              "[%date%]"};
-
 HFONT scaled_font(HFONT base, double factor, int weight) {
     LOGFONTW font = {};
     if (base == nullptr || GetObjectW(base, sizeof(font), &font) == 0) return nullptr;
@@ -176,7 +179,6 @@ void main_window_object::destroy() {
 }
 
 main_window_object::main_window_object() {
-    m_history_current = m_history.end();
     m_scheme_events.owner = this;
     m_picture_events.owner = this;
     try {
@@ -193,11 +195,8 @@ main_window_object::main_window_object() {
         m_resizer.set_anchors_raw(k_anchors, sizeof(k_anchors) / sizeof(k_anchors[0]));
         m_resizer.set_min_size(250, 150);
         m_icons_dark = color_scheme::is_dark_background();
-        for (int i = 0; i < 7; ++i) {
-            title_script_compiler::get().compile(m_scripts[i], k_script_texts[i]);
-            if (!m_scripts[i]) throw kpl::exception_bug_check_v2();
-        }
-        switch_view(main_window_glue::stored_navigation_state());
+        m_now_playing_source.reset(new controller_now_playing_source(controller()));
+        switch_view(cfg_navigation_state.get());
     } catch (...) {
         color_scheme::remove_album_pictures_listener(&m_picture_events);
         color_scheme::remove_scheme_listener(&m_scheme_events);
@@ -373,11 +372,7 @@ void main_window_object::init_dialog() {
 
     node_path path;
     m_view->get_path(path);
-    history_entry first;
-    first.where.kind = m_view->kind();
-    first.where.path = path;
-    m_history.push_back(first);
-    m_history_current = std::prev(m_history.end());
+    m_history.push(view_path{m_view->kind(), path});
     m_back = GetDlgItem(m_window, IDC_MAIN_BACK);
     m_forward = GetDlgItem(m_window, IDC_MAIN_FORWARD);
     m_play = GetDlgItem(m_window, IDC_MAIN_PLAY);
@@ -768,8 +763,8 @@ void main_window_object::update_play_button() {
 
 void main_window_object::update_history_buttons() {
     if (m_back == nullptr) return;
-    bool back = m_history_current != m_history.begin();
-    bool forward = m_history_current != m_history.end() && std::next(m_history_current) != m_history.end();
+    bool back = m_history.can_back();
+    bool forward = m_history.can_forward();
     HWND focus = GetFocus();
     if (!back && focus == m_back && forward) move_focus(m_forward);
     if (!forward && focus == m_forward && back) move_focus(m_back);
@@ -863,6 +858,10 @@ void main_window_object::toggle_full_screen(bool wanted) {
         MONITORINFO info = {};
         info.cbSize = sizeof(info);
         if (monitor == nullptr || !GetMonitorInfoW(monitor, &info)) return;
+        // The placement to come back to (the frame change below can lose the maximised state that
+        // SW_RESTORE would undo).
+        m_windowed_placement.length = sizeof(m_windowed_placement);
+        m_has_windowed_placement = GetWindowPlacement(m_window, &m_windowed_placement) != 0;
         ShowWindow(m_window, SW_SHOWMAXIMIZED);
         SetWindowLongW(m_window, GWL_STYLE, static_cast<LONG>(main_window_rules::full_screen_style(style)));
         SetWindowLongW(m_window, GWL_EXSTYLE, static_cast<LONG>(main_window_rules::full_screen_ex_style(ex_style)));
@@ -881,7 +880,13 @@ void main_window_object::leave_full_screen() {
     uint32_t ex_style = static_cast<uint32_t>(GetWindowLongW(m_window, GWL_EXSTYLE));
     SetWindowLongW(m_window, GWL_STYLE, static_cast<LONG>(main_window_rules::windowed_style(style)));
     SetWindowLongW(m_window, GWL_EXSTYLE, static_cast<LONG>(main_window_rules::windowed_ex_style(ex_style)));
+    SetWindowPos(m_window, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED);
     ShowWindow(m_window, SW_RESTORE);
+    if (m_has_windowed_placement) {
+        m_windowed_placement.showCmd = m_windowed_placement.showCmd == SW_SHOWMAXIMIZED ? SW_SHOWMAXIMIZED : SW_RESTORE;
+        SetWindowPlacement(m_window, &m_windowed_placement);
+        m_has_windowed_placement = false;
+    }
 }
 
 void main_window_object::repaint_row(int row) {
@@ -1003,7 +1008,7 @@ void main_window_object::refresh(const std::vector<std::wstring>& selected, cons
     set_link_line(IDC_MAIN_CAPTION, title.markup(), title.targets());
     update_navigation_line(here);
     update_play_button();
-    main_window_glue::store_navigation_state(here);
+    cfg_navigation_state.set(here);
     // What is shown, for whoever watches the debugger output (the window tests read it).
     kpl::utf8_string_pow2 line("Main window shows: ");
     line << title.markup().c_str() << " (" << static_cast<uint32_t>(m_items.size()) << " rows"
@@ -1017,45 +1022,47 @@ void main_window_object::refresh_keep_selection() {
 }
 
 void main_window_object::save_history() {
-    if (m_history_current == m_history.end()) return;
-    m_history_current->selected = selected_texts();
-    m_history_current->focused = focused_texts();
-    m_history_current->scroll_x = m_list.current_layout().scroll_x;
-    m_history_current->scroll_y = m_list.current_layout().scroll_y;
-    m_history_current->has_scroll = true;
+    key_list selected, focused;
+    for (const std::wstring& each : selected_texts()) selected.append(list_text(each));
+    for (const std::wstring& each : focused_texts()) focused.append(list_text(each));
+    m_history.save(selected, focused, m_list.current_layout().scroll_x, m_list.current_layout().scroll_y);
 }
 
 void main_window_object::push_history() {
-    if (m_history_current != m_history.end()) m_history.erase(std::next(m_history_current), m_history.end());
-    history_entry entry;
-    entry.where.kind = m_view->kind();
-    m_view->get_path(entry.where.path);
-    m_history.push_back(entry);
-    m_history_current = std::prev(m_history.end());
+    view_path here;
+    here.kind = m_view->kind();
+    m_view->get_path(here.path);
+    m_history.push(here);
 }
 
-void main_window_object::go_to_history(std::list<history_entry>::iterator entry) {
-    save_history();
-    m_history_current = entry;
-    switch_view(entry->where);
+void main_window_object::show_history_entry() {
+    const history_entry* entry = m_history.current();
+    switch_view(view_path{entry->kind, entry->location});
+    std::vector<std::wstring> selected, focused;
+    for (const list_text& each : entry->selected) selected.push_back(each.text());
+    for (const list_text& each : entry->focused) focused.push_back(each.text());
     POINT scroll = {entry->scroll_x, entry->scroll_y};
-    refresh(entry->selected, entry->focused, entry->has_scroll ? &scroll : nullptr);
+    refresh(selected, focused, &scroll);
 }
 
 void main_window_object::history_back() {
-    if (m_history_current == m_history.end() || m_history_current == m_history.begin()) {
+    if (!m_history.can_back()) {
         MessageBeep(0);
         return;
     }
-    go_to_history(std::prev(m_history_current));
+    save_history();
+    m_history.back();
+    show_history_entry();
 }
 
 void main_window_object::history_forward() {
-    if (m_history_current == m_history.end() || std::next(m_history_current) == m_history.end()) {
+    if (!m_history.can_forward()) {
         MessageBeep(0);
         return;
     }
-    go_to_history(std::next(m_history_current));
+    save_history();
+    m_history.forward();
+    show_history_entry();
 }
 
 void main_window_object::navigate(const view_path& where) {
@@ -1097,50 +1104,14 @@ void main_window_object::go_up() {
 }
 
 void main_window_object::play(int mode) {
-    key_list keys = selected_keys();
-    item_enumerator_ref list;
-    item_cursor_ref start;
-    if (mode == 0) {
-        bool single_track = keys.count() == 1 && !m_view->can_open(keys);
-        if (keys.empty() || single_track) {
-            list = m_view->create_track_list();
-            if (!keys.empty()) {
-                item_enumerator_ref own = m_view->create_item_track_list(keys);
-                item_cursor_ref first;
-                own->first(first);
-                if (first) {
-                    track_handle_ref handle;
-                    first->get_handle(handle);
-                    list->find(start, handle.get());
-                }
-            }
-        } else {
-            list = m_view->create_item_track_list(keys);
-        }
-    } else if (mode == 1) {
-        list = m_view->create_item_track_list(keys);
-    } else {
-        std::vector<list_text> rows;
-        for (const list_text& each : keys) rows.push_back(each);
-        main_window_glue::shuffle(rows);
-        std::vector<item_enumerator_ref> members;
-        for (const list_text& row : rows) {
-            key_list one;
-            one.append(row);
-            members.push_back(m_view->create_item_track_list(one));
-        }
-        list = track_list_chain(members);
-    }
-    item_cursor_ref any;
-    if (list) list->first(any);
-    if (!any) {
+    crypt_random_source random;
+    play_list list;
+    if (!make_play_list(*m_view, selected_keys(), mode, random, list)) {
         MessageBeep(0);
         return;
     }
     m_playing_view_kind = m_view->kind();
-    play_order().set_list(list.get());
-    play_order().set_current(start.get());
-    controller().start(play_order_current, false);
+    start_play_list(list, play_order(), controller());
 }
 
 bool main_window_object::select_playing_row() {
@@ -1184,20 +1155,28 @@ bool main_window_object::go_to_playing_track() {
     if (select_playing_row()) return true;
     kpl::rc_ptr<track_handle> playing;
     if (!controller().get_now_playing(playing)) return false;
+    service_ptr<media_library> library;
+    service_class::get_single(library);
     view_path where;
-    if (main_window_glue::playing_track_location(playing.get(), m_has_now_playing_location ? &m_now_playing_location : nullptr,
-                                                 where)) {
-        navigate(where);
-        return select_playing_row();
+    if (m_has_now_playing_location && library->contains(playing)) {
+        where.kind = 0;
+        where.path = m_now_playing_location.to_path();
+    } else if (!playing_track_folder(playing->get_location().get_path(), where)) {
+        return false;
     }
-    return false;
+    navigate(where);
+    return select_playing_row();
 }
 
 void main_window_object::open_folder(const std::wstring& path, const std::vector<std::wstring>& names) {
     save_history();
     view_path where;
     where.kind = 1;
-    where.path = main_window_glue::folder_components(path);
+    for (const std::wstring& component : navigation_state::folder_components(path)) {
+        key_list level;
+        level.append(list_text(component));
+        where.path.push_back(level);
+    }
     switch_view(where);
     push_history();
     refresh(names, names.empty() ? std::vector<std::wstring>() : std::vector<std::wstring>{names.front()}, nullptr);
@@ -1205,15 +1184,13 @@ void main_window_object::open_folder(const std::wstring& path, const std::vector
 }
 
 void main_window_object::open_locations(const std::vector<std::wstring>& locations, bool play_them) {
-    std::wstring folder;
-    std::vector<std::wstring> names;
-    bool is_directory = false;
-    if (!main_window_glue::split_locations(locations, folder, names, is_directory)) return;
-    if (is_directory) {
-        open_folder(folder, {});
+    if (locations.empty()) return;
+    open_plan plan = plan_open_locations(locations, &path_is_directory);
+    if (plan.directory_only) {
+        open_folder(plan.folder, {});
         return;
     }
-    open_folder(folder, names);
+    open_folder(plan.folder, plan.names);
     if (!play_them || !m_view->can_play()) return;
     if (!selected_keys().empty() || m_view->has_items()) play(0);
 }
@@ -1222,38 +1199,35 @@ void main_window_object::open_locations(const std::vector<std::wstring>& locatio
 // Lines and menus
 
 void main_window_object::set_link_line(int id, const std::string& markup, const std::vector<view_path>& targets) {
-    m_link_targets[id] = targets;
+    m_links.set(id, targets);
     HWND line = GetDlgItem(m_window, id);
     if (line == nullptr) return;
-    std::string doubled;
-    for (char c : markup) {
-        doubled += c;
-        if (c == '&') doubled += '&';
-    }
-    std::wstring text = wide(doubled.c_str());
+    std::wstring text = syslink_window_text(markup);
     if (window_text(line) != text) SetWindowTextW(line, text.c_str());
 }
 
 void main_window_object::open_link(int id, int index) {
-    auto found = m_link_targets.find(id);
-    if (found == m_link_targets.end() || index < 0 || static_cast<size_t>(index) >= found->second.size()) return;
-    view_path target = found->second[static_cast<size_t>(index)];
-    navigate(target);
+    if (index < 0) return;
+    const view_path* target = m_links.find(id, static_cast<size_t>(index));
+    if (target == nullptr) return;
+    view_path copy = *target;
+    navigate(copy);
 }
 
 void main_window_object::update_navigation_line(const view_path& here) {
     navigation_text line;
-    main_window_glue::navigation_line(here, line);
+    build_navigation_line(line, here, library_manager::effective_list());
     set_link_line(IDC_MAIN_NAVIGATION, line.markup(), line.targets());
 }
 
 void main_window_object::update_now_playing() {
-    navigation_text first, second;
-    m_has_now_playing_location = main_window_glue::now_playing_lines(
-        controller(), m_scripts, m_playing_view_kind == 0, first, second, m_now_playing_location);
-    std::string both = first.markup() + " | " + second.markup();
-    set_link_line(IDC_MAIN_NOW_PLAYING_1, first.markup(), first.targets());
-    set_link_line(IDC_MAIN_NOW_PLAYING_2, second.markup(), second.targets());
+    now_playing_lines lines;
+    build_now_playing_lines(lines, *m_now_playing_source, m_playing_view_kind == 0);
+    m_has_now_playing_location = lines.has_album_location;
+    m_now_playing_location = lines.album_location;
+    std::string both = lines.line1.markup() + " | " + lines.line2.markup();
+    set_link_line(IDC_MAIN_NOW_PLAYING_1, lines.line1.markup(), {});
+    set_link_line(IDC_MAIN_NOW_PLAYING_2, lines.line2.markup(), lines.line2.targets());
     if (both != m_now_playing_logged) {
         m_now_playing_logged = both;
         kpl::utf8_string_pow2 line("Now playing: ");
@@ -1274,63 +1248,61 @@ void main_window_object::show_main_menu(POINT at) {
         service_class::get_single(builders[i]);
         builders[i]->build(groups[i]);
         HMENU sub = CreatePopupMenu();
-        builders[i]->fill(sub, 1 + 2048u * i, 2048, menu_build_shortcuts);
+        builders[i]->fill(sub, main_menu_ids::first_of(i), main_menu_ids::per_group, menu_build_shortcuts);
         AppendMenuW(menu, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(sub),
                     wide(localization_table::get_text(names[i])).c_str());
     }
     UINT id = static_cast<UINT>(
         TrackPopupMenu(menu, TPM_RETURNCMD | TPM_NONOTIFY, at.x, at.y, 0, m_window, nullptr));
     DestroyMenu(menu);
-    if (id >= 1 && id <= 8192) builders[(id - 1) / 2048]->run(id, nullptr);
+    uint32_t group = 0, command = 0;
+    if (main_menu_ids::decode(id, group, command)) builders[group]->run(id, nullptr);
 }
 
 void main_window_object::show_context_menu(POINT at) {
-    key_list keys = selected_keys();
-    if (keys.empty()) {
+    item_menu_plan plan;
+    if (!plan_item_menu(*m_view, selected_keys(), plan)) {
         MessageBeep(0);
         return;
     }
     at = clamp_to_monitor(at);
-    main_window_glue::context_menu menu_model;
-    main_window_glue::build_context_menu(*m_view, keys, menu_model);
     HMENU menu = CreatePopupMenu();
-    service_ptr<context_menu_builder> builder;
-    for (const main_window_glue::context_item& item : menu_model.items) {
-        if (item.id == 0) {
+    for (const item_menu_entry& item : plan.items) {
+        if (item.id == item_menu::separator) {
             AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-        } else {
-            AppendMenuW(menu, MF_STRING, item.id, wide(localization_table::get_text(item.text_id)).c_str());
+            continue;
         }
+        AppendMenuW(menu, MF_STRING, item.id, wide(localization_table::get_text(item.text_id)).c_str());
+        if (item.is_default) SetMenuDefaultItem(menu, item.id, FALSE);
     }
-    if (menu_model.default_id != 0) SetMenuDefaultItem(menu, menu_model.default_id, FALSE);
-    if (menu_model.with_commands) {
+    service_ptr<context_menu_builder> builder;
+    if (plan.command_tree) {
         service_class::get_single(builder);
         service_ptr<context_menu_builder_ext> ext;
         if (service_query(builder.get(), ext))
-            ext->build_as(context_menu_builder_ext::class_guid, menu_model.tracks, 0);
+            ext->build_as(context_menu_builder_ext::class_guid, plan.tracks, 0);
         else
-            builder->build(menu_model.tracks, 0);
-        menu_tree_builder::append_popup(menu, builder->get_root(), 7, -1);
+            builder->build(plan.tracks, 0);
+        menu_tree_builder::append_popup(menu, builder->get_root(), item_menu::first_tree_command, -1);
     }
     UINT id = static_cast<UINT>(TrackPopupMenu(menu, TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON, at.x, at.y,
                                                0, m_window, nullptr));
     DestroyMenu(menu);
     switch (id) {
     case 0: break;
-    case 1: go_deeper(); break;
-    case 2: play(0); break;
-    case 3: play(1); break;
-    case 4: play(2); break;
-    case 5:
+    case item_menu::browse: go_deeper(); break;
+    case item_menu::start_playback_here: play(0); break;
+    case item_menu::play_this: play(1); break;
+    case item_menu::play_this_random_order: play(2); break;
+    case item_menu::show_in_explorer:
         try {
-            std::wstring folder;
-            if (m_view->get_explorer_path(folder)) main_window_glue::show_folder(folder, selected_texts());
+            show_folder_in_explorer(plan.explorer_path, selected_texts());
         } catch (std::exception&) {
         }
         break;
-    case 6: open_folder(menu_model.folder, menu_model.names); break;
+    case item_menu::go_to_folder: open_folder(plan.folder, plan.names); break;
     default:
-        if (builder) builder->run(id - 7, menu_model.tracks);
+        if (builder && id >= item_menu::first_tree_command) builder->run(id - item_menu::first_tree_command, plan.tracks);
         break;
     }
 }

@@ -25,7 +25,10 @@
 #include "playback/playback_listener.h"
 #include "shell/message_loop_hooks.h"
 #include "ui/color_scheme.h"
+#include "ui/browse_history.h"
 #include "ui/item_list_control.h"
+#include "ui/now_playing_lines.h"
+#include "ui/syslink_lines.h"
 #include "ui/pictures.h"
 #include "ui/ui_module.h"
 #include "ui/volume_popup.h"
@@ -58,13 +61,6 @@ public:
     main_window_object& operator=(const main_window_object&) = delete;
 
 private:
-    struct history_entry {
-        view_path where;
-        std::vector<std::wstring> selected;
-        std::vector<std::wstring> focused;
-        int scroll_x = 0, scroll_y = 0;
-        bool has_scroll = false;
-    };
     struct scheme_events final : color_scheme::listener {
         main_window_object* owner = nullptr;
         void notify() override;
@@ -120,7 +116,7 @@ private:
     void refresh_keep_selection();
     void save_history();
     void push_history();
-    void go_to_history(std::list<history_entry>::iterator entry);
+    void show_history_entry();
     void history_back();
     void history_forward();
     void navigate(const view_path& where);
@@ -165,7 +161,7 @@ private:
     std::unique_ptr<library_node> m_view;
     scheme_events m_scheme_events;
     picture_events m_picture_events;
-    std::map<int, std::vector<view_path>> m_link_targets;
+    link_targets m_links;
     HWND m_back = nullptr, m_forward = nullptr, m_play = nullptr;
     bool m_icons_dark = false;
     int m_icon_width = 0, m_icon_height = 0;
@@ -176,10 +172,9 @@ private:
     HFONT m_heading_font = nullptr, m_link_font_large = nullptr, m_link_font_small = nullptr;
     library_view_key m_now_playing_location;
     bool m_has_now_playing_location = false;
-    title_script_ref m_scripts[7];
+    std::unique_ptr<controller_now_playing_source> m_now_playing_source;
     std::vector<list_text> m_items;
-    std::list<history_entry> m_history;
-    std::list<history_entry>::iterator m_history_current;
+    browse_history m_history;
     int m_playing_row = -1;
     bool m_indexing = false;
     bool m_indexing_shown = false;
@@ -194,6 +189,8 @@ private:
     double m_seek_step = 0;
     bool m_key_navigation = false;
     bool m_show_focus_cues = false;
+    WINDOWPLACEMENT m_windowed_placement = {};
+    bool m_has_windowed_placement = false;
     std::string m_now_playing_logged;
     bool m_registered_filter = false;
     bool m_registered_listener = false;
