@@ -1203,7 +1203,11 @@ void main_window_object::set_link_line(int id, const std::string& markup, const 
     HWND line = GetDlgItem(m_window, id);
     if (line == nullptr) return;
     std::wstring text = syslink_window_text(markup);
-    if (window_text(line) != text) SetWindowTextW(line, text.c_str());
+    if (window_text(line) != text) {
+        SetWindowTextW(line, text.c_str());
+        // An emptied link control keeps its old picture under Wine until something repaints it.
+        InvalidateRect(line, nullptr, TRUE);
+    }
 }
 
 void main_window_object::open_link(int id, int index) {

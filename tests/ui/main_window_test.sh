@@ -19,7 +19,7 @@ mkdir -p "$shots"
 # ---- the library: two albums of tones, one picture, two bad ones ---------------------------------------
 tone() {  # tone FILE HZ ARTIST ALBUM TITLE NUMBER GENRE DATE
   mkdir -p "$(dirname "$1")"
-  sox -V1 -n -r 44100 -b 16 -c 2 tone.wav synth 1.5 sine "$2" gain -6 || fail "sox"
+  sox -V1 -n -r 44100 -b 16 -c 2 tone.wav synth 2 sine "$2" gain -6 || fail "sox"
   flac -s -f tone.wav -o "$1" || fail "flac $1"
   metaflac --set-tag="ARTIST=$3" --set-tag="ALBUM=$4" --set-tag="TITLE=$5" --set-tag="TRACKNUMBER=$6" \
            --set-tag="GENRE=$7" --set-tag="DATE=$8" "$1" || fail "metaflac $1"
@@ -96,6 +96,7 @@ key() { xdotool key --delay 80 "$@"; }
 typed() { xdotool type --delay 60 "$1"; }
 shot() { import -window root "$shots/main-window-$1.png" || fail "no screenshot $1"; }
 window=
+owner=
 start() {  # start LOGNAME [ARGS]: the player over the profile, its window found
   log="$VORN_TEST_TMP/$1.log"
   shift
@@ -105,10 +106,8 @@ start() {  # start LOGNAME [ARGS]: the player over the profile, its window found
   local i
   window=
   for i in $(seq 600); do
-    window=$(xdotool search --all --pid "$pid" --name '^Vorn Audio Player$' 2>/dev/null | head -n1 || true)
-    [ -n "$window" ] && break
-    for child in $(pgrep -P "$pid" 2>/dev/null || true); do
-      window=$(xdotool search --all --pid "$child" --name '^Vorn Audio Player$' 2>/dev/null | head -n1 || true)
+    for owner in $pid $(pgrep -P "$pid" 2>/dev/null || true); do
+      window=$(xdotool search --all --pid "$owner" --name '^Vorn Audio Player$' 2>/dev/null | head -n1 || true)
       [ -n "$window" ] && break 2
     done
     kill -0 "$pid" 2>/dev/null || { cat "$log" >&2; fail "the player ended at start"; }
@@ -177,18 +176,27 @@ shows | tail -n 3 >&2
 shot songs
 case "$(shows | tail -n1)" in *", picture)"*) ;; *) fail "no picture beside Alpha's songs: $(shows | tail -n1)";; esac
 
-# A song's name + Enter plays from it: Atwo (660 Hz), then Athree (990 Hz).
-vorn_capture_start cap.raw
-typed Atwo; key Return
-for i in $(seq 300); do playing | grep -q '<a>Athree</a>' && break; sleep 0.1; done
-playing | grep '<a>' | head -n1 | grep -q '<a>Atwo</a>' || { playing >&2; fail "Atwo did not play first"; }
-playing | grep -q '<a>Athree</a>' || { playing >&2; fail "Athree never followed"; }
-playing | grep -q 'Ann' || fail "no artist on the now-playing line"
-for i in $(seq 300); do playing | tail -n1 | grep -q 'Playback stopped' && break; sleep 0.1; done
-vorn_capture_stop
-shot now-playing
-heard=$(python3 "$VORN_SOURCE_DIR/tests/ui/pitch_sequence.py" cap.raw "$rate" 330 440 550 660 880 990 | tr '\n' ' ')
+# A song's name + Enter plays from it: Atwo (660 Hz), then Athree (990 Hz). Under load the sound server
+# now and then drops a stretch of the recording: then Enter (still on Atwo) plays it again, three times at most.
+typed Atwo
+heard=
+for attempt in 1 2 3; do
+  before=$(playing | grep -c 'Playback stopped' || true)
+  lines_before=$(playing | wc -l)
+  vorn_capture_start cap.raw
+  key Return
+  for i in $(seq 300); do [ "$(playing | grep -c 'Playback stopped' || true)" -gt "$before" ] && break; sleep 0.1; done
+  vorn_capture_stop
+  playing | tail -n +$((lines_before + 1)) | grep '<a>' | head -n1 | grep -q '<a>Atwo</a>' ||
+    { playing >&2; fail "Atwo did not play first"; }
+  playing | grep -q '<a>Athree</a>' || { playing >&2; fail "Athree never followed"; }
+  heard=$(python3 "$VORN_SOURCE_DIR/tests/ui/pitch_sequence.py" cap.raw "$rate" 330 440 550 660 880 990 | tr '\n' ' ')
+  [ "$heard" = "660 990 " ] && break
+  echo "attempt $attempt heard: $heard" >&2
+done
 expect_eq "$heard" "660 990 " "tones heard after Enter on Atwo"
+playing | grep -q 'Ann' || fail "no artist on the now-playing line"
+shot now-playing
 
 # F11 fills the screen, Escape restores the window.
 before=$(geometry)
@@ -202,7 +210,7 @@ for i in $(seq 100); do [ "$(geometry)" = "$before" ] && break; sleep 0.1; done
 expect_eq "$(geometry)" "$before" "window size after Escape"
 
 # View > Theme > Black from the Menu button: each menu level is waited for as a new visible window.
-menus() { { xdotool search --all --onlyvisible --pid "$pid" --name '' 2>/dev/null || true; } | wc -l; }
+menus() { { xdotool search --all --onlyvisible --pid "$owner" --class '.' 2>/dev/null || true; } | wc -l; }
 width=$(xdotool getwindowgeometry --shell "$window" | sed -n 's/^WIDTH=//p')
 base=$(menus)
 xdotool mousemove --window "$window" $((width - 8)) 8 click 1
