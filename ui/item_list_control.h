@@ -53,6 +53,9 @@ public:
     const item_list::selection& selection() const { return m_selection; }
     const item_list::layout& current_layout() const { return m_layout; }
     void select_only(uint32_t row);
+    // One row's selection, and the caret, set by the owner (no selection_changed is reported).
+    void set_selected(uint32_t row, bool selected);
+    void set_caret(uint32_t row);
     void ensure_visible(uint32_t row);
     void set_scroll(int x, int y);
 

@@ -8,8 +8,9 @@
 
 namespace main_window {
 
-// The locations of the program's own or a forwarded command line (canonical "file://" forms): listed in the
-// main window and played.
+// The locations of the program's own or a forwarded command line (canonical "file://" forms): each written
+// to the debugger output ("Open location: " + location), then, without "file://", opened in the main window
+// (their folder, them selected) and played; one folder alone opens without playing.
 void open_command_line_locations(const kpl::string_array& locations);
 // When the main window exists, posts it WM_COMMAND 4 (pause) while playing, else 1000 (its Play button).
 void post_play_pause();

@@ -26,7 +26,7 @@ find_main_window() {
     for i in $(seq 100); do
         window=""
         for pid in $player $(pgrep -P $player 2>/dev/null || true); do
-            window=$(xdotool search --all --pid "$pid" --name '^Vorn$' 2>/dev/null | head -n1 || true)
+            window=$(xdotool search --all --pid "$pid" --name '^Vorn Audio Player$' 2>/dev/null | head -n1 || true)
             [ -n "$window" ] && break
         done
         [ -n "$window" ] && return 0

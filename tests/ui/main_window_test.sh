@@ -1,0 +1,292 @@
+# The main window over a generated library under the test display: the music folders, a folder, the folder
+# tree up to "My computer"; the albums, artists and genres levels and an album's songs with its picture;
+# typing a name + Enter opens an album or plays from a song (the sound recorded has that song's pitch, then
+# the next one's); Backspace goes back; F11 fills the screen and Escape restores it; View > Theme > Black
+# recolours; after a restart the same place and scheme come back; a second start given a file makes the
+# window open its folder and play it. A 20 MiB cover.jpg and a text file named cover.jpg give no picture and
+# no error. What the window shows is read from its debugger lines ("Main window shows: CAPTION (N rows)",
+# "Now playing: LINE 1 | LINE 2"), its X window's geometry and screenshots, kept in
+# $VORN_BUILD_DIR/screenshots/main-window-*.png.
+# serial: real keyboard input on the shared display
+command -v xdotool >/dev/null || fail "xdotool is not installed"
+command -v ffmpeg >/dev/null || fail "ffmpeg is not installed"
+source "$VORN_SOURCE_DIR/tools/env/session.sh"
+rate=$(vorn_sink_rate)
+[ -n "$rate" ] || fail "no null sink"
+shots="$VORN_BUILD_DIR/screenshots"
+mkdir -p "$shots"
+
+# ---- the library: two albums of tones, one picture, two bad ones ---------------------------------------
+tone() {  # tone FILE HZ ARTIST ALBUM TITLE NUMBER GENRE DATE
+  mkdir -p "$(dirname "$1")"
+  sox -V1 -n -r 44100 -b 16 -c 2 tone.wav synth 2 sine "$2" gain -6 || fail "sox"
+  flac -s -f tone.wav -o "$1" || fail "flac $1"
+  metaflac --set-tag="ARTIST=$3" --set-tag="ALBUM=$4" --set-tag="TITLE=$5" --set-tag="TRACKNUMBER=$6" \
+           --set-tag="GENRE=$7" --set-tag="DATE=$8" "$1" || fail "metaflac $1"
+}
+tone lib1/Alpha/01.flac 330 Ann Alpha Aone 1 Rock 2001
+tone lib1/Alpha/02.flac 660 Ann Alpha Atwo 2 Rock 2001
+tone lib1/Alpha/03.flac 990 Ann Alpha Athree 3 Rock 2001
+tone lib2/Beta/01.flac 440 Bob Beta Bone 1 Jazz 2002
+tone lib2/Beta/02.flac 880 Bob Beta Btwo 2 Jazz 2002
+tone lib2/Junk/01.flac 550 Cid Junk Jone 1 Jazz 2003
+ffmpeg -loglevel error -f lavfi -i color=c=red:s=96x96 -frames:v 1 lib1/Alpha/cover.jpg || fail "ffmpeg"
+head -c 20971520 /dev/urandom > lib2/Beta/cover.jpg
+echo "not a picture" > lib2/Junk/cover.jpg
+
+mkdir -p app
+cp "$VORN_EXE" app/vorn.exe
+touch app/vorn.exe.localconfig.opt
+profile="$VORN_TEST_TMP/app/vorn-configuration"
+mkdir -p "$profile"
+timeout 120 wine "$VORN_INSPECT" library "$(winpath "$profile")" --folder "$(winpath "$VORN_TEST_TMP/lib1")" \
+  --folder "$(winpath "$VORN_TEST_TMP/lib2")" --system-folders 0 > library.out 2>&1 < /dev/null || { cat library.out >&2; fail "indexing"; }
+
+# config GUID=HEX...: stores navigation state or scheme records in the profile.
+config() { timeout 60 wine "$VORN_INSPECT" config "$(winpath "$profile")" "$@" > config.out 2>&1 < /dev/null ||
+             { cat config.out >&2; fail "vorn-inspect config $*"; }; }
+nav_guid="{6490F07D-F12E-4963-8946-FDE5DCC08F3A}"
+scheme_guid="{1DE8F186-735F-4F81-B687-430C92993A15}"
+# The navigation state's stored form of kind and levels (one key per level).
+state_hex() {
+  python3 - "$@" <<'PY'
+import struct, sys
+kind, levels = int(sys.argv[1]), sys.argv[2:]
+out = struct.pack("<II", kind, len(levels))
+for level in levels:
+    keys = [k for k in level.split("|") if k] if level != "-" else []
+    out += struct.pack("<I", len(keys))
+    for k in keys:
+        b = k.encode()
+        out += struct.pack("<I", len(b)) + b
+print(out.hex())
+PY
+}
+
+# ---- running the player and reading what it shows -------------------------------------------------
+pid=
+log=
+cleanup() { [ -n "$pid" ] && kill "$pid" 2>/dev/null; vorn_capture_stop; true; }
+trap cleanup EXIT
+# The debugger lines of the run: what the window shows and plays.
+lines() { grep -a 'OutputDebugString' "$log" | sed 's/^.*OutputDebugString[AW] "//; s/\\n"$//' | tr -d '\r'; }
+shows() { lines | grep '^Main window shows: ' | sed 's/^Main window shows: //' || true; }
+playing() { lines | grep '^Now playing: ' | sed 's/^Now playing: //' || true; }
+# wait_line FUNCTION COUNT: until FUNCTION prints at least COUNT lines; prints the COUNT-th.
+wait_line() {
+  local i
+  for i in $(seq 600); do
+    [ "$("$1" | wc -l)" -ge "$2" ] && break
+    kill -0 "$pid" 2>/dev/null || { lines >&2; fail "the player ended while waiting for $1 line $2"; }
+    sleep 0.1
+  done
+  [ "$("$1" | wc -l)" -ge "$2" ] || { lines >&2; fail "no $1 line $2"; }
+  "$1" | sed -n "${2}p"
+}
+# view EXPECTED: the next view line must contain EXPECTED; it is left in $got.
+seen=0
+got=
+view() {
+  seen=$((seen + 1))
+  got=$(wait_line shows "$seen")
+  case "$got" in *"$1"*) ;; *) shows >&2; fail "view $seen: expected '$1', got '$got'";; esac
+}
+# key KEYS...: sends keys to the focused window (the item list keeps the focus).
+key() { xdotool key --delay 80 "$@"; }
+typed() { xdotool type --delay 60 "$1"; }
+shot() { import -window root "$shots/main-window-$1.png" || fail "no screenshot $1"; }
+window=
+owner=
+start() {  # start LOGNAME [ARGS]: the player over the profile, its window found
+  log="$VORN_TEST_TMP/$1.log"
+  shift
+  seen=0
+  WINEDEBUG=+debugstr wine app/vorn.exe "$@" > "$log" 2>&1 < /dev/null &
+  pid=$!
+  local i
+  window=
+  for i in $(seq 600); do
+    for owner in $pid $(pgrep -P "$pid" 2>/dev/null || true); do
+      window=$(xdotool search --all --pid "$owner" --name '^Vorn Audio Player$' 2>/dev/null | head -n1 || true)
+      [ -n "$window" ] && break 2
+    done
+    kill -0 "$pid" 2>/dev/null || { cat "$log" >&2; fail "the player ended at start"; }
+    sleep 0.1
+  done
+  [ -n "$window" ] || fail "no window 'Vorn Audio Player'"
+  xdotool windowfocus --sync "$window" 2>/dev/null || true
+}
+stop() {  # ends the running player through a second start with /exit
+  timeout 60 wine app/vorn.exe /exit > exit.log 2>&1 < /dev/null || true
+  local i
+  for i in $(seq 600); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  kill -0 "$pid" 2>/dev/null && fail "the player did not end after /exit"
+  wait "$pid" 2>/dev/null || true
+  pid=
+}
+geometry() { xdotool getwindowgeometry --shell "$window" | grep -E '^(WIDTH|HEIGHT)=' | tr '\n' ' '; }
+
+# ---- 1: the music folders, a folder, the folder tree up to My computer -----------------------------
+root_key="{7644CAF4-800E-4771-B16D-D161B8B08887}"
+config "$nav_guid=$(state_hex 2 "$root_key")"
+start run1
+view "Folders (2 rows)"
+shot music-folders
+typed lib1; key Return
+view "lib1 (1 rows)"
+shot folder
+typed Alpha; key Return
+view "Alpha (3 rows, picture)"
+shot folder-with-picture
+# Alt+Up climbs the tree, each level's row of the one left selected, up to My computer.
+for i in $(seq 30); do
+  key alt+Up
+  view ""
+  case "$got" in "My computer"*) break;; esac
+done
+case "$got" in "My computer"*) ;; *) fail "Alt+Up never reached My computer: $got";; esac
+shot my-computer
+# Backspace goes back the way it came.
+key BackSpace
+view ""
+stop
+
+# ---- 2: albums, artists, genres, an album's songs, playing, full screen, Black ---------------------
+config "$nav_guid=$(state_hex 0 - -)"
+start run2
+view "All Albums (4 rows)"        # Alpha, Beta, Junk and the summary row
+albums=$got
+shot albums
+key alt+Up
+view "All Artists"
+artists=$got
+shot artists
+key alt+Up
+view ""                           # the genres
+shot genres
+key BackSpace
+view ""
+expect_eq "$got" "$artists" "Backspace from the genres"
+key BackSpace
+view ""
+expect_eq "$got" "$albums" "Backspace from the artists"
+typed Alpha; key Return
+view "Alpha"
+shows | tail -n 3 >&2
+shot songs
+case "$(shows | tail -n1)" in *", picture)"*) ;; *) fail "no picture beside Alpha's songs: $(shows | tail -n1)";; esac
+
+# A song's name + Enter plays from it: Atwo (660 Hz), then Athree (990 Hz). Under load the sound server
+# now and then drops a stretch of the recording: then Enter (still on Atwo) plays it again, three times at most.
+typed Atwo
+heard=
+for attempt in 1 2 3; do
+  before=$(playing | grep -c 'Playback stopped' || true)
+  lines_before=$(playing | wc -l)
+  vorn_capture_start cap.raw
+  key Return
+  for i in $(seq 300); do [ "$(playing | grep -c 'Playback stopped' || true)" -gt "$before" ] && break; sleep 0.1; done
+  vorn_capture_stop
+  playing | tail -n +$((lines_before + 1)) | grep '<a>' | head -n1 | grep -q '<a>Atwo</a>' ||
+    { playing >&2; fail "Atwo did not play first"; }
+  playing | grep -q '<a>Athree</a>' || { playing >&2; fail "Athree never followed"; }
+  heard=$(python3 "$VORN_SOURCE_DIR/tests/ui/pitch_sequence.py" cap.raw "$rate" 330 440 550 660 880 990 | tr '\n' ' ')
+  [ "$heard" = "660 990 " ] && break
+  echo "attempt $attempt heard: $heard" >&2
+done
+expect_eq "$heard" "660 990 " "tones heard after Enter on Atwo"
+playing | grep -q 'Ann' || fail "no artist on the now-playing line"
+shot now-playing
+
+# F11 fills the screen, Escape restores the window.
+before=$(geometry)
+screen=$(xdotool getdisplaygeometry | awk '{print "WIDTH=" $1 " HEIGHT=" $2 " "}')
+key F11
+for i in $(seq 100); do [ "$(geometry)" = "$screen" ] && break; sleep 0.1; done
+expect_eq "$(geometry)" "$screen" "window size in full screen"
+shot full-screen
+key Escape
+for i in $(seq 100); do [ "$(geometry)" = "$before" ] && break; sleep 0.1; done
+expect_eq "$(geometry)" "$before" "window size after Escape"
+
+# View > Theme > Black from the Menu button: each menu level is waited for as a new visible window.
+menus() { { xdotool search --all --onlyvisible --pid "$owner" --class '.' 2>/dev/null || true; } | wc -l; }
+width=$(xdotool getwindowgeometry --shell "$window" | sed -n 's/^WIDTH=//p')
+base=$(menus)
+xdotool mousemove --window "$window" $((width - 8)) 8 click 1
+for i in $(seq 100); do [ "$(menus)" -gt "$base" ] && break; sleep 0.1; done
+[ "$(menus)" -gt "$base" ] || fail "the main menu did not open"
+key Down Down Right
+for i in $(seq 100); do [ "$(menus)" -gt $((base + 1)) ] && break; sleep 0.1; done
+key Right
+for i in $(seq 100); do [ "$(menus)" -gt $((base + 2)) ] && break; sleep 0.1; done
+key Down Return
+# The list's background turns black.
+dark() {
+  import -window "$window" probe.png 2>/dev/null || return 1
+  python3 - probe.png <<'PY'
+import struct, sys, zlib
+data = open(sys.argv[1], "rb").read()
+# A PNG of the window: the pixel near the bottom-left corner (inside the list).
+pos, chunks = 8, {}
+width = height = 0
+idat = b""
+while pos < len(data):
+    n, kind = struct.unpack(">I4s", data[pos:pos + 8])
+    body = data[pos + 8:pos + 8 + n]
+    if kind == b"IHDR":
+        width, height, depth, ctype = struct.unpack(">IIBB", body[:10])
+    if kind == b"IDAT":
+        idat += body
+    pos += 12 + n
+raw = zlib.decompress(idat)
+bpp = {2: 3, 6: 4}.get(ctype, 3) * (depth // 8)
+stride = width * bpp + 1
+rows, prev = [], bytearray(width * bpp)
+for y in range(height):
+    f, line = raw[y * stride], bytearray(raw[y * stride + 1:(y + 1) * stride])
+    for x in range(len(line)):
+        a = line[x - bpp] if x >= bpp else 0
+        b = prev[x]
+        c = prev[x - bpp] if x >= bpp else 0
+        if f == 1: line[x] = (line[x] + a) & 255
+        elif f == 2: line[x] = (line[x] + b) & 255
+        elif f == 3: line[x] = (line[x] + (a + b) // 2) & 255
+        elif f == 4:
+            p = a + b - c
+            pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
+            line[x] = (line[x] + (a if pa <= pb and pa <= pc else b if pb <= pc else c)) & 255
+    rows.append(line)
+    prev = line
+px = rows[height - 12][12 * bpp:12 * bpp + 3]
+sys.exit(0 if max(px) < 40 else 1)
+PY
+}
+for i in $(seq 100); do dark && break; sleep 0.2; done
+dark || fail "View > Theme > Black did not darken the window"
+shot black
+last_view=$(shows | tail -n1)
+stop
+config
+grep -q "^$nav_guid" config.out || { cat config.out >&2; fail "no navigation state in config.dat"; }
+grep -q "^$scheme_guid" config.out || { cat config.out >&2; fail "no colour scheme in config.dat"; }
+
+# ---- 3: the same place and scheme again; a second start given a file; bad pictures ----------------
+start run3
+view ""
+expect_eq "$got" "$last_view" "the view after a restart"
+dark || fail "the Black scheme did not come back"
+shot restarted
+beta=$(winpath "$VORN_TEST_TMP/lib2/Beta/02.flac")
+timeout 60 wine app/vorn.exe "$beta" > second.log 2>&1 < /dev/null || true
+view "Beta (2 rows)"    # the folder opened; the 20 MiB cover.jpg gives no picture
+for i in $(seq 300); do playing | grep -q '<a>Btwo</a>' && break; sleep 0.1; done
+playing | grep -q '<a>Btwo</a>' || { playing >&2; fail "the file given to the second start did not play"; }
+shot second-instance
+timeout 60 wine app/vorn.exe "$(winpath "$VORN_TEST_TMP/lib2/Junk")" > third.log 2>&1 < /dev/null || true
+view "Junk (1 rows)"    # a folder opens without playing; the text cover.jpg gives no picture
+shot bad-picture
+if xdotool search --all --onlyvisible --name '^(Error|Information)' >/dev/null 2>&1; then
+  fail "an error window opened"
+fi
+stop
