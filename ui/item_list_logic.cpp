@@ -82,17 +82,119 @@ uint32_t hit_test(const layout& l, POINT at, bool clamp, bool& past_end) {
     return static_cast<uint32_t>(row);
 }
 
+bool value_range::contains(uint32_t row) const {
+    if (!active()) return false;
+    uint32_t lo = std::min(low, high), hi = std::max(low, high);
+    if (row < lo || row > hi) return false;
+    if (row == low && !low_inclusive) return false;
+    if (row == high && !high_inclusive) return false;
+    return true;
+}
+
+bool value_range::set_high(uint32_t value, bool inclusive) {
+    if (value == high && inclusive == high_inclusive) return false;
+    high = value;
+    high_inclusive = inclusive;
+    return true;
+}
+
 void selection::reset(uint32_t count) {
     m_selected.assign(count, 0);
     m_caret = none;
     m_anchor = none;
     m_caret_frame = false;
+    m_drag = value_range();
+    m_changed_low = none;
+    m_changed_high = 0;
 }
 
 void selection::write(uint32_t row, uint8_t value, bool& changed) {
     if (row >= count() || m_selected[row] == value) return;
     m_selected[row] = value;
     changed = true;
+    if (m_changed_low == none || row < m_changed_low) m_changed_low = row;
+    if (row > m_changed_high) m_changed_high = row;
+}
+
+bool selection::take_changed_span(uint32_t& low, uint32_t& high) {
+    if (m_changed_low == none) return false;
+    low = m_changed_low;
+    high = m_changed_high;
+    m_changed_low = none;
+    m_changed_high = 0;
+    return true;
+}
+
+void selection::set_rows(const std::vector<uint32_t>& rows, bool value) {
+    bool changed = false;
+    for (uint32_t row : rows) write(row, value ? 1 : 0, changed);
+    if (changed) ++m_changes;
+}
+
+void selection::apply(const value_range& before, const value_range& after, bool& changed) {
+    // Only rows between the outermost ends of the two ranges can change membership.
+    uint32_t lo = none, hi = 0;
+    for (const value_range* r : {&before, &after}) {
+        if (!r->active()) continue;
+        lo = std::min(lo, std::min(r->low, r->high));
+        hi = std::max(hi, std::max(r->low, r->high));
+    }
+    if (lo == none || count() == 0) return;
+    hi = std::min(hi, count() - 1);
+    for (uint32_t row = lo; row <= hi && row != none; ++row) {
+        bool was = before.contains(row), is = after.contains(row);
+        if (was == is) continue;
+        if (after.toggle)
+            write(row, m_selected[row] ? 0 : 1, changed);
+        else
+            write(row, is ? 1 : 0, changed);
+    }
+}
+
+bool selection::press(uint32_t row, bool past_end, bool ctrl, bool shift, bool right) {
+    uint32_t n = count();
+    m_drag = value_range();
+    if (row >= n) {
+        select_only(none);
+        return false;
+    }
+    if (right && !past_end && is_selected(row)) {
+        m_caret = row;  // the selection stays for the context menu
+        return false;
+    }
+    bool changed = false;
+    if (!ctrl)
+        for (uint32_t i = 0; i < n; ++i) write(i, 0, changed);
+    value_range range;
+    range.toggle = ctrl;
+    uint32_t end = past_end ? row + 1 : row;  // past the end: the position after the row, excluded
+    if (shift) {
+        if (m_anchor >= n) m_anchor = m_caret < n ? m_caret : row;
+        range.low = m_anchor;
+        range.low_inclusive = true;
+    } else {
+        range.low = end;
+        range.low_inclusive = !past_end;
+        m_anchor = none;
+    }
+    range.high = end;
+    range.high_inclusive = !past_end;
+    apply(value_range(), range, changed);
+    m_drag = range;
+    m_caret = past_end ? none : row;
+    if (changed) ++m_changes;
+    return true;
+}
+
+void selection::drag_to(uint32_t row, bool past_end) {
+    if (!m_drag.active() || row >= count()) return;
+    if (!past_end) m_caret = row;
+    value_range moved = m_drag;
+    if (!moved.set_high(past_end ? row + 1 : row, !past_end)) return;
+    bool changed = false;
+    apply(m_drag, moved, changed);
+    m_drag = moved;
+    if (changed) ++m_changes;
 }
 
 void selection::set(uint32_t row, bool value) {
@@ -188,6 +290,21 @@ int wheel_lines(int& rest, int delta, int lines_per_notch, bool& page) {
     int lines = rest / step;  // whole lines only; the part of a line stays in the sum
     rest -= lines * step;
     return lines;
+}
+
+bool tip_placement(const layout& l, const metrics& m, uint32_t row, int text_extent, POINT at, int width,
+                   int height, RECT& tip) {
+    if (row >= l.count) return false;
+    RECT cell = cell_rect(l, row);
+    OffsetRect(&cell, -l.scroll_x, -l.scroll_y);
+    int text_width = m.text_x + text_extent;
+    RECT text = {cell.left, cell.top, cell.left + text_width, cell.bottom};
+    if (!PtInRect(&text, at)) return false;
+    bool cut = text_width > l.cell_width || text.right > width || text.top < 0 || text.bottom > height;
+    if (!cut) return false;
+    tip = cell;
+    tip.left = cell.left + m.text_x - 2 * m.gap;
+    return true;
 }
 
 POINT autoscroll_step(int dx, int dy, int dpi, double& rest_x, double& rest_y) {

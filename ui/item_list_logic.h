@@ -1,7 +1,7 @@
 #pragma once
 // The item list's arithmetic and selection rules, apart from its window: measuring, column layout and hit
-// tests, the selection with caret and anchor, the navigation keys, type-ahead, wheel steps and the middle-button
-// autoscroll speed. Every routine copes with an empty list and with no caret (nothing is written outside the
+// tests, the selection with caret and anchor, mouse drag ranges, the navigation keys, type-ahead, wheel steps,
+// the in-place tip's placement and the middle-button autoscroll speed. Every routine copes with an empty list and with no caret (nothing is written outside the
 // rows, nothing divides by zero, no search loops).
 //
 //     item_list::metrics m = item_list::measure(16, 120, 300);      // text height 16, widest text 120
@@ -11,6 +11,11 @@
 //     item_list::selection sel;                                       // the rows' selection bytes
 //     sel.reset(rows);
 //     sel.key(VK_DOWN, false, true, l.rows_per_column);                // Shift+Down
+//
+//     sel.press(4, false, false, false, false);    // left button down on row 4: only row 4, a drag starts
+//     sel.drag_to(6, false);                       // rows 4..6 selected, caret 6
+//     sel.drag_to(5, false);                       // row 6 left the range: unselected again
+//     sel.end_drag();                              // button up: rows 4 and 5 stay selected
 //
 // Main thread only.
 
@@ -57,6 +62,28 @@ RECT cell_rect(const layout& l, uint32_t row);
 // last row counts as past that row: `past_end` is set and the clamped row is answered.
 uint32_t hit_test(const layout& l, POINT at, bool clamp, bool& past_end);
 
+// The rows a mouse drag covers: every row between low and high in either order, each end included or not by
+// its flag; low == none: no drag. toggle: rows entering or leaving the range flip their selection instead of
+// being set to their membership (a drag begun with Ctrl).
+//
+//     value_range r{2, true, 2, true, false};      // row 2
+//     r.set_high(5, true);                         // rows 2..5
+//     r.set_high(0, true);                         // rows 0..2
+//     value_range p{7, false, 7, false, false};    // a drag begun past the end of row 6: no row yet
+//     p.set_high(4, true);                         // rows 4..6
+struct value_range {
+    uint32_t low = none;
+    bool low_inclusive = true;
+    uint32_t high = none;
+    bool high_inclusive = true;
+    bool toggle = false;
+
+    bool active() const { return low != none; }
+    bool contains(uint32_t row) const;
+    // Moves the high end; false when neither the end nor its flag changed.
+    bool set_high(uint32_t value, bool inclusive);
+};
+
 // The selection bytes with caret and Shift anchor.
 class selection {
 public:
@@ -68,10 +95,15 @@ public:
     bool caret_frame() const { return m_caret_frame; }
     // How often a change of the bytes was reported (the host's selection_changed).
     unsigned changes() const { return m_changes; }
+    // The rows whose bytes were written with a new value since the last call (lowest and highest); false
+    // when none was. The window repaints only their cells.
+    bool take_changed_span(uint32_t& low, uint32_t& high);
 
     // Every row but `row` unselected, `row` selected (none: nothing selected); the caret moves there.
     void select_only(uint32_t row);
     void set(uint32_t row, bool value);
+    // Sets the bytes of the given rows (rows outside the list are skipped); one change at most.
+    void set_rows(const std::vector<uint32_t>& rows, bool value);
     void select_all();
     // A key of the list: Home, End, Up, Down, Left, Right (with Ctrl and Shift), Space, Ctrl+A. False for
     // other keys. typing: a character was typed within the last 999 ms (Space then does not flip).
@@ -81,14 +113,33 @@ public:
     void set_caret(uint32_t row) { m_caret = row < count() ? row : none; }
     void hide_caret_frame() { m_caret_frame = false; }
 
+    // Left or right button down at `row` (none: no row under the point; past_end: the point lies past the
+    // end of its column or of the list and `row` is the row it was clamped to). No row: nothing selected. A
+    // right click on a selected row only moves the caret. Otherwise, without ctrl every row is unselected;
+    // with shift the range runs from the anchor (else the caret, else the row; it becomes the anchor) to the
+    // row, else it covers the row alone (nothing for a past-the-end point) and the anchor is cleared; ctrl
+    // makes the range flip rows. The caret moves to the row (none past the end). True when a drag began.
+    bool press(uint32_t row, bool past_end, bool ctrl, bool shift, bool right);
+    // The pointer of a drag moved over `row` (past_end as for press): the caret moves to a real row, the
+    // range's high end follows, and only rows whose membership changed are written.
+    void drag_to(uint32_t row, bool past_end);
+    // The button went up (or the capture was lost): the drag is over and the selection stays as it is.
+    void end_drag() { m_drag = value_range(); }
+    bool dragging() const { return m_drag.active(); }
+    const value_range& drag_range() const { return m_drag; }
+
 private:
     void write(uint32_t row, uint8_t value, bool& changed);
+    // Writes the rows whose membership differs between the two ranges.
+    void apply(const value_range& before, const value_range& after, bool& changed);
 
     std::vector<uint8_t> m_selected;
     uint32_t m_caret = none;
     uint32_t m_anchor = none;
     bool m_caret_frame = false;
     unsigned m_changes = 0;
+    value_range m_drag;
+    uint32_t m_changed_low = none, m_changed_high = 0;
 };
 
 // Type-ahead: characters typed within 999 ms of each other form the search text.
@@ -117,6 +168,14 @@ private:
 // line; a sum smaller than a line is kept, and after scrolling the sum keeps what is left over of a line.
 // Positive: towards the top (or left). page is set for page scrolling (lines is then +1 or -1).
 int wheel_lines(int& rest, int delta, int lines_per_notch, bool& page);
+
+// The in-place tip for a hover at `at` (client coordinates) over `row`, whose text is text_extent pixels wide
+// in the list's font, in a client of width x height: true when the point lies on the row's icon or text and
+// the text is cut off (icon and text wider than the cell) or reaches past the client's right, top or bottom
+// edge (the left edge is not tested). `tip` (client coordinates) is then the cell with its left edge moved
+// to where the text starts less two gaps.
+bool tip_placement(const layout& l, const metrics& m, uint32_t row, int text_extent, POINT at, int width,
+                   int height, RECT& tip);
 
 // Middle-button autoscroll: the pixels to scroll in one 15 ms tick for the cursor's offset from the start
 // point (screen pixels) at `dpi`, the fractions carried in rest_x and rest_y: at 96 DPI the speed is

@@ -34,7 +34,9 @@ LRESULT CALLBACK indicator_procedure(HWND window, UINT message, WPARAM wparam, L
     return DefWindowProcW(window, message, wparam, lparam);
 }
 
-HWND create_indicator() {
+}  // namespace
+
+HWND autoscroll_create_indicator() {
     static bool registered = false;
     if (!registered) {
         WNDCLASSW window_class = {};
@@ -50,6 +52,8 @@ HWND create_indicator() {
     if (indicator) SetLayeredWindowAttributes(indicator, k_transparent, 0, LWA_COLORKEY);
     return indicator;
 }
+
+namespace {
 
 int sign(int value) { return value < 0 ? -1 : (value > 0 ? 1 : 0); }
 
@@ -169,7 +173,7 @@ void autoscroll_helper::start(HWND window, POINT point) {
     SetFocus(window);
     ClientToScreen(window, &point);
     ReleaseCapture();
-    if (m_indicator == nullptr) m_indicator = create_indicator();
+    if (m_indicator == nullptr) m_indicator = autoscroll_create_indicator();
     SetCursor(LoadCursorW(nullptr, IDC_SIZEALL));
     m_active = true;
     m_origin = point;

@@ -32,6 +32,11 @@ struct autoscroll_steps {
 bool autoscroll_compute(int dx, int dy, int dpi_x, int dpi_y, int step_x, int step_y, autoscroll_state& state,
                         autoscroll_steps& out);
 
+// The indicator window (a hidden layered popup of the shared indicator class showing icon 2345, 32 x 32,
+// transparent to the mouse): windows with autoscroll of their own show it at the start point. Null on
+// failure; the caller destroys it.
+HWND autoscroll_create_indicator();
+
 // Scrolls one axis (SB_HORZ or SB_VERT) of the window by a step count: one SB_PAGEDOWN / SB_PAGEUP for
 // every whole page in it, then SB_LINEDOWN / SB_LINEUP for the rest. Nothing when the scroll bar's
 // information cannot be read or its page is 0.

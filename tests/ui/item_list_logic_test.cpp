@@ -242,3 +242,141 @@ TEST_CASE("middle-button autoscroll speed") {
     CHECK(first.y == 2);
     CHECK(rest_y == doctest::Approx(0.25));
 }
+
+TEST_CASE("mouse presses and drags select ranges of rows") {
+    // One step of the mouse: press (with modifiers), drag to a row, or button up.
+    struct step {
+        char kind;  // 'p' press, 'd' drag, 'u' button up
+        uint32_t row;
+        bool past_end, ctrl, shift, right;
+    };
+    auto press = [](uint32_t row, bool ctrl = false, bool shift = false, bool right = false) {
+        return step{'p', row, false, ctrl, shift, right};
+    };
+    auto press_past = [](uint32_t row, bool shift = false) { return step{'p', row, true, false, shift, false}; };
+    auto drag = [](uint32_t row, bool past_end = false) { return step{'d', row, past_end, false, false, false}; };
+    const step up = {'u', 0, false, false, false, false};
+    struct row {
+        const char* name;
+        std::vector<uint32_t> before;  // selected before (the last one is the caret)
+        std::vector<step> steps;
+        std::vector<uint32_t> after;
+        uint32_t caret;
+        unsigned changes;  // selection changes reported to the host
+    };
+    const row rows[] = {
+        {"dragging down selects the rows passed", {7}, {press(2), drag(3), drag(5)}, {2, 3, 4, 5}, 5, 3},
+        {"dragging back unselects the rows that left the range", {}, {press(2), drag(6), drag(4)}, {2, 3, 4}, 4, 3},
+        {"dragging above the start", {}, {press(5), drag(3)}, {3, 4, 5}, 3, 2},
+        {"a drag to the same row changes nothing", {}, {press(5), drag(5), drag(5)}, {5}, 5, 1},
+        {"button up keeps the selection and ends the drag", {}, {press(2), drag(4), up, drag(7)}, {2, 3, 4}, 4, 2},
+        {"a plain click selects only the row", {1, 3, 8}, {press(4), up}, {4}, 4, 1},
+        {"ctrl drag flips rows entering and flips them back when they leave", {3, 4},
+         {press(2, true), drag(5), drag(3)}, {2, 4}, 3, 3},
+        {"ctrl click toggles one row and keeps the rest", {1, 2}, {press(2, true), up, press(5, true)}, {1, 5}, 5, 2},
+        {"shift click runs from the caret, which becomes the anchor", {2}, {press(6, false, true), up,
+         press(4, false, true)}, {2, 3, 4}, 4, 2},
+        {"shift drag moves the far end", {2}, {press(4, false, true), drag(0)}, {0, 1, 2}, 0, 2},
+        {"shift click with no caret starts at the clicked row", {}, {press(5, false, true)}, {5}, 5, 1},
+        {"a press past the end selects nothing until dragged", {1}, {press_past(9), drag(7)}, {7, 8, 9}, 7, 2},
+        {"dragging past the end keeps the caret on the last row passed", {}, {press(7), drag(8), drag(9, true)},
+         {7, 8, 9}, 8, 3},
+        {"shift click past the end reaches the clamped row", {3}, {press_past(6, true)}, {3, 4, 5, 6}, none, 1},
+        {"right press on a selected row keeps the selection and starts no drag", {2, 3, 4},
+         {press(3, false, false, true), drag(6)}, {2, 3, 4}, 3, 0},
+        {"right press on an unselected row selects only it", {2, 3}, {press(7, false, false, true)}, {7}, 7, 1},
+        {"a press on no row selects nothing", {1, 2}, {press(none)}, {}, none, 1},
+        {"a press on no row while nothing is selected changes nothing", {}, {press(none), drag(4)}, {}, none, 0},
+    };
+    for (const row& r : rows) {
+        INFO(std::string(r.name));
+        selection s;
+        s.reset(10);
+        for (uint32_t each : r.before) s.set(each, true);
+        if (!r.before.empty()) s.set_caret(r.before.back());
+        unsigned base = s.changes();
+        for (const step& st : r.steps) {
+            if (st.kind == 'p')
+                s.press(st.row, st.past_end, st.ctrl, st.shift, st.right);
+            else if (st.kind == 'd')
+                s.drag_to(st.row, st.past_end);
+            else
+                s.end_drag();
+        }
+        CHECK(selected_rows(s) == r.after);
+        CHECK(s.caret() == r.caret);
+        CHECK(s.changes() - base == r.changes);
+    }
+}
+
+TEST_CASE("value ranges: ends included or not, in either order") {
+    struct row {
+        value_range range;
+        std::vector<uint32_t> members;  // of rows 0..9
+    };
+    const row rows[] = {
+        {{2, true, 5, true, false}, {2, 3, 4, 5}},
+        {{5, true, 2, true, false}, {2, 3, 4, 5}},
+        {{2, false, 5, true, false}, {3, 4, 5}},
+        {{7, false, 4, true, false}, {4, 5, 6}},
+        {{3, true, 3, true, false}, {3}},
+        {{3, false, 3, false, false}, {}},
+        {{3, true, 3, false, false}, {}},
+        {{none, true, none, true, false}, {}},
+    };
+    for (const row& r : rows) {
+        INFO(r.range.low << (r.range.low_inclusive ? "[" : "(") << r.range.high << (r.range.high_inclusive ? "]" : ")"));
+        std::vector<uint32_t> got;
+        for (uint32_t i = 0; i < 10; ++i)
+            if (r.range.contains(i)) got.push_back(i);
+        CHECK(got == r.members);
+    }
+    value_range r{2, true, 2, true, false};
+    CHECK_FALSE(r.set_high(2, true));
+    CHECK(r.set_high(2, false));
+    CHECK(r.set_high(4, false));
+}
+
+TEST_CASE("the in-place tip: when a hover shows it and where") {
+    // metrics: text_x 20, gap 2, row height 20; one column 122 wide, or columns 90 wide.
+    const layout one_column = lay_out(10, 400, 300, k_metrics, true, false, 0, 0);
+    const layout short_client = lay_out(10, 400, 190, k_metrics, true, false, 0, 0);
+    const layout scrolled_down = lay_out(10, 400, 100, k_metrics, true, false, 0, 10);
+    const layout columns = lay_out(100, 300, 100, k_metrics, false, false, 1460, 0);  // 5 rows a column
+    REQUIRE(columns.scroll_x == 1460);
+    struct row {
+        const char* name;
+        const layout* l;
+        int height;
+        uint32_t r;
+        int extent;
+        LONG x, y;
+        bool shown;
+        RECT tip;
+    };
+    const RECT none_rect = {0, 0, 0, 0};
+    const row rows[] = {
+        {"a text that fits shows no tip", &one_column, 300, 1, 50, 30, 25, false, none_rect},
+        {"a cut-off text shows its tip over the row", &one_column, 300, 1, 150, 30, 25, true, {16, 20, 122, 40}},
+        {"on the icon of a cut-off row", &one_column, 300, 1, 150, 3, 25, true, {16, 20, 122, 40}},
+        {"past the end of the whole text", &one_column, 300, 1, 150, 175, 25, false, none_rect},
+        {"a row cut by the client's bottom", &short_client, 190, 9, 10, 25, 185, true, {16, 180, 122, 200}},
+        {"a row cut by the client's top", &scrolled_down, 100, 0, 10, 25, 5, true, {16, -10, 122, 10}},
+        {"a text past the client's right edge", &columns, 100, 95, 50, 260, 5, true, {266, 0, 340, 20}},
+        {"a short text before the right edge", &columns, 100, 95, 20, 260, 5, false, none_rect},
+        {"a cell cut by the left edge only", &columns, 100, 80, 60, 10, 5, false, none_rect},
+    };
+    for (const row& r : rows) {
+        INFO(std::string(r.name));
+        RECT tip = none_rect;
+        CHECK(tip_placement(*r.l, k_metrics, r.r, r.extent, POINT{r.x, r.y}, 300, r.height, tip) == r.shown);
+        if (r.shown) {
+            CHECK(tip.left == r.tip.left);
+            CHECK(tip.top == r.tip.top);
+            CHECK(tip.right == r.tip.right);
+            CHECK(tip.bottom == r.tip.bottom);
+        }
+    }
+    RECT tip;
+    CHECK_FALSE(tip_placement(one_column, k_metrics, 10, 500, POINT{30, 205}, 300, 300, tip));  // past the rows
+}
