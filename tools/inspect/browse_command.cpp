@@ -27,27 +27,14 @@
 #include <vector>
 
 #include "foundation/kpl/codepage.h"
-#include "foundation/kpl/exceptions.h"
-#include "foundation/services/config_store.h"
-#include "foundation/services/profile_folder.h"
-#include "foundation/services/service_registry.h"
-#include "library/directory_monitor.h"
 #include "library/folder_tree_node.h"
 #include "library/folder_view_node.h"
-#include "library/library_manager.h"
 #include "library/library_view_model.h"
 #include "library/media_library.h"
-#include "shell/hidden_window.h"
-#include "shell/main_thread_queue.h"
 #include "tools/inspect/inspect_command.h"
+#include "tools/inspect/library_session.h"
 
 namespace {
-
-[[noreturn]] void bad_argument(const char* what, const char* text) {
-    kpl::utf8_string_pow2 message(what);
-    message << ": " << text;
-    throw kpl::exception_invalid_params(message.c_str());
-}
 
 std::wstring wide(const std::string& text) {
     kpl::wide_array w;
@@ -85,25 +72,16 @@ std::string path_fields(const node_path& path) {
     return out;
 }
 
-class event_log final : public library_view_host, public library_change_listener {
+class event_log final : public library_view_host, public library_change_listener, public library_activity {
 public:
-    event_log(inspect_output& out, const char* file) : m_out(out) {
-        if (file) {
-            m_file = CreateFileW(wide(file).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                 OPEN_ALWAYS, 0, nullptr);
-            if (m_file == INVALID_HANDLE_VALUE) bad_argument("cannot open --events", file);
-        }
-    }
-    ~event_log() {
-        if (m_file != INVALID_HANDLE_VALUE) CloseHandle(m_file);
-    }
+    event_log(inspect_output& out, const char* file) : m_out(out), m_file(file) {}
 
     // Events count from here; before it nothing is printed.
     void start(library_node* node) {
         m_node = node;
         m_start = GetTickCount();
         m_on = true;
-        append("ready");
+        m_file.append("ready");
     }
     void set_node(library_node* node) { m_node = node; }
 
@@ -117,20 +95,14 @@ public:
     void on_items_added(const library_track_list&) override { m_last = GetTickCount(); }
     void on_items_removed(const library_track_list&) override { m_last = GetTickCount(); }
     void on_items_modified(const library_track_list&) override { m_last = GetTickCount(); }
-    DWORD last_activity() const { return m_last; }
+    DWORD last_activity() const override { return m_last; }
 
 private:
-    void append(const std::string& line) {
-        if (m_file == INVALID_HANDLE_VALUE) return;
-        const std::string text = line + "\n";
-        DWORD written = 0;
-        WriteFile(m_file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    }
     void event(const char* what, uint32_t n) {
         const std::string line =
             "event\t" + std::to_string(GetTickCount() - m_start) + "\t" + what + "\t" + std::to_string(n);
         m_out.line(line.c_str());
-        append(line);
+        m_file.append(line);
     }
 
     inspect_output& m_out;
@@ -138,53 +110,7 @@ private:
     DWORD m_start = 0;
     DWORD m_last = 0;
     bool m_on = false;
-    HANDLE m_file = INVALID_HANDLE_VALUE;
-};
-
-void pump_messages() {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-    main_thread_queue::drain(false);
-}
-
-// Until every monitor finished and caught up with the disk and nothing happened for a short while.
-void wait_settled(const event_log& events) {
-    DWORD last_activity = GetTickCount();
-    uint32_t last_read = library_manager::stats().files_read;
-    for (;;) {
-        pump_messages();
-        const DWORD now = GetTickCount();
-        bool settled = main_thread_queue::pending() == 0, all_tell = true;
-        for (const auto& f : library_manager::watched()) {
-            if (f.busy || (f.monitor && !f.monitor->is_finished())) settled = false;
-            service_ptr<directory_monitor_progress> progress;
-            if (!f.monitor || !service_query(f.monitor, progress))
-                all_tell = false;
-            else if (!progress->is_settled())
-                settled = false;
-        }
-        const uint32_t read = library_manager::stats().files_read;
-        if (read != last_read) {
-            last_read = read;
-            last_activity = now;
-        }
-        if (events.last_activity() && static_cast<int32_t>(events.last_activity() - last_activity) > 0)
-            last_activity = events.last_activity();
-        if (!settled) last_activity = now;
-        if (settled && now - last_activity >= (all_tell ? 200u : 1500u)) return;
-        Sleep(10);
-    }
-}
-
-struct hidden_window_scope {
-    hidden_window_scope() { hidden_window_create(); }
-    ~hidden_window_scope() {
-        main_thread_queue::drain(true);
-        hidden_window_destroy();
-    }
+    event_file m_file;
 };
 
 std::unique_ptr<library_node> make_node(int kind, const node_path& path, event_log& host) {
@@ -215,30 +141,17 @@ int run_browse(const inspect_arguments& args, inspect_output& out) {
     args.expect(0xFFFF, options);
     const std::string profile = inspect_path(args.required(0, "PROFILE")).c_str();
     const std::string kind_text = args.required(1, "KIND");
-    if (kind_text != "0" && kind_text != "1" && kind_text != "2") bad_argument("bad KIND", kind_text.c_str());
+    if (kind_text != "0" && kind_text != "1" && kind_text != "2") inspect_bad_argument("bad KIND", kind_text.c_str());
     const int kind = kind_text[0] - '0';
-    double watch_seconds = 0;
-    if (const char* text = args.option("watch")) {
-        char* end = nullptr;
-        watch_seconds = std::strtod(text, &end);
-        if (!*text || *end || !(watch_seconds >= 0) || watch_seconds > 86400) bad_argument("bad --watch", text);
-    }
+    const double watch_seconds = watch_seconds_option(args);
     node_path path;
     for (uint32_t i = 2; i < args.positional.count(); ++i) path.push_back(split_keys(args.positional[i].c_str()));
 
-    if (service_registry::table().class_count() == 0) service_registry::table().build(service_registration_list());
-    CreateDirectoryW(wide(profile).c_str(), nullptr);
-    profile_folder::set(("file://" + profile).c_str());
-    const kpl::utf8_string_pow2 config = config_store::program_location();
-    config_store::program().load(config.c_str(), true);
+    open_profile(profile);
 
     event_log events(out, args.option("events"));
-    hidden_window_scope window;
-    media_library::startup();
-    service_ptr<media_library> library;
-    service_class::get_single(library);
-    library->register_listener(&events);
-    wait_settled(events);
+    library_session session(&events);
+    wait_library_settled(events);
 
     std::unique_ptr<library_node> node = make_node(kind, path, events);
     events.set_node(node.get());
@@ -260,11 +173,7 @@ int run_browse(const inspect_arguments& args, inspect_output& out) {
     }
     if (watch_seconds > 0) {
         events.start(node.get());
-        const DWORD start = GetTickCount();
-        while (GetTickCount() - start < static_cast<DWORD>(watch_seconds * 1000)) {
-            pump_messages();
-            Sleep(10);
-        }
+        pump_for(static_cast<DWORD>(watch_seconds * 1000));
     }
 
     out.line(("kind\t" + std::to_string(node->kind())).c_str());
@@ -288,9 +197,8 @@ int run_browse(const inspect_arguments& args, inspect_output& out) {
         }
     if (args.has_option("tracks")) {
         key_list selected;
-        for (uint32_t i = 0; i < args.option_names.count(); ++i)
-            if (args.option_names[i] == "select")
-                for (const list_text& k : split_keys(args.option_values[i].c_str())) selected.append(k);
+        for (const std::string& keys : option_values(args, "select"))
+            for (const list_text& k : split_keys(keys)) selected.append(k);
         item_enumerator_ref list = selected.empty() ? node->create_track_list() : node->create_item_track_list(selected);
         print_tracks(out, *list);
     }
@@ -301,8 +209,6 @@ int run_browse(const inspect_arguments& args, inspect_output& out) {
     }
 
     node.reset();
-    library->unregister_listener(&events);
-    media_library::unload();
     return 0;
 }
 
