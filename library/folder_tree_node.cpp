@@ -299,8 +299,12 @@ void folder_tree_node::refresh() {
 
 void folder_tree_node::on_change_notice(uint32_t generation) {
     if (generation != m_generation) return;
+    // One change on disk often comes as several notices (a file made, then written, then its attributes
+    // set), and many changes (a text file, a picture, attributes) leave the listing as it was: the host
+    // hears only of a listing that differs.
+    const list_text_list before = m_items;
     refresh();
-    m_host.on_items_changed();
+    if (m_items != before) m_host.on_items_changed();
 }
 
 void folder_tree_node::get_title(navigation_text& out) {

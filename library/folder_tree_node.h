@@ -3,7 +3,7 @@
 // "D:\ [Backup]" with a volume label); inside a folder its subfolders, then its playable files (an input
 // takes the extension), each part in logical order with code units breaking ties, so "01 a.flac" and
 // "1 a.flac" are two items. Names beginning with '.' and hidden entries are left out. The shown folder
-// is watched: a change refreshes the node on the main thread and tells the host.
+// is watched: a change refreshes the node on the main thread and tells the host when the items changed.
 //
 //     folder_tree_node tree(host, path);       // path [["C:"], ["Music"]]
 //     tree.items();                            // "Album", "b.flac", "c.flac"
@@ -50,8 +50,8 @@ public:
     bool find_picture(std::wstring& out) override;
     item_enumerator_ref create_item_track_list(const key_list& selection) override;
 
-    // A change notice of the watcher: refreshes and tells the host only when `generation` is the current
-    // one (a notice from a folder no longer shown does nothing).
+    // A change notice of the watcher: refreshes when `generation` is the current one (a notice from a
+    // folder no longer shown does nothing), and tells the host when the items differ afterwards.
     void on_change_notice(uint32_t generation);
     uint32_t generation() const { return m_generation; }
     // The folder's path text (components joined by "\"); a lone drive gets its backslash.

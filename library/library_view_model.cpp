@@ -284,7 +284,9 @@ void library_view_model::rebuild(int level) {
     } else if (level == 2) {
         m_album_details.clear();
         std::set<list_text, logical_less> own, others;
+        std::set<list_text> own_seen, others_seen;
         std::map<list_text, list_text> display_of;
+        std::map<list_text, track_handle_ref> last_of;
         const key_list& artists = m_choices[1];
         for (uint32_t i = 0; i < tracks.count(); ++i) {
             const track_handle_ref& t = tracks.items()[i];
@@ -305,11 +307,20 @@ void library_view_model::rebuild(int level) {
             const list_text whole = list_text(wide(result));
             const list_text key = list_text(wide(shown));
             add(key, t);
-            (by_chosen ? own : others).insert(whole);
+            // Most tracks repeat an album already listed: the code-unit sets find those without the slower
+            // logical comparison.
+            if ((by_chosen ? own_seen : others_seen).insert(whole).second) (by_chosen ? own : others).insert(whole);
             display_of[whole] = key;
+            last_of[key] = t;
+        }
+        // The details of an album are those of its last track; formatted once per album, not per track.
+        for (const auto& entry : last_of) {
+            browse_fields_builder record;
+            entry.second->copy_browse_fields(record);
             const char* album_artist = record.get(browse_album_artist);
             if (!*album_artist) album_artist = record.get(browse_artist);
-            m_album_details[key] = wide(run_script(t, *m_album) + "\n" + album_artist + "\n" + run_script(t, *m_date));
+            m_album_details[entry.first] =
+                wide(run_script(entry.second, *m_album) + "\n" + album_artist + "\n" + run_script(entry.second, *m_date));
         }
         if (own.size() + others.size() > 1) items.append(list_text(k_songs_from_all));
         std::set<list_text> listed;

@@ -99,6 +99,34 @@ expect_eq "$(lines kind)" "1" "opening a folder leads to the folder tree"
 browse 2 "{00000000-0000-0000-0000-000000000000}"
 expect_eq "$(items)" "" "a foreign root key shows nothing"
 
+# A drive root and the user's Music folder written in another letter case, in a profile of their own that does
+# not monitor (the Music folder of Wine's prefix is a link to the home folder: far too much to index). The
+# drive is a free letter linked under the prefix's dosdevices for this test only.
+letter=
+for l in d e f g h i j k l m n o p q r s t u v w x y; do
+  [ -e "$WINEPREFIX/dosdevices/$l:" ] || [ -L "$WINEPREFIX/dosdevices/$l:" ] || { letter=$l; break; }
+done
+[ -n "$letter" ] || fail "no free drive letter in $WINEPREFIX/dosdevices"
+trap 'rm -f "$WINEPREFIX/dosdevices/$letter:"' EXIT
+flac_tagged "$PWD/drive/on drive.flac" TITLE=Root
+ln -s "$PWD/drive" "$WINEPREFIX/dosdevices/$letter:"
+D=${letter^^}
+user_profile=$(wine cmd /c 'echo %USERPROFILE%' 2>/dev/null < /dev/null | tr -d '\r')
+[ -n "$user_profile" ] || fail "no user profile folder"
+mine="${user_profile^^}\\MUSIC"
+P2=$PWD/profile2
+wine "$VORN_INSPECT" library "$P2" --folder "$D:\\" --folder "$mine" --system-folders 0 --monitor 0 \
+  > /dev/null 2>err.txt < /dev/null || { cat err.txt >&2; fail "library of the second profile"; }
+P_SAVED=$P; P=$P2
+browse 2 "$KEY"
+# "My Music" is the English language table's name of that folder.
+expect_eq "$(items)" "0 $D:\\/0 My Music/" "a drive root in full; My Music in any letter case"
+expect_eq "$(lines redirect | tr '\t' ' ' | tr '\n' '/')" "$D:\\ 1 $D:/My Music 1 ${mine//\\/ }/" "where they lead"
+browse 2 "$KEY" --open "$D:\\"
+expect_eq "$(lines kind)/$(lines level)" "1/$D:" "the drive opens in the folder tree"
+expect_eq "$(items)" "0 on drive.flac/" "the drive's files"
+P=$P_SAVED
+
 # --- watching ------------------------------------------------------------------------------------------------------
 wait_ready() { for _ in $(seq 1 300); do grep -q '^ready' "$1" 2>/dev/null && return 0; sleep 0.1; done; fail "no ready in $1"; }
 rm -f ev1.txt
@@ -108,6 +136,7 @@ wait_ready ev1.txt
 cp "$A/Track.flac" "$M/c2/copied.flac"
 wait $pid || { cat err1.txt >&2; fail "browse --watch"; }
 grep -q '^event	[0-9]*	changed	1' ev1.txt || fail "no change event for the copied file"
+expect_eq "$(grep -c '^event	[0-9]*	changed	' ev1.txt)" 1 "change events for one copied file"
 tr -d '\r' < raw1.txt | grep -qx 'item	0	copied.flac' || fail "copied file not shown"
 
 rm -f ev2.txt
@@ -118,4 +147,5 @@ flac_tagged "$PWD/new.flac" TITLE=New ARTIST=Zed GENRE=Pop ALBUM=Fresh
 mv "$PWD/new.flac" "$M/c3/new.flac"
 wait $pid || { cat err2.txt >&2; fail "browse --watch"; }
 grep -q '^event	[0-9]*	changed	' ev2.txt || fail "no change event for the new artist"
+expect_eq "$(grep -c '^event	[0-9]*	changed	' ev2.txt)" 1 "change events for one new file"
 tr -d '\r' < raw2.txt | grep -qx 'item	0	Zed' || fail "new artist not listed at level 1"

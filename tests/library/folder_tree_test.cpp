@@ -5,10 +5,12 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "foundation/kpl/codepage.h"
+#include "foundation/services/service_registry.h"
 #include "library/folder_tree_node.h"
 #include "library/folder_view_node.h"
 #include "shell/localization.h"
@@ -211,6 +213,64 @@ TEST_CASE("folder tree watcher: a change refreshes the shown folder; a stale not
     }
     CHECK(host.changed > before);
     CHECK(item_texts(tree) == strings{"sub", "new.flac", "quiet.flac"});
+}
+
+TEST_CASE("folder tree: the host hears of a change only when the listing differs, once per change") {
+    if (service_registry::table().class_count() == 0) service_registry::table().build(service_registration_list());
+    temp_folder made(L"changes");
+    const std::wstring& root = made.path;
+    touch(root + L"\\a.flac");
+    host_log host;
+    folder_tree_node tree(host, path_of(root));
+    CHECK(item_texts(tree) == strings{"a.flac"});
+
+    // Each change, then the notice the watcher would post for it.
+    const struct {
+        const char* what;
+        std::function<void()> change;
+        int told;
+        strings items;
+    } cases[] = {
+        {"nothing at all", [] {}, 0, {"a.flac"}},
+        {"a text file", [&] { touch(root + L"\\notes.txt"); }, 0, {"a.flac"}},
+        {"a cover picture", [&] { touch(root + L"\\cover.jpg"); }, 0, {"a.flac"}},
+        {"attributes", [&] { SetFileAttributesW((root + L"\\a.flac").c_str(), FILE_ATTRIBUTE_READONLY); }, 0, {"a.flac"}},
+        {"a playable file", [&] { touch(root + L"\\b.flac"); }, 1, {"a.flac", "b.flac"}},
+        {"a folder", [&] { CreateDirectoryW((root + L"\\sub").c_str(), nullptr); }, 1, {"sub", "a.flac", "b.flac"}},
+        {"a rename", [&] { MoveFileW((root + L"\\b.flac").c_str(), (root + L"\\c.flac").c_str()); }, 1,
+         {"sub", "a.flac", "c.flac"}},
+        {"a removal", [&] { DeleteFileW((root + L"\\c.flac").c_str()); }, 1, {"sub", "a.flac"}},
+    };
+    for (const auto& c : cases) {
+        const int before = host.changed;
+        c.change();
+        tree.on_change_notice(tree.generation());
+        CHECK_MESSAGE(host.changed - before == c.told, std::string(c.what));
+        CHECK_MESSAGE(item_texts(tree) == c.items, std::string(c.what));
+    }
+    // The picture is found again all the same.
+    std::wstring picture;
+    CHECK(tree.find_picture(picture));
+
+    // Through the watcher: one copied file is one event, however many notices its copy gives. The text file
+    // made after it gives a refresh to wait for, so that notices of the copy that come late are handled
+    // before the count.
+    main_thread_queue::drain(true);
+    const int before = host.changed;
+    CopyFileW((root + L"\\a.flac").c_str(), (root + L"\\copied.flac").c_str(), FALSE);
+    const auto wait_for = [&](const std::function<bool()>& done) {
+        const DWORD start = GetTickCount();
+        while (!done() && GetTickCount() - start < 10000) {
+            main_thread_queue::drain(true);
+            Sleep(20);
+        }
+        return done();
+    };
+    CHECK(wait_for([&] { return tree.items().contains(list_text(L"copied.flac")); }));
+    const uint32_t seen = tree.generation();
+    touch(root + L"\\later.txt");
+    CHECK(wait_for([&] { return tree.generation() != seen; }));
+    CHECK(host.changed - before == 1);
 }
 
 TEST_CASE("music folders: friendly names, numbered twins, and where each one leads") {
