@@ -263,6 +263,20 @@ public:
 
     // ---- for the other services of this file ----
 
+    // The output selection changed: the volume control of the newly selected device takes the volume; a
+    // device without one leaves the volume to the engine again. Before start_up and after release_engine
+    // nothing is bound (start_up binds the selected device itself).
+    void rebind_output_volume() {
+        if (!m_engine) return;
+        if (m_output_volume) m_output_volume->unregister_callback(this);
+        m_system_volume = output_volume_bind(m_output_volume);
+        if (m_system_volume) {
+            m_output_volume->register_callback(this);
+            m_output_volume->set_volume(g_volume_db.get());
+        }
+        m_engine->set_volume(m_system_volume ? 0.0f : g_volume_db.get());
+    }
+
     void on_chain_changed(const dsp_chain& chain) {
         if (m_engine) m_engine->set_dsp_chain(chain);
     }
@@ -558,6 +572,8 @@ service_factory_single<chain_receiver, dsp_chain_listener> g_chain_listener;
 void playback_controller_replay(playback_listener* listener, uint32_t mask) {
     g_controller.instance().replay(listener, mask);
 }
+
+void playback_rebind_output_volume() { g_controller.instance().rebind_output_volume(); }
 
 void playback_engine_set_replaygain(const replaygain_settings& settings) {
     g_controller.instance().on_replaygain_changed(settings);

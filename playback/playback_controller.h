@@ -84,6 +84,11 @@ public:
     virtual void restart_output() = 0;
 };
 
+// The Playback preferences page changed the output selection: the controller binds the volume control of
+// the selected device (when it has one) and gives it the current volume. Nothing before the controller's
+// start_up or after its release_engine. Main thread.
+void playback_rebind_output_volume();
+
 // Set while the playback controller dispatches a notification to its listeners (main thread). The message
 // loop, the main-thread queue and stop_for_shutdown stop the process when they run inside one.
 extern bool playback_listener_dispatch_active;

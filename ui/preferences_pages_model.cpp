@@ -77,3 +77,9 @@ void output_choices_list(const std::vector<output_module*>& modules, std::vector
         // the listing ends, keeping what was added
     }
 }
+
+int output_choice_find(const std::vector<output_choice>& choices, const kpl::guid& module, const kpl::guid& device) {
+    for (size_t i = 0; i < choices.size(); ++i)
+        if (choices[i].module == module && choices[i].device == device) return static_cast<int>(i);
+    return -1;
+}

@@ -49,3 +49,7 @@ struct output_choice {
 constexpr unsigned output_module_flag_prefix = 8;
 
 void output_choices_list(const std::vector<output_module*>& modules, std::vector<output_choice>& out);
+
+// The index of the first choice of that module and device (all 32 bytes equal); -1 when none, so that a
+// configured device that is gone leaves nothing selected.
+int output_choice_find(const std::vector<output_choice>& choices, const kpl::guid& module, const kpl::guid& device);

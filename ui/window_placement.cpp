@@ -230,7 +230,7 @@ void tracking_tooltip::show_below(const char* text, HWND control) {
         if (!m_window) exception_win32::throw_last_error();
     }
     TTTOOLINFOW tool = {};
-    tool.cbSize = 48;
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;  // 48 bytes in the 32-bit program; the 64-bit layout is larger
     tool.uFlags = TTF_IDISHWND | TTF_CENTERTIP | TTF_TRACK | TTF_ABSOLUTE | TTF_TRANSPARENT;
     tool.hwnd = control;
     tool.uId = 0;

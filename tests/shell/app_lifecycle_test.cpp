@@ -24,6 +24,7 @@
 #include "shell/debug_log.h"
 #include "shell/profile_setup.h"
 #include "shell/ui_state_service.h"
+#include "ui/preferences_dialog.h"
 
 namespace {
 
@@ -419,7 +420,7 @@ TEST_CASE("end_session_hook: the end of the log-on saves, closes the lock file a
     reset_app_state();
 }
 
-TEST_CASE("ui_state_service without a user interface: not visible, show and hide do nothing") {
+TEST_CASE("ui_state_service without a user interface: not visible, show and hide do nothing, preferences open") {
     reset_app_state();
     service_registry::start();
     service_ptr<ui_state_service> ui;
@@ -428,5 +429,8 @@ TEST_CASE("ui_state_service without a user interface: not visible, show and hide
     ui->show();
     ui->hide();
     ui->show_preferences(kpl::guid_null);
+    CHECK(preferences_dialog::window() != nullptr);
+    preferences_dialog::destroy_if_open();
+    CHECK(preferences_dialog::window() == nullptr);
     service_registry::release_table();
 }

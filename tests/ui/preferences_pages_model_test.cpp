@@ -117,3 +117,27 @@ TEST_CASE("Playback page output choices: labels, module order, same names, faili
     CHECK(choices[1].module == id(1));
     CHECK(choices[1].device == id(17));
 }
+
+TEST_CASE("Playback page: the configured output is found only when module and device both match") {
+    const kpl::guid ds = id(1), other = id(2), device = id(17);
+    const std::vector<output_choice> choices = {
+        {ds, kpl::guid_null, "Primary Sound Driver"}, {ds, device, "PulseAudio"}, {other, device, "Same device id"},
+        {ds, device, "PulseAudio again"}};
+    struct row {
+        const char* what;
+        kpl::guid module, device;
+        int expected;
+    };
+    const row rows[] = {
+        {"the default device of the module", ds, kpl::guid_null, 0},
+        {"the first of two equal choices", ds, device, 1},
+        {"the same device id under another module", other, device, 2},
+        {"a device that is gone: nothing selected", ds, id(99), -1},
+        {"a module that is gone", id(3), kpl::guid_null, -1},
+    };
+    for (const row& r : rows) {
+        CAPTURE(r.what);
+        CHECK(output_choice_find(choices, r.module, r.device) == r.expected);
+    }
+    CHECK(output_choice_find({}, ds, kpl::guid_null) == -1);
+}

@@ -60,6 +60,16 @@ def waves(count):
            [ring(26, 24, 7 + 7 * i, 3, 310, 360) for i in range(count)]
 
 
+def folder_with_sign(plus):
+    folder = [polygon((2, 10), (14, 10), (18, 14), (32, 14), (32, 20), (2, 20)), rect(2, 20, 32, 38)]
+    # the sign sits in a gap cut around it: drawn over a clear disc by leaving its ring empty
+    sign = [rect(30, 30, 46, 35)]
+    if plus:
+        sign.append(rect(35.5, 24.5, 40.5, 40.5))
+    gap = circle(38, 32.5, 10.5)
+    return [lambda x, y, f=folder: any(s(x, y) for s in f) and not gap(x, y)] + sign
+
+
 PICTURES = {
     # row icons of the item list: a folder and a disc
     "row-folder": [polygon((4, 12), (18, 12), (22, 16), (44, 16), (44, 40), (4, 40))],
@@ -80,6 +90,9 @@ PICTURES = {
     "rewind": [polygon((4, 24), (24, 10), (24, 38)), polygon((22, 24), (42, 10), (42, 38))],
     "fastforward": [polygon((44, 24), (24, 10), (24, 38)), polygon((26, 24), (6, 10), (6, 38))],
     "repeat": [ring(24, 24, 14, 5, 20, 340), polygon((34, 14), (44, 6), (44, 20))],
+    # the Music folders page's Add and Remove: a folder with a plus or a minus sign beside it
+    "folder-add": folder_with_sign(plus=True),
+    "folder-remove": folder_with_sign(plus=False),
 }
 
 
