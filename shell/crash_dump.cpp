@@ -28,6 +28,15 @@ struct dump_memory_state {
 };
 dump_memory_state g_memory;
 
+// The thread whose exception is being dumped (0: the calling thread) and the dump's input.
+DWORD g_failing_thread = 0;
+EXCEPTION_POINTERS* g_dump_exception = nullptr;
+
+DWORD WINAPI dump_thread(void*) {
+    write_crash_dump(g_dump_exception);
+    return 0;
+}
+
 constexpr unsigned k_range = 1024;
 constexpr unsigned k_below = 512;
 constexpr unsigned k_stack_bytes = 1024;
@@ -118,7 +127,7 @@ void write_crash_dump(EXCEPTION_POINTERS* exception) {
     HANDLE file = CreateFileW(g_dump_path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return;
     MINIDUMP_EXCEPTION_INFORMATION info = {};
-    info.ThreadId = GetCurrentThreadId();
+    info.ThreadId = g_failing_thread != 0 ? g_failing_thread : GetCurrentThreadId();
     info.ExceptionPointers = exception;
     info.ClientPointers = FALSE;
     g_memory = dump_memory_state{};
@@ -132,9 +141,29 @@ void write_crash_dump(EXCEPTION_POINTERS* exception) {
 
 LONG WINAPI crash_exception_filter(EXCEPTION_POINTERS* exception) {
     if (IsDebuggerPresent()) return UnhandledExceptionFilter(exception);
-    write_crash_dump(exception);
     UINT code = exception && exception->ExceptionRecord ? exception->ExceptionRecord->ExceptionCode : 1;
-    TerminateProcess(GetCurrentProcess(), code != 0 ? code : 1);
+    if (code == 0) code = 1;
+    // Only the first failure is dumped; a second one (another thread, or a fault while dumping) just ends
+    // the process with the first one's code.
+    static volatile LONG s_entered = 0;
+    static volatile LONG s_first_code = 0;
+    if (InterlockedCompareExchange(&s_entered, 1, 0) != 0) {
+        if (s_first_code != 0) TerminateProcess(GetCurrentProcess(), UINT(s_first_code));
+        for (;;) Sleep(INFINITE);  // the first failure's thread ends the process
+    }
+    InterlockedExchange(&s_first_code, LONG(code));
+    // The dump is written by a thread of its own, as the dump writer wants: writing it on the failing
+    // thread itself can end that thread (seen under 64-bit Wine), and the process would then go on.
+    g_failing_thread = GetCurrentThreadId();
+    g_dump_exception = exception;
+    HANDLE writer = CreateThread(nullptr, 0, &dump_thread, nullptr, 0, nullptr);
+    if (writer != nullptr) {
+        WaitForSingleObject(writer, 120000);
+        CloseHandle(writer);
+    } else {
+        write_crash_dump(exception);
+    }
+    TerminateProcess(GetCurrentProcess(), code);
     return EXCEPTION_EXECUTE_HANDLER;
 }
 

@@ -432,7 +432,11 @@ TEST_CASE("the output thread starts with the first object and ends after the las
         ds_device* a = ds_output_register(kpl::guid_null, 0.5, float_stereo());
         ds_device* b = ds_output_register(kpl::guid_null, 0.5, float_stereo(48000));
         CHECK(ds_output_thread_running());
-        Sleep(50);  // both buffers made
+        // Both buffers made by the output thread (it may take a while on a busy machine).
+        const DWORD asked = GetTickCount();
+        while (InterlockedCompareExchange(&ds.buffers_made, 0, 0) < LONG(2 * (round + 1)) &&
+               GetTickCount() - asked < 10000)
+            Sleep(5);
         a->close();
         Sleep(50);
         CHECK(ds_output_thread_running());  // b is still there

@@ -46,6 +46,8 @@ public:
     HRESULT create_result = S_OK;
     HRESULT refuse_float = S_OK;
     std::vector<std::shared_ptr<fake_ds_buffer_record>> buffers;
+    // Buffers made so far, readable from another thread while the output thread makes more.
+    volatile LONG buffers_made = 0;
     std::vector<kpl::guid> opened_devices;
 
     // The clock moves `seconds`: every playing buffer plays them (whole frames at its own rate).
@@ -120,6 +122,7 @@ private:
             record->size = bytes;
             record->memory.assign(bytes, 0xAB);  // garbage until the object fills it
             m_owner.buffers.push_back(record);
+            InterlockedIncrement(&m_owner.buffers_made);
             out = new buffer(record);
             return S_OK;
         }
