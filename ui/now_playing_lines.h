@@ -14,12 +14,14 @@
 // " [time / length]". With no playing track line 1 is "ui_notice_playback_starting" while the controller
 // is playing, else "ui_notice_playback_stopped"; line 2 is empty and no album place is recorded.
 //
-// Line 2: when the artist is known, "ui_np_artist_prefix", a blank and the artist names joined by ", ";
+// Line 2 (prefixes through append_prefix, so a blank follows each): when the artist is known,
+// "ui_np_artist_prefix" and the artist names joined by ", ";
 // the names are the artist field's values, cut as the library view cuts them (library_value_texts), so
 // "Earth, Wind & Fire" is one name and the values "A" and "B" are two. An unknown artist ("?") gives
-// "ui_np_unknown_artist". When the album is known: ", ", "ui_np_album_prefix", a blank and the label
+// "ui_np_unknown_artist". When the album is known: ", ", "ui_np_album_prefix" and the label
 // (album, then " [date]" when a date is given); then, when the track has its own artist besides the album
-// artist, the "ui_np_album_suffix" text with "{artist}" replaced by the album artist names.
+// artist, the "ui_np_album_suffix" text with "{artist}" replaced by the album artist names. A name list
+// that comes out empty (a field without values) is the script's text as one name.
 // Links (targets in the library view) are written only when `library_mode` (playback started from the
 // library view); otherwise the same words are plain text. The album label is a link, and its place is
 // recorded, only when its album artist is known; an album whose album artist is unknown is plain text.

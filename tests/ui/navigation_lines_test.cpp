@@ -198,6 +198,8 @@ TEST_CASE("now playing: the lines for each kind of track, in and out of library 
         {"track artist besides the album artist", "A", "V", "Mix", "V", "1999", {L"A"}, {L"V"}, true,
          "by <a>A</a>, from <a>Mix [1999]</a> by <a>V</a>",
          {"0:[all genres]|A", "0:[all genres]|V|Mix [1999]", "0:[all genres]|V"}, "0:[all genres]|V|Mix [1999]"},
+        {"an artist the record has no value for", "Solo", "", "?", "?", "", {}, {}, true, "by <a>Solo</a>",
+         {"0:[all genres]|Solo"}, ""},
         {"album artist unknown", "A", "", "X", "?", "", {L"A"}, {}, true, "by <a>A</a>, from X", {"0:[all genres]|A"}, ""},
         {"played from a folder", "A, B", "V", "X", "V", "2001", {L"A", L"B"}, {L"V"}, false,
          "by A, B, from X [2001] by V", {}, ""},
