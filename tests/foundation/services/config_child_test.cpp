@@ -7,7 +7,7 @@
 //   load a damaged file  the question answered as VORN_CONFIG_ANSWER says (ok, cancel, or quiet for the
 //                        quiet switch); prints "question: <text>" and "start: continued" or
 //                        "start: shutdown request"
-//   close the player     waits for the visible main window ("Vorn") of the process whose program file
+//   close the player     waits for the visible main window ("Vorn Audio Player") of the process whose program file
 //                        is named VORN_CLOSE_IMAGE and posts it WM_CLOSE, as its close button would
 #include <doctest/doctest.h>
 
@@ -182,9 +182,9 @@ BOOL CALLBACK find_main_window(HWND window, LPARAM context) {
     auto* search = reinterpret_cast<window_search*>(context);
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
-    wchar_t title[16] = {};
-    GetWindowTextW(window, title, 16);
-    if (owner == search->process && IsWindowVisible(window) && lstrcmpW(title, L"Vorn") == 0) {
+    wchar_t title[64] = {};
+    GetWindowTextW(window, title, 64);
+    if (owner == search->process && IsWindowVisible(window) && lstrcmpW(title, L"Vorn Audio Player") == 0) {
         search->found = window;
         return FALSE;
     }
