@@ -471,7 +471,7 @@ void read_file_tracks(snapshot_batch& batch, uint64_t& stamp, kpl::array<track_h
     service_ref lock;
     path_lock_manager::acquire_shared(lock, location, abort);
     file_stream_ref file;
-    file_system_open_read(file, location, abort);
+    file_system_open_read_synchronous(file, location, abort);
     stamp = file->get_timestamp(abort);
     if (!host.accepts_file(location)) return;
     info_hint_collector& hints = batch.hints();

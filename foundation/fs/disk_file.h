@@ -21,6 +21,16 @@
 //   file_stream_ref f = disk_file::create(h, false);   // read-only; owns the handle from here on
 //   size_t got = f->read(buffer, 10, abort);           // 4 when only 4 bytes remain, then 0
 //
+// A read-only object may also sit on a handle opened without FILE_FLAG_OVERLAPPED (create_synchronous):
+// its reads are plain reads at the handle's file pointer (moved only when it stands elsewhere), which the
+// system serves without any event, wait or completion (under Wine without a round trip to the Wine
+// server), at the price that an abort takes effect before the next request rather than during one. Once a
+// read came back short, reads at or past that end make no call, and the size and time stamp are asked
+// once: the handle shares the file with readers only, so no other program's handle writes it meanwhile.
+//
+//   file_stream_ref g = disk_file::create_synchronous(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ,
+//                                                     nullptr, OPEN_EXISTING, 0, nullptr));
+//
 // The local disk and the temporary-file provider make these; other code opens files through the
 // file-system front ends.
 
@@ -36,6 +46,8 @@ public:
     // Wraps an open handle (any handle opened with FILE_FLAG_OVERLAPPED). The object owns the handle;
     // when making its event fails, the handle is closed and exception_win32 passes on.
     static file_stream_ref create(HANDLE file, bool writable);
+    // Wraps a handle opened for synchronous I/O, read-only; the object owns the handle.
+    static file_stream_ref create_synchronous(HANDLE file);
 
     size_t read(void* buffer, size_t n, const abort_signal& abort) override;
     // Read-only objects: ketrel_io::exception_io_denied. A short write: ketrel_io::exception_io.
@@ -58,6 +70,7 @@ public:
     HANDLE handle() const { return m_file; }
 
 private:
+    // `event` null: a synchronous handle.
     disk_file(HANDLE file, HANDLE event, bool writable);
     ~disk_file() override;
 
@@ -73,7 +86,7 @@ private:
     void drop_read_ahead();
 
     HANDLE m_file;
-    HANDLE m_event;
+    HANDLE m_event;  // null for a synchronous handle
     bool m_writable;
     uint64_t m_position = 0;
     // Read-ahead: m_ahead[0..m_ahead_fill) are the file's bytes at m_ahead_offset. m_ahead_end is where the
@@ -84,4 +97,10 @@ private:
     uint32_t m_ahead_fill = 0;
     uint64_t m_ahead_end = ~uint64_t(0);
     uint32_t m_ahead_step;
+    // Synchronous handles: where the handle's file pointer stands, where a short read found the end, and
+    // the size and last-write time once asked (0: not yet).
+    uint64_t m_handle_position = 0;
+    uint64_t m_known_end = ~uint64_t(0);
+    uint64_t m_known_size = ~uint64_t(0);
+    uint64_t m_known_stamp = 0;
 };

@@ -1,5 +1,6 @@
 #include "foundation/fs/file_system.h"
 
+#include "foundation/fs/local_filesystem.h"
 #include "foundation/fs/provider_list.h"
 #include "foundation/kpl/exceptions.h"
 #include "foundation/kpl/io_exceptions.h"
@@ -63,6 +64,14 @@ void file_system_open(file_stream_ref& out, const char* location, uint32_t mode,
 
 void file_system_open_read(file_stream_ref& out, const char* location, const abort_signal& abort) {
     file_system_open(out, location, open_mode_read, abort);
+}
+
+void file_system_open_read_synchronous(file_stream_ref& out, const char* location, const abort_signal& abort) {
+    filesystem_provider_ref provider = file_system_find(location);
+    if (provider.get() == &local_filesystem::provider())
+        local_filesystem::open_read_synchronous(abort, location, out);
+    else
+        provider->open(out, location, open_mode_read, abort);
 }
 
 void file_system_open_retrying(file_stream_ref& out, const char* location, uint32_t mode,

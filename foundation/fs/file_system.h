@@ -35,6 +35,10 @@ void file_system_display_path(const char* location, kpl::utf8_string& out);
 
 void file_system_open(file_stream_ref& out, const char* location, uint32_t mode, const abort_signal& abort);
 void file_system_open_read(file_stream_ref& out, const char* location, const abort_signal& abort);
+// file_system_open_read for a thread that reads a little of many files (the library's info reads): on the
+// local disk the file gets a synchronous handle (local_filesystem::open_read_synchronous), which saves a
+// system round trip per read but cannot be aborted during a read; elsewhere it is file_system_open_read.
+void file_system_open_read_synchronous(file_stream_ref& out, const char* location, const abort_signal& abort);
 void file_system_open_retrying(file_stream_ref& out, const char* location, uint32_t mode,
                                const abort_signal& abort, double timeout_seconds);
 

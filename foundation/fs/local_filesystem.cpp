@@ -65,6 +65,15 @@ void open(const abort_signal& abort, const char* location, file_stream_ref& out,
     out = disk_file::create(file, mode != open_mode_read);
 }
 
+void open_read_synchronous(const abort_signal& abort, const char* location, file_stream_ref& out) {
+    abort.check();
+    kpl::array<wchar_t> path;
+    local_path::to_long_path_wide(location, path);
+    HANDLE file = CreateFileW(path.data(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) throw_last_io_error();
+    out = disk_file::create_synchronous(file);
+}
+
 bool canonicalize(const char* location, kpl::utf8_string& out, bool true_case_only) {
     const char* path = location;
     if (std::strncmp(path, "file:///", 8) == 0)

@@ -11,7 +11,7 @@
 //       // true, "file://C:\Music\a.flac" when that file exists with that spelling
 //   local_filesystem::create_folder("C:\\Users\\me\\AppData\\Roaming\\Vorn");
 //
-// Files are opened for overlapped I/O. Reading shares with other readers only (nobody may write the file
+// Files are opened for overlapped I/O, except by open_read_synchronous. Reading shares with other readers only (nobody may write the file
 // meanwhile); writing shares with nobody. Every Windows call receives the long form of the path
 // (local_path::to_long_path).
 
@@ -28,6 +28,9 @@ namespace local_filesystem {
 // Opens a location in one of the three open modes (another value: kpl::exception_invalid_params); out
 // receives the file, releasing what it held.
 void open(const abort_signal& abort, const char* location, file_stream_ref& out, uint32_t mode);
+// Opens a location for reading (as open_mode_read) on a synchronous handle (disk_file::create_synchronous):
+// cheaper to open and to read, but an abort cannot cut a read short.
+void open_read_synchronous(const abort_signal& abort, const char* location, file_stream_ref& out);
 
 // The canonical location: "file://" + the full path in its stored spelling. The full path comes from
 // the system's path search (existing files only; otherwise the path stays as given) unless

@@ -1,6 +1,6 @@
 // Disk files: overlapped reads and writes at the object's own position, seeking inside the size, the
-// three open modes, the read-ahead giving exactly the file's bytes, and aborts that end reads between and
-// within requests.
+// three open modes, the read-ahead giving exactly the file's bytes (also through a synchronous handle), and
+// aborts that end reads between and within requests.
 #include <doctest/doctest.h>
 
 #include <windows.h>
@@ -25,48 +25,64 @@ std::string read_text(file_stream& f, size_t n) {
     return out;
 }
 
+// The two ways of opening a local file for reading.
+struct read_opener {
+    const char* name;
+    void (*open)(file_stream_ref& out, const char* location, const abort_signal& abort);
+};
+const read_opener read_openers[] = {{"overlapped", &file_system_open_read},
+                                    {"synchronous", &file_system_open_read_synchronous}};
+
 }  // namespace
 
 TEST_CASE("disk file reads stop at the end and seeks stay inside the size") {
     registry_built registry;
     scratch_folder dir;
     write_file(dir / "twenty.bin", "0123456789abcdefghij");
-    file_stream_ref f;
-    file_system_open(f, ("file://" + (dir / "twenty.bin")).c_str(), open_mode_read, abort_never);
+    for (const read_opener& opener : read_openers) {
+        CAPTURE(opener.name);
+        file_stream_ref f;
+        opener.open(f, ("file://" + (dir / "twenty.bin")).c_str(), abort_never);
 
-    CHECK(f->get_size(abort_never) == 20);
-    f->seek(16, abort_never);
-    CHECK(read_text(*f, 10) == "ghij");
-    CHECK(read_text(*f, 10) == "");
-    CHECK(f->get_position(abort_never) == 20);
+        CHECK(f->get_size(abort_never) == 20);
+        f->seek(16, abort_never);
+        CHECK(read_text(*f, 10) == "ghij");
+        CHECK(read_text(*f, 10) == "");
+        CHECK(f->get_position(abort_never) == 20);
 
-    f->seek(20, abort_never);
-    CHECK_THROWS_AS(f->seek(21, abort_never), ketrel_io::exception_io_seek_out_of_range);
-    CHECK(f->get_position(abort_never) == 20);
+        f->seek(20, abort_never);
+        CHECK_THROWS_AS(f->seek(21, abort_never), ketrel_io::exception_io_seek_out_of_range);
+        CHECK(f->get_position(abort_never) == 20);
 
-    struct {
-        int64_t offset;
-        int origin;
-        uint64_t expected;
-    } moves[] = {{-4, seek_origin_end, 16}, {-6, seek_origin_current, 10}, {3, seek_origin_start, 3},
-                 {17, seek_origin_current, 20}, {0, seek_origin_end, 20}};
-    for (const auto& m : moves) {
-        f->seek_from(m.offset, m.origin, abort_never);
-        CHECK(f->get_position(abort_never) == m.expected);
+        struct {
+            int64_t offset;
+            int origin;
+            uint64_t expected;
+        } moves[] = {{-4, seek_origin_end, 16}, {-6, seek_origin_current, 10}, {3, seek_origin_start, 3},
+                     {17, seek_origin_current, 20}, {0, seek_origin_end, 20}};
+        for (const auto& m : moves) {
+            f->seek_from(m.offset, m.origin, abort_never);
+            CHECK(f->get_position(abort_never) == m.expected);
+        }
+        CHECK_THROWS_AS(f->seek_from(-21, seek_origin_end, abort_never), ketrel_io::exception_io_seek_out_of_range);
+        CHECK_THROWS_AS(f->seek_from(1, seek_origin_end, abort_never), ketrel_io::exception_io_seek_out_of_range);
+        CHECK_THROWS_AS(f->seek_from(0, 3, abort_never), ketrel_io::exception_io_data);
+
+        // A seekable file skips large distances by seeking, and only up to its end.
+        f->seek(0, abort_never);
+        CHECK(f->skip(1025, abort_never) == 20);
+        CHECK(f->get_position(abort_never) == 20);
+        f->seek(0, abort_never);
+        CHECK_THROWS_AS(f->skip_exact(1025, abort_never), ketrel_io::exception_io_data);
+        f->seek(5, abort_never);
+        CHECK(f->skip(3, abort_never) == 3);
+        CHECK(read_text(*f, 2) == "89");
+        // Back from the end after reading there: the bytes come again.
+        f->seek(20, abort_never);
+        CHECK(read_text(*f, 5) == "");
+        f->seek(2, abort_never);
+        CHECK(read_text(*f, 30) == "23456789abcdefghij");
     }
-    CHECK_THROWS_AS(f->seek_from(-21, seek_origin_end, abort_never), ketrel_io::exception_io_seek_out_of_range);
-    CHECK_THROWS_AS(f->seek_from(1, seek_origin_end, abort_never), ketrel_io::exception_io_seek_out_of_range);
-    CHECK_THROWS_AS(f->seek_from(0, 3, abort_never), ketrel_io::exception_io_data);
-
-    // A seekable file skips large distances by seeking, and only up to its end.
-    f->seek(0, abort_never);
-    CHECK(f->skip(1025, abort_never) == 20);
-    CHECK(f->get_position(abort_never) == 20);
-    f->seek(0, abort_never);
-    CHECK_THROWS_AS(f->skip_exact(1025, abort_never), ketrel_io::exception_io_data);
-    f->seek(5, abort_never);
-    CHECK(f->skip(3, abort_never) == 3);
-    CHECK(read_text(*f, 2) == "89");
 }
 
 namespace {
@@ -103,20 +119,28 @@ TEST_CASE("reads through the read-ahead give exactly the bytes of a plain read, 
     std::string content(size, '\0');
     test_random fill{99};
     for (char& c : content) c = static_cast<char>(fill.next());
-    write_file(dir / "random.bin", content);
     const std::string location = "file://" + (dir / "random.bin");
 
     struct {
         const char* name;
         uint32_t mode;
         uint32_t start;
-    } cases[] = {{"read-only", open_mode_read, 1}, {"read-only", open_mode_read, 2}, {"writable", open_mode_modify, 3}};
+        bool synchronous;
+    } cases[] = {{"read-only", open_mode_read, 1, false},
+                 {"read-only", open_mode_read, 2, false},
+                 {"writable", open_mode_modify, 3, false},
+                 {"synchronous", open_mode_read, 4, true},
+                 {"synchronous", open_mode_read, 5, true}};
     for (const auto& c : cases) {
         CAPTURE(c.name);
         CAPTURE(c.start);
+        write_file(dir / "random.bin", content);  // afresh: the writable case changes the file
         std::string model = content;
         file_stream_ref f;
-        file_system_open(f, location.c_str(), c.mode, abort_never);
+        if (c.synchronous)
+            file_system_open_read_synchronous(f, location.c_str(), abort_never);
+        else
+            file_system_open(f, location.c_str(), c.mode, abort_never);
         test_random r{c.start};
         uint64_t position = 0;
         std::vector<char> buffer;
@@ -205,26 +229,44 @@ TEST_CASE("open modes decide access, creation and sharing") {
     CHECK(read_text(*a, 2) == "lo");
     CHECK_THROWS_AS(file_system_open(w, path.c_str(), open_mode_modify, abort_never),
                     ketrel_io::exception_io_sharing_violation);
+    // A synchronous reader shares the same way.
+    a.reset();
+    b.reset();
+    file_system_open_read_synchronous(a, path.c_str(), abort_never);
+    file_system_open(b, path.c_str(), open_mode_read, abort_never);
+    CHECK(read_text(*a, 9) == "hello");
+    CHECK_THROWS_AS(file_system_open(w, path.c_str(), open_mode_modify, abort_never),
+                    ketrel_io::exception_io_sharing_violation);
+    a.reset();
+    b.reset();
+    file_system_open(w, path.c_str(), open_mode_modify, abort_never);
+    CHECK_THROWS_AS(file_system_open_read_synchronous(a, path.c_str(), abort_never),
+                    ketrel_io::exception_io_sharing_violation);
+    CHECK_THROWS_AS(file_system_open_read_synchronous(a, missing.c_str(), abort_never),
+                    ketrel_io::exception_io_not_found);
 }
 
 TEST_CASE("read-only disk files refuse changes but tell their time stamp") {
     registry_built registry;
     scratch_folder dir;
     write_file(dir / "ro.bin", "data");
-    file_stream_ref f;
-    file_system_open(f, ("file://" + (dir / "ro.bin")).c_str(), open_mode_read, abort_never);
+    for (const read_opener& opener : read_openers) {
+        CAPTURE(opener.name);
+        file_stream_ref f;
+        opener.open(f, ("file://" + (dir / "ro.bin")).c_str(), abort_never);
 
-    CHECK_THROWS_AS(f->write("x", 1, abort_never), ketrel_io::exception_io_denied);
-    CHECK_THROWS_AS(f->resize(1, abort_never), ketrel_io::exception_io_denied);
+        CHECK_THROWS_AS(f->write("x", 1, abort_never), ketrel_io::exception_io_denied);
+        CHECK_THROWS_AS(f->resize(1, abort_never), ketrel_io::exception_io_denied);
 
-    // Windows refuses to flush a handle opened for reading; the time stamp must not depend on that.
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    REQUIRE(GetFileAttributesExW(widen(dir / "ro.bin").c_str(), GetFileExInfoStandard, &data));
-    uint64_t expected = (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
-                        data.ftLastWriteTime.dwLowDateTime;
-    CHECK(f->get_timestamp(abort_never) == expected);
-    CHECK(expected != 0);
-    CHECK(read_file(dir / "ro.bin") == "data");
+        // Windows refuses to flush a handle opened for reading; the time stamp must not depend on that.
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        REQUIRE(GetFileAttributesExW(widen(dir / "ro.bin").c_str(), GetFileExInfoStandard, &data));
+        uint64_t expected = (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                            data.ftLastWriteTime.dwLowDateTime;
+        CHECK(f->get_timestamp(abort_never) == expected);
+        CHECK(expected != 0);
+        CHECK(read_file(dir / "ro.bin") == "data");
+    }
 }
 
 TEST_CASE("reads of more than 16 MiB go out in requests that an abort stops in between") {
