@@ -232,7 +232,8 @@ await "^shown${T}New Field\$" "the overwrite question comes"
 focused '^New Field$' Button          # the question's No, its default button
 shot overwrite-question
 press n                               # No: the add dialog stays
-focused '^New Field$' 'Edit|ComboBox'
+await "^gone${T}New Field\$" "the question closes on No"
+focused '^New Field$' '.*'
 xdotool search --name '^New Field$' > /dev/null || give_up "the add dialog closed after No"
 press Escape
 await "^gone${T}New Field\$" "the add dialog closes on Escape"
