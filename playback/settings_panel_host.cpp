@@ -1,7 +1,6 @@
 #include "playback/settings_panel_host.h"
 
-#include <cmath>
-
+#include "foundation/win32/drawing.h"
 #include "foundation/win32/window_text.h"
 
 namespace {
@@ -80,15 +79,7 @@ HWND settings_panel::create(settings_panel* panel, HWND parent, int resource, in
 }
 
 HFONT settings_heading_font(HWND dialog) {
-    HFONT font = reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0));
-    LOGFONTW description = {};
-    if (!font || GetObjectW(font, sizeof(description), &description) == 0) return nullptr;
-    const LONG height = description.lfHeight;
-    LONG scaled = static_cast<LONG>(std::floor(height * 1.1 + 0.5));
-    if (scaled == 0) scaled = height < 0 ? -1 : 1;
-    description.lfHeight = scaled;
-    description.lfWeight = FW_BOLD;
-    return CreateFontIndirectW(&description);
+    return create_scaled_bold_font(reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0)), 1.1);
 }
 
 bool run_settings_panel_host(const settings_panel_host& host, HWND parent, const char* name) {

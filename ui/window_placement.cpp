@@ -3,10 +3,10 @@
 #include <commctrl.h>
 
 #include <algorithm>
-#include <cmath>
 #include <string>
 
 #include "foundation/kpl/win32_errors.h"
+#include "foundation/win32/drawing.h"
 
 namespace {
 
@@ -260,15 +260,7 @@ HWND create_child_window(const wchar_t* window_class, HWND parent, const RECT* r
 }
 
 HFONT create_enlarged_font(HFONT font) {
-    LOGFONTW logfont = {};
-    if (!GetObjectW(font ? font : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)), sizeof(logfont), &logfont))
-        return nullptr;
-    const LONG height = logfont.lfHeight;
-    LONG scaled = static_cast<LONG>(std::floor(height * 1.3 + 0.5));
-    if (scaled == 0) scaled = height < 0 ? -1 : 1;
-    logfont.lfHeight = scaled;
-    logfont.lfWeight = FW_BOLD;
-    return CreateFontIndirectW(&logfont);
+    return create_scaled_bold_font(font ? font : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)), 1.3);
 }
 
 HFONT create_enlarged_font(HWND window) {

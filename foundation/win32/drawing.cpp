@@ -2,6 +2,8 @@
 
 #include <uxtheme.h>
 
+#include <cmath>
+
 namespace {
 
 int mix_channel(int a, int b) { return a + MulDiv(b - a, 50, 100); }
@@ -98,4 +100,15 @@ void paint_parent_background(HWND child, HDC dc) {
     OffsetViewportOrgEx(dc, -origin.x, -origin.y, &previous);
     SendMessageW(parent, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
     SetViewportOrgEx(dc, previous.x, previous.y, nullptr);
+}
+
+HFONT create_scaled_bold_font(HFONT font, double scale) {
+    LOGFONTW description = {};
+    if (!font || GetObjectW(font, sizeof(description), &description) == 0) return nullptr;
+    const LONG height = description.lfHeight;
+    LONG scaled = static_cast<LONG>(std::floor(height * scale + 0.5));
+    if (scaled == 0) scaled = height < 0 ? -1 : 1;
+    description.lfHeight = scaled;
+    description.lfWeight = FW_BOLD;
+    return CreateFontIndirectW(&description);
 }

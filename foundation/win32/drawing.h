@@ -24,6 +24,9 @@ int gradient_split_row(int percent, const RECT& rect);
 void draw_button_face(const RECT& rect, int state, HDC dc, const RECT* clip, HANDLE theme);
 // The DrawFrameControl flags draw_button_face uses for a state.
 UINT button_face_frame_flags(int state);
+// A bold copy of the font with its height x `scale` (rounded; never 0); null when the font cannot be read.
+// The caller deletes it.
+HFONT create_scaled_bold_font(HFONT font, double scale);
 // The parent paints its background into the child's DC, moved to the child's place (nothing without a
 // parent): how a painted control looks transparent.
 void paint_parent_background(HWND child, HDC dc);

@@ -1,7 +1,7 @@
 // The properties dialog from vorn-inspect, as the player's "Properties" command opens it, before the main
 // window exists:
 //
-// vorn-inspect properties PATH... [+ PATH...]... [--tab N] [--profile DIR]
+// vorn-inspect properties PATH... [+ PATH...]... [--tab N] [--profile DIR] [--trace]
 //
 // Each group of paths (groups separated by "+") is one selection (subsong 0 of each file); the next group's
 // dialog opens once the previous one has closed. The player's environment stands around it: the language
@@ -10,7 +10,21 @@
 // --tab gives the opener's tab value (0 by default: Shift held chooses the Properties tab).
 //
 // Output: "opened CAPTION" per dialog. Exit status 0 when the last one has closed, 1 when a load failed.
+// --trace adds a line (fields separated by TABs) per change of the windows, as it happens, so that a script
+// driving the dialogs can wait for the effect of each key or click:
+//     focus TOP CLASS          the keyboard focus has moved to a window of class CLASS in the top-level window
+//                              whose caption is TOP ("Properties - A  SysListView32")
+//     enable TOP TEXT 0|1      a window was disabled or enabled; TEXT is "" for the top-level window itself,
+//                              else the control's text ("Properties - A  Apply  1": something was modified)
+//     caption TEXT             a top-level window's caption was set
+//     shown TEXT | gone TEXT   a top-level window was shown or destroyed
+//     cell TOP ROW COLUMN TEXT a list view cell's text was set (its first 160 characters, control
+//                              characters as spaces)
+//     menu open | menu closed  a popup menu loop began or ended
+//     click TOP CLASS          the left mouse button went down on a window of class CLASS (as the message is
+//                              taken from the queue)
 #include <windows.h>
+#include <commctrl.h>
 
 #include <cstdlib>
 #include <string>
@@ -30,16 +44,17 @@
 
 namespace {
 
+void write_now(const std::string& line) {
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+}
+
 class dialog_events final : public properties_dialog_events {
 public:
     dialog_events() = default;
     void on_opened(const char* caption) override {
         // Written at once (not collected), so that a script driving the dialog sees it while it is open.
-        std::string line("opened ");
-        line += caption;
-        line += "\n";
-        DWORD written = 0;
-        WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+        write_now(std::string("opened ") + caption + "\n");
     }
     void on_closed() override { ended = true; }
     void on_open_failed() override {
@@ -48,6 +63,103 @@ public:
     }
     bool ended = false;
     bool failed = false;
+};
+
+std::string window_text(HWND window) {
+    wchar_t text[512] = L"";
+    GetWindowTextW(window, text, 512);
+    char utf8[1536] = "";
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8, nullptr, nullptr);
+    return utf8;
+}
+
+bool is_top_level(HWND window) { return !(GetWindowLongW(window, GWL_STYLE) & WS_CHILD); }
+
+// The trace lines of --trace, from a hook that sees every message sent to a window of this thread once the
+// window has handled it.
+LRESULT CALLBACK trace_hook(int code, WPARAM wparam, LPARAM lparam) {
+    try {
+        const CWPRETSTRUCT* m = reinterpret_cast<const CWPRETSTRUCT*>(lparam);
+        if (code == HC_ACTION && m && IsWindow(m->hwnd)) {
+            const HWND top = GetAncestor(m->hwnd, GA_ROOT);
+            std::string line;
+            switch (m->message) {
+                case WM_SETFOCUS: {
+                    wchar_t name[64] = L"";
+                    GetClassNameW(m->hwnd, name, 64);
+                    char utf8[192] = "";
+                    WideCharToMultiByte(CP_UTF8, 0, name, -1, utf8, sizeof utf8, nullptr, nullptr);
+                    line = "focus\t" + window_text(top) + "\t" + utf8;
+                    break;
+                }
+                case WM_ENABLE:
+                    line = "enable\t" + window_text(top) + "\t" + (m->hwnd == top ? "" : window_text(m->hwnd)) + "\t" +
+                           (m->wParam ? "1" : "0");
+                    break;
+                case WM_SETTEXT:
+                    if (m->hwnd == top && is_top_level(m->hwnd)) line = "caption\t" + window_text(m->hwnd);
+                    break;
+                case WM_SHOWWINDOW:
+                    if (m->wParam && m->hwnd == top) line = "shown\t" + window_text(m->hwnd);
+                    break;
+                case WM_DESTROY:
+                    if (m->hwnd == top && is_top_level(m->hwnd)) line = "gone\t" + window_text(m->hwnd);
+                    break;
+                case LVM_SETITEMW: {
+                    const LVITEMW* item = reinterpret_cast<const LVITEMW*>(m->lParam);
+                    if (item && (item->mask & LVIF_TEXT) && item->pszText && item->pszText != LPSTR_TEXTCALLBACKW) {
+                        std::wstring text = std::wstring(item->pszText).substr(0, 160);
+                        for (wchar_t& c : text)
+                            if (c < 0x20) c = L' ';
+                        char utf8[512] = "";
+                        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, utf8, sizeof utf8, nullptr, nullptr);
+                        line = "cell\t" + window_text(top) + "\t" + std::to_string(item->iItem) + "\t" +
+                               std::to_string(item->iSubItem) + "\t" + utf8;
+                    }
+                    break;
+                }
+                case WM_INITMENUPOPUP:
+                    line = "menu\topen";
+                    break;
+                case WM_EXITMENULOOP:
+                    line = "menu\tclosed";
+                    break;
+            }
+            if (!line.empty()) write_now(line + "\n");
+        }
+    } catch (...) {
+    }
+    return CallNextHookEx(nullptr, code, wparam, lparam);
+}
+
+// The "click" lines, from a hook that sees the messages taken from this thread's queue.
+LRESULT CALLBACK click_hook(int code, WPARAM wparam, LPARAM lparam) {
+    try {
+        const MSG* m = reinterpret_cast<const MSG*>(lparam);
+        if (code == HC_ACTION && wparam == PM_REMOVE && m && m->message == WM_LBUTTONDOWN && IsWindow(m->hwnd)) {
+            wchar_t name[64] = L"";
+            GetClassNameW(m->hwnd, name, 64);
+            char utf8[192] = "";
+            WideCharToMultiByte(CP_UTF8, 0, name, -1, utf8, sizeof utf8, nullptr, nullptr);
+            write_now("click\t" + window_text(GetAncestor(m->hwnd, GA_ROOT)) + "\t" + utf8 + "\n");
+        }
+    } catch (...) {
+    }
+    return CallNextHookEx(nullptr, code, wparam, lparam);
+}
+
+struct trace_scope {
+    explicit trace_scope(bool on) {
+        if (!on) return;
+        sent = SetWindowsHookExW(WH_CALLWNDPROCRET, &trace_hook, nullptr, GetCurrentThreadId());
+        taken = SetWindowsHookExW(WH_GETMESSAGE, &click_hook, nullptr, GetCurrentThreadId());
+    }
+    ~trace_scope() {
+        if (sent) UnhookWindowsHookEx(sent);
+        if (taken) UnhookWindowsHookEx(taken);
+    }
+    HHOOK sent = nullptr;
+    HHOOK taken = nullptr;
 };
 
 struct main_window_scope {
@@ -67,7 +179,7 @@ struct main_window_scope {
 };
 
 int run_properties(const inspect_arguments& args, inspect_output&) {
-    static const char* const known[] = {"tab", "profile", nullptr};
+    static const char* const known[] = {"tab", "profile", "trace", nullptr};
     args.expect(0xFFFFFFFF, known);
     int tab = 0;
     if (const char* value = args.option("tab")) tab = std::atoi(value);
@@ -92,6 +204,7 @@ int run_properties(const inspect_arguments& args, inspect_output&) {
     properties_dialog_set_events(&events);
     int status = 0;
     {
+        trace_scope trace(args.has_option("trace"));
         main_window_scope window;
         for (const auto& group : groups) {
             std::vector<track_handle_ref> tracks;
@@ -118,7 +231,7 @@ int run_properties(const inspect_arguments& args, inspect_output&) {
     return status;
 }
 
-inspect_command g_properties("properties", "PATH... [+ PATH...]... [--tab N] [--profile DIR]",
+inspect_command g_properties("properties", "PATH... [+ PATH...]... [--tab N] [--profile DIR] [--trace]",
                              "opens the properties dialog over the files as the player's Properties command does, one group after another",
                              &run_properties);
 
