@@ -18,6 +18,10 @@ int screen_dpi() {
 }  // namespace
 
 bool item_list_control::autoscroll_message(UINT message, WPARAM wparam, LPARAM lparam) {
+    if (autoscroll_ended_by(message)) {
+        if (m_autoscroll_active) stop_autoscroll();
+        return false;  // the button still gets its usual handling
+    }
     switch (message) {
     case WM_MBUTTONDOWN:
     case WM_MBUTTONDBLCLK:
@@ -40,17 +44,6 @@ bool item_list_control::autoscroll_message(UINT message, WPARAM wparam, LPARAM l
         if (!m_autoscroll_active) return false;
         SetCursor(LoadCursorW(nullptr, IDC_SIZEALL));
         return true;
-    case WM_LBUTTONDOWN:
-    case WM_LBUTTONUP:
-    case WM_LBUTTONDBLCLK:
-    case WM_RBUTTONDOWN:
-    case WM_RBUTTONUP:
-    case WM_RBUTTONDBLCLK:
-    case WM_XBUTTONDOWN:
-    case WM_XBUTTONUP:
-    case WM_XBUTTONDBLCLK:
-        if (m_autoscroll_active) stop_autoscroll();
-        return false;  // the button still gets its usual handling
     case WM_TIMER:
         if (wparam != autoscroll_timer) return false;
         if (m_autoscroll_active) {

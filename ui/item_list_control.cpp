@@ -253,11 +253,6 @@ void item_list_control::set_selected(uint32_t row, bool selected) {
     InvalidateRect(m_window, nullptr, FALSE);
 }
 
-void item_list_control::set_caret(uint32_t row) {
-    m_selection.set_caret(row);
-    InvalidateRect(m_window, nullptr, FALSE);
-}
-
 void item_list_control::scroll_to(int x, int y) {
     RECT client;
     GetClientRect(m_window, &client);

@@ -122,7 +122,28 @@ autoscroll_helper::~autoscroll_helper() {
     if (m_indicator) DestroyWindow(m_indicator);
 }
 
+bool autoscroll_ended_by(UINT message) {
+    switch (message) {
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONUP:
+        case WM_LBUTTONDBLCLK:
+        case WM_RBUTTONDOWN:
+        case WM_RBUTTONUP:
+        case WM_RBUTTONDBLCLK:
+        case WM_XBUTTONDOWN:
+        case WM_XBUTTONUP:
+        case WM_XBUTTONDBLCLK:
+            return true;
+        default:
+            return false;
+    }
+}
+
 bool autoscroll_helper::handle_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) {
+    if (autoscroll_ended_by(message)) {
+        if (m_active) stop();
+        return false;
+    }
     switch (message) {
         case WM_MBUTTONDOWN:
         case WM_MBUTTONDBLCLK:
@@ -138,17 +159,7 @@ bool autoscroll_helper::handle_message(HWND window, UINT message, WPARAM wparam,
             stop();
             result = 0;
             return true;
-        case WM_LBUTTONDOWN:
-        case WM_LBUTTONUP:
-        case WM_LBUTTONDBLCLK:
-        case WM_RBUTTONDOWN:
-        case WM_RBUTTONUP:
-        case WM_RBUTTONDBLCLK:
-        case WM_XBUTTONDOWN:
-        case WM_XBUTTONUP:
-        case WM_XBUTTONDBLCLK:
-            if (m_active) stop();
-            return false;
+
         case WM_TIMER:
             if (wparam != timer_id) return false;
             if (m_active) tick(window);

@@ -37,6 +37,10 @@ bool autoscroll_compute(int dx, int dy, int dpi_x, int dpi_y, int step_x, int st
 // failure; the caller destroys it.
 HWND autoscroll_create_indicator();
 
+// True for the mouse-button messages that end a running autoscroll (left, right and X buttons, down, up or
+// double click); the message itself still gets its usual handling.
+bool autoscroll_ended_by(UINT message);
+
 // Scrolls one axis (SB_HORZ or SB_VERT) of the window by a step count: one SB_PAGEDOWN / SB_PAGEUP for
 // every whole page in it, then SB_LINEDOWN / SB_LINEUP for the rest. Nothing when the scroll bar's
 // information cannot be read or its page is 0.

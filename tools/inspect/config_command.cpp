@@ -25,14 +25,6 @@
 
 namespace {
 
-std::string guid_text(const kpl::guid& g) {
-    char text[64];
-    std::snprintf(text, sizeof(text), "{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
-                  static_cast<unsigned long>(g.data1), g.data2, g.data3, g.data4[0], g.data4[1], g.data4[2],
-                  g.data4[3], g.data4[4], g.data4[5], g.data4[6], g.data4[7]);
-    return text;
-}
-
 std::wstring wide(const std::string& text) {
     kpl::wide_array w;
     kpl::utf8_to_wide_array(w, text.c_str());
@@ -133,7 +125,7 @@ int run_config(const inspect_arguments& args, inspect_output& out) {
         const std::string name = assignment.substr(0, equals);
         const kpl::guid guid = parse_guid(name);
         config_variable* variable = find_variable(guid);
-        if (!variable) fail("no variable has the GUID " + guid_text(guid));
+        if (!variable) fail("no variable has the GUID " + inspect_guid_text(guid));
         const std::vector<uint8_t> payload = parse_hex(assignment.substr(equals + 1));
         bytes_source source(payload);
         variable->set_data(source, static_cast<uint32_t>(payload.size()), abort_never);
@@ -157,7 +149,7 @@ int run_config(const inspect_arguments& args, inspect_output& out) {
             hex += digits[bytes[at + k] & 15];
         }
         at += size;
-        out.line((guid_text(guid) + "\t" + (hex.empty() ? "-" : hex)).c_str());
+        out.line((inspect_guid_text(guid) + "\t" + (hex.empty() ? "-" : hex)).c_str());
     }
     return 0;
 }

@@ -24,14 +24,6 @@
 
 namespace {
 
-std::string guid_text(const kpl::guid& g) {
-    char text[64];
-    std::snprintf(text, sizeof(text), "{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
-                  static_cast<unsigned long>(g.data1), g.data2, g.data3, g.data4[0], g.data4[1], g.data4[2],
-                  g.data4[3], g.data4[4], g.data4[5], g.data4[6], g.data4[7]);
-    return text;
-}
-
 int run_dsp_dialog(const inspect_arguments& args, inspect_output& out) {
     static const char* const options[] = {"name", nullptr};
     args.expect(1, options);
@@ -55,7 +47,7 @@ int run_dsp_dialog(const inspect_arguments& args, inspect_output& out) {
     service->get_chain(shown);
     for (uint32_t i = 0; i < shown.count(); ++i) {
         const dsp_chain_item& item = shown.get_item(i);
-        out.line((std::string("item\t") + guid_text(item.get_guid()) + "\t" + std::to_string(item.get_data_size())).c_str());
+        out.line((std::string("item\t") + inspect_guid_text(item.get_guid()) + "\t" + std::to_string(item.get_data_size())).c_str());
     }
     const dsp_preset_list& presets = dsp_presets();
     for (size_t i = 0; i < presets.count(); ++i) out.line(("preset\t" + presets.get(i).name).c_str());

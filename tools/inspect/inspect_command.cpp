@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "foundation/kpl/codepage.h"
@@ -129,4 +130,12 @@ kpl::utf8_string_tight inspect_path(const char* argument) {
     kpl::utf8_string_tight converted = kpl::utf8_string_from_utf16(dos);
     HeapFree(GetProcessHeap(), 0, dos);
     return converted;
+}
+
+std::string inspect_guid_text(const kpl::guid& g) {
+    char text[40];
+    std::snprintf(text, sizeof(text), "{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                  static_cast<unsigned long>(g.data1), g.data2, g.data3, g.data4[0], g.data4[1], g.data4[2],
+                  g.data4[3], g.data4[4], g.data4[5], g.data4[6], g.data4[7]);
+    return text;
 }

@@ -17,7 +17,9 @@
 //   - failures are exceptions: the tool prints their text on standard error and exits with 1.
 
 #include <cstdint>
+#include <string>
 
+#include "foundation/kpl/guid.h"
 #include "foundation/kpl/string.h"
 #include "foundation/kpl/string_array.h"
 
@@ -75,3 +77,7 @@ kpl::utf8_string_tight inspect_path(const char* argument);
 
 // Splits the arguments after the command name into positional arguments and options.
 inspect_arguments parse_inspect_arguments(const kpl::string_array& args, uint32_t first);
+
+// A GUID as commands print it: upper-case hex in braces.
+//     inspect_guid_text(ui_module::class_guid) -> "{1ADD4DC4-B278-4A0C-A105-2629F4B312F4}"
+std::string inspect_guid_text(const kpl::guid& g);

@@ -69,12 +69,7 @@ kpl::guid parse_guid(const char* text, const char* what) {
     return kpl::guid_from_text(text);
 }
 
-void append_guid(kpl::utf8_string& out, const kpl::guid& g) {
-    char text[40];
-    std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", g.data1, g.data2, g.data3,
-                  g.data4[0], g.data4[1], g.data4[2], g.data4[3], g.data4[4], g.data4[5], g.data4[6], g.data4[7]);
-    out << text;
-}
+void append_guid(kpl::utf8_string& out, const kpl::guid& g) { out << inspect_guid_text(g).c_str(); }
 
 // Lines written by the output thread and the feeding loop, in the order they happen.
 kpl::critical_section g_log_lock;

@@ -43,17 +43,10 @@
 #include "shell/main_thread_queue.h"
 #include "shell/message_loop.h"
 #include "tools/inspect/inspect_command.h"
+#include "tools/inspect/stand_in_main_window.h"
 #include "ui/preferences_dialog.h"
 
 namespace {
-
-std::string guid_text(const kpl::guid& g) {
-    char text[64];
-    std::snprintf(text, sizeof(text), "{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
-                  static_cast<unsigned long>(g.data1), g.data2, g.data3, g.data4[0], g.data4[1], g.data4[2],
-                  g.data4[3], g.data4[4], g.data4[5], g.data4[6], g.data4[7]);
-    return text;
-}
 
 // Written at once, so that a script driving the dialog sees it while the dialog is open.
 void say(const std::string& text) {
@@ -68,7 +61,7 @@ void print_settings(inspect_output& out) {
     for (const auto& folder : cfg_library_folders.get()) out.line((std::string("folder\t") + folder.c_str()).c_str());
     kpl::guid module, device;
     output_selection_get(module, device);
-    out.line(("output\t" + guid_text(module) + "\t" + guid_text(device)).c_str());
+    out.line(("output\t" + inspect_guid_text(module) + "\t" + inspect_guid_text(device)).c_str());
     const replaygain_settings rg = replaygain_settings_get();
     char text[128];
     std::snprintf(text, sizeof(text), "replaygain\t%u\t%u\t%.2f\t%.2f", rg.source, rg.processing, rg.preamp_with_gain,
@@ -76,21 +69,6 @@ void print_settings(inspect_output& out) {
     out.line(text);
 }
 
-struct stand_in_main_window {
-    stand_in_main_window() {
-        hidden_window_create();
-        window = CreateWindowExW(0, L"STATIC", L"Vorn", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr, nullptr,
-                                 GetModuleHandleW(nullptr), nullptr);
-        app_state.main_window = window;
-    }
-    ~stand_in_main_window() {
-        app_state.main_window = nullptr;
-        if (window) DestroyWindow(window);
-        main_thread_queue::drain(true);
-        hidden_window_destroy();
-    }
-    HWND window = nullptr;
-};
 
 int run_preferences(const inspect_arguments& args, inspect_output& out) {
     static const char* const options[] = {"show", "portable", "device", nullptr};

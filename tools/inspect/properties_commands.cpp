@@ -41,6 +41,7 @@
 #include "shell/main_thread_queue.h"
 #include "shell/message_loop.h"
 #include "tools/inspect/inspect_command.h"
+#include "tools/inspect/stand_in_main_window.h"
 
 namespace {
 
@@ -162,21 +163,6 @@ struct trace_scope {
     HHOOK taken = nullptr;
 };
 
-struct main_window_scope {
-    main_window_scope() {
-        hidden_window_create();
-        window = CreateWindowExW(0, L"STATIC", L"Vorn", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr, nullptr,
-                                 GetModuleHandleW(nullptr), nullptr);
-        app_state.main_window = window;
-    }
-    ~main_window_scope() {
-        app_state.main_window = nullptr;
-        if (window) DestroyWindow(window);
-        main_thread_queue::drain(true);
-        hidden_window_destroy();
-    }
-    HWND window = nullptr;
-};
 
 int run_properties(const inspect_arguments& args, inspect_output&) {
     static const char* const known[] = {"tab", "profile", "trace", nullptr};
@@ -205,7 +191,7 @@ int run_properties(const inspect_arguments& args, inspect_output&) {
     int status = 0;
     {
         trace_scope trace(args.has_option("trace"));
-        main_window_scope window;
+        stand_in_main_window window;
         for (const auto& group : groups) {
             std::vector<track_handle_ref> tracks;
             for (const std::string& location : group) {

@@ -15,12 +15,9 @@ int run_services(const inspect_arguments& args, inspect_output& out) {
     for (uint32_t i = 0; i < table.class_count(); ++i) {
         const service_class_entry& entry = table.class_at(i);
         const kpl::guid& g = entry.class_guid;
-        char line[64];
-        std::snprintf(line, sizeof(line), "{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X} %lu",
-                      static_cast<unsigned long>(g.data1), g.data2, g.data3, g.data4[0], g.data4[1], g.data4[2],
-                      g.data4[3], g.data4[4], g.data4[5], g.data4[6], g.data4[7],
-                      static_cast<unsigned long>(entry.count));
-        out.line(line);
+        char count[16];
+        std::snprintf(count, sizeof(count), " %lu", static_cast<unsigned long>(entry.count));
+        out.line((inspect_guid_text(g) + count).c_str());
     }
     return 0;
 }
