@@ -13,18 +13,7 @@ VORN_SCENARIO_DIR="Z:${dir//\//\\}" wine "$program" --no-colors --no-skip \
     --test-case="gui scenario: in-place editing*" > "$dir/log" 2>&1 < /dev/null &
 pid=$!
 
-# await STEP: waits for the program's hand-over; prints what it wrote there.
-await() {
-    local i
-    for i in $(seq 600); do
-        [ -e "$dir/$1.ready" ] && { cat "$dir/$1.ready"; return 0; }
-        kill -0 $pid 2>/dev/null || { cat "$dir/log" >&2; fail "the program ended before step $1"; }
-        sleep 0.1
-    done
-    kill $pid; fail "step $1 never came"
-}
-go() { touch "$dir/$1.go"; }
-shot() { import -window root "$shots/$1.png" || fail "no screenshot $1"; }
+source "$VORN_SOURCE_DIR/tests/support/scenario_support.sh"
 
 # --- in-place editing -----------------------------------------------------------------------------------
 read -r left top right bottom <<< "$(await edit-open)"

@@ -40,17 +40,6 @@ public:
     COLORREF color(int role) override { return role == 2 ? RGB(255, 255, 255) : role == 3 ? RGB(160, 190, 230) : 0; }
 };
 
-template <class F>
-double best_ms(F&& step) {
-    double best = 1e30;
-    for (int round = 0; round < 5; ++round) {
-        const double start = bench_seconds();
-        step();
-        best = std::min(best, (bench_seconds() - start) * 1000.0);
-    }
-    return best;
-}
-
 struct figures {
     double reset_ms, repaint_ms, scroll_ms;
 };

@@ -30,17 +30,6 @@ const char* const field_names[20] = {"ARTIST",  "TITLE",      "ALBUM",       "DA
                                      "DISCNUMBER", "TOTALDISCS", "PUBLISHER", "COMMENT",    "MOOD",
                                      "LANGUAGE", "ISRC",      "BARCODE",     "LABEL",      "ENCODER"};
 
-template <class F>
-double best_ms(F&& step) {
-    double best = 1e30;
-    for (int round = 0; round < 5; ++round) {
-        const double start = bench_seconds();
-        step();
-        best = std::min(best, (bench_seconds() - start) * 1000.0);
-    }
-    return best;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
