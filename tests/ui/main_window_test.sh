@@ -258,22 +258,25 @@ expect_eq "$got" "$last_view" "the view after a restart"
 for i in $(seq 50); do dark && break; sleep 0.2; done
 dark || fail "the stored Black scheme did not colour the window"
 shot restarted
-# The link lines (the caption and navigation lines right of Play, the now-playing lines at the top) take
-# the scheme's colours too: over the band of the window above the list, right of the buttons, almost no
-# pixel is paper-white, yet the lines' light text is there.
+# The link lines (the now-playing line at the top, the caption and navigation lines right of Play) take the
+# scheme's colours: in the band above the list right of the buttons almost no pixel is paper-white, and
+# their plain text ("Playback stopped", "Album:", "You are here:") is light grey ink on many pixel rows (in
+# the control's own colours it is black on black; the separator line alone makes one or two grey rows).
 lines_dark() {
   import -window "$window" lines.png 2>/dev/null || return 1
   python3 - lines.png <<'PY'
 import subprocess, sys
 w, h = (int(v) for v in subprocess.check_output(["identify", "-format", "%w %h", sys.argv[1]]).split())
-x0, x1, y1 = w * 30 // 100, w * 95 // 100, h * 24 // 100
+x0, x1, y1 = w * 20 // 100, w * 44 // 100, h * 22 // 100
 raw = subprocess.check_output(["convert", sys.argv[1], "-crop", "%dx%d+%d+0" % (x1 - x0, y1, x0), "+repage",
                                "-depth", "8", "rgb:-"])
+width = x1 - x0
 pixels = [raw[i:i + 3] for i in range(0, len(raw), 3)]
+rows = [pixels[y * width:(y + 1) * width] for y in range(len(pixels) // width)]
 white = sum(1 for p in pixels if min(p) > 200) / len(pixels)
-light = sum(1 for p in pixels if max(p) > 128) / len(pixels)
-print("white %.3f light %.3f" % (white, light), file=sys.stderr)
-sys.exit(0 if white < 0.05 and light > 0.002 else 1)
+grey_rows = sum(1 for row in rows if sum(1 for p in row if max(p) > 100 and max(p) - min(p) < 30) >= 3)
+print("link lines: white %.3f, rows with grey ink %d" % (white, grey_rows), file=sys.stderr)
+sys.exit(0 if white < 0.06 and grey_rows >= 10 else 1)
 PY
 }
 for i in $(seq 25); do lines_dark && break; sleep 0.2; done
