@@ -106,11 +106,11 @@
 #define IDR_PNG_VOLUME_MUTED 273
 
 /* The main window's pictures (PNG, drawn by tools/images/draw_pictures.py): row icons, transport buttons. */
-#define IDR_PNG_ROW_ALBUM 103
+#define IDR_PNG_ROW_FOLDER 103
 #define IDR_PNG_FULLSCREEN 105
 #define IDR_PNG_PAUSE 106
 #define IDR_PNG_PLAY 107
-#define IDR_PNG_ROW_FOLDER 108
+#define IDR_PNG_ROW_TRACK 108
 #define IDR_PNG_MENU 110
 #define IDR_PNG_BACK 260
 #define IDR_PNG_FORWARD 261

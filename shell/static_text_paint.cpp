@@ -21,7 +21,8 @@ void static_text_paint(HWND window) {
     if (brush != nullptr) FillRect(dc, &client, brush);
     HFONT font = reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0));
     HGDIOBJ previous_font = font ? SelectObject(dc, font) : nullptr;
-    SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+    // A parent that answers with a brush has set the text colour too (a dark colour scheme's light text).
+    if (brush == nullptr) SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
     SetBkMode(dc, TRANSPARENT);
 
     const UINT format = DT_SINGLELINE | DT_VCENTER | DT_END_ELLIPSIS | DT_NOPREFIX;

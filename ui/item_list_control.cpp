@@ -350,6 +350,7 @@ LRESULT item_list_control::handle(UINT message, WPARAM wparam, LPARAM lparam) {
         HDC dc = BeginPaint(m_window, &ps);
         if (dc != nullptr) paint(dc, ps.rcPaint);
         EndPaint(m_window, &ps);
+        if (m_after_paint != nullptr) m_after_paint(m_after_paint_context);
         return 0;
     }
     case WM_PRINTCLIENT: {

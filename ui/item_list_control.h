@@ -58,6 +58,11 @@ public:
     // Creates the child window (exception_win32 on failure) and resets it.
     HWND create(HWND parent, const RECT& rect, UINT id);
     HWND window() const { return m_window; }
+    // Called after each WM_PAINT has been painted (null: nothing is called).
+    void set_after_paint(void (*callback)(void* context), void* context) {
+        m_after_paint = callback;
+        m_after_paint_context = context;
+    }
 
     // Takes the rows from the host, unselects all, clears caret, anchor and any drag, measures and lays out;
     // the scroll position is kept as far as the new content allows.
@@ -128,6 +133,8 @@ private:
     void autoscroll_ended();
 
     list_control_host* m_host;
+    void (*m_after_paint)(void*) = nullptr;
+    void* m_after_paint_context = nullptr;
     HWND m_window = nullptr;
     HFONT m_font = nullptr;
     list_theme m_theme;

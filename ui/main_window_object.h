@@ -27,6 +27,7 @@
 #include "ui/color_scheme.h"
 #include "ui/browse_history.h"
 #include "ui/item_list_control.h"
+#include "ui/link_line_colors.h"
 #include "ui/now_playing_lines.h"
 #include "ui/syslink_lines.h"
 #include "ui/pictures.h"
@@ -78,6 +79,7 @@ private:
     bool handle_notify(NMHDR* header, LRESULT& result);
     void handle_command(int id, int code);
     void init_dialog();
+    static void after_first_paint(void* context);
 
     // library_view_host
     void on_items_changed() override;
@@ -152,6 +154,8 @@ private:
     void show_context_menu(POINT at);
     void repaint_row(int row);
     HBRUSH control_color(HDC dc);
+    static bool scheme_colors_active();
+    static link_line_colors::colors line_colors(void* context);
 
     HWND m_window = nullptr;
     end_session_hook_function m_hook = nullptr;
@@ -181,8 +185,6 @@ private:
     HACCEL m_accelerators = nullptr;
     HWND m_tooltip = nullptr;
     album_picture m_picture;
-    COLORREF m_background_color = 0;
-    HBRUSH m_background_brush = nullptr;
     pictures::image_cache m_images;
     int m_held_button = 0;
     bool m_seeking = false;

@@ -5,7 +5,7 @@
 //
 //     auto play = pictures::load_png_scaled(IDR_PNG_PLAY, 24, 24);     // 32-bit ARGB, throws on failure
 //     if (color_scheme::is_dark_background()) pictures::invert_grey(*play);
-//     HICON icon = pictures::png_icon(IDR_PNG_ROW_FOLDER, 16, 16);     // null on any failure
+//     HICON icon = pictures::png_icon(IDR_PNG_ROW_TRACK, 16, 16);     // null on any failure
 //
 //     album_picture panel;
 //     if (panel.load(L"C:\\Music\\Album\\cover.jpg")) ...               // false: no panel, no error shown

@@ -1,10 +1,11 @@
 # The main window over a generated library under the test display: the music folders, a folder, the folder
 # tree up to "My computer"; the albums, artists and genres levels and an album's songs with its picture;
 # typing a name + Enter opens an album or plays from a song (the sound recorded has that song's pitch, then
-# the next one's); Backspace goes back; F11 fills the screen and Escape restores it; after a restart the same
-# place comes back, and a stored Black scheme colours the window; a second start given a file makes the
-# window open its folder and play it. A 20 MiB cover.jpg and a text file named cover.jpg give no picture and
-# no error. What the window shows is read from its debugger lines ("Main window shows: CAPTION (N rows)",
+# the next one's); Backspace goes back; F11 fills the screen and Escape restores it; View > Theme > Black
+# chosen from the main menu by keyboard recolours the window and is in config.dat once the player ended;
+# after a restart the same place comes back, and a stored Black scheme colours the window and its link
+# lines; a second start given a file makes the window open its folder and play it. A 20 MiB cover.jpg and a
+# text file named cover.jpg give no picture and no error. What the window shows is read from its debugger lines ("Main window shows: CAPTION (N rows)",
 # "Now playing: LINE 1 | LINE 2"), its X window's geometry and screenshots, kept in
 # $VORN_BUILD_DIR/screenshots/main-window-*.png.
 # serial: real keyboard input on the shared display
@@ -220,13 +221,35 @@ dark() {  # the pixel near the window's bottom-left corner (inside the list) is 
 }
 dark && fail "the list is dark before the Black scheme was chosen"
 shot classic
+# View > Theme > Black through the main menu: the Menu button (the top right corner of the window) opens it,
+# then the keyboard walks it: Down Down to View, Right into View (Theme), Right into Theme (Classic), Down to
+# Black, Return. A lost key leaves the menu open or the wrong scheme: Escape closes what is open, and the
+# whole walk is made again (three times at most).
+popups() { xdotool search --all --onlyvisible --pid "$owner" 2>/dev/null | wc -l; }
+width=$(xdotool getwindowgeometry --shell "$window" | sed -n 's/^WIDTH=//p')
+for attempt in 1 2 3; do
+  before=$(popups)
+  xdotool mousemove --window "$window" $((width - 4)) 4 click 1
+  for i in $(seq 50); do [ "$(popups)" -gt "$before" ] && break; sleep 0.1; done
+  [ "$(popups)" -gt "$before" ] || { echo "attempt $attempt: the main menu did not open" >&2; continue; }
+  shot main-menu
+  key Down Down Right Right Down Return
+  for i in $(seq 30); do dark && break; sleep 0.2; done
+  dark && break
+  echo "attempt $attempt: Black not chosen" >&2
+  key Escape Escape Escape
+done
+dark || fail "View > Theme > Black from the menu did not recolour the window"
+shot black-from-menu
 last_view=$(shows | tail -n1)
 stop
-# The Black scheme stored for the next start ({F96DE72E-A4F1-41A2-8786-6E7222854877}, GUID bytes).
-config "$scheme_guid=2ee76df9f1a4a24187866e7222854877"
+# The choice is in config.dat after the player ended ({F96DE72E-A4F1-41A2-8786-6E7222854877}, GUID bytes).
+black_bytes=2ee76df9f1a4a24187866e7222854877
 config
 grep -q "^$nav_guid" config.out || { cat config.out >&2; fail "no navigation state in config.dat"; }
-grep -q "^$scheme_guid" config.out || { cat config.out >&2; fail "no colour scheme in config.dat"; }
+grep -qi "^$scheme_guid.*$black_bytes" config.out || { cat config.out >&2; fail "the Black scheme is not in config.dat"; }
+# The Black scheme stored directly for the next start.
+config "$scheme_guid=$black_bytes"
 
 # ---- 3: the same place and scheme again; a second start given a file; bad pictures ----------------
 start run3
@@ -235,6 +258,29 @@ expect_eq "$got" "$last_view" "the view after a restart"
 for i in $(seq 50); do dark && break; sleep 0.2; done
 dark || fail "the stored Black scheme did not colour the window"
 shot restarted
+# The link lines (the now-playing line at the top, the caption and navigation lines right of Play) take the
+# scheme's colours: in the band above the list right of the buttons almost no pixel is paper-white, and
+# their plain text ("Playback stopped", "Album:", "You are here:") is light grey ink on many pixel rows (in
+# the control's own colours it is black on black; the separator line alone makes one or two grey rows).
+lines_dark() {
+  import -window "$window" lines.png 2>/dev/null || return 1
+  python3 - lines.png <<'PY'
+import subprocess, sys
+w, h = (int(v) for v in subprocess.check_output(["identify", "-format", "%w %h", sys.argv[1]]).split())
+x0, x1, y1 = w * 20 // 100, w * 44 // 100, h * 22 // 100
+raw = subprocess.check_output(["convert", sys.argv[1], "-crop", "%dx%d+%d+0" % (x1 - x0, y1, x0), "+repage",
+                               "-depth", "8", "rgb:-"])
+width = x1 - x0
+pixels = [raw[i:i + 3] for i in range(0, len(raw), 3)]
+rows = [pixels[y * width:(y + 1) * width] for y in range(len(pixels) // width)]
+white = sum(1 for p in pixels if min(p) > 200) / len(pixels)
+grey_rows = sum(1 for row in rows if sum(1 for p in row if max(p) > 100 and max(p) - min(p) < 30) >= 3)
+print("link lines: white %.3f, rows with grey ink %d" % (white, grey_rows), file=sys.stderr)
+sys.exit(0 if white < 0.06 and grey_rows >= 10 else 1)
+PY
+}
+for i in $(seq 25); do lines_dark && break; sleep 0.2; done
+lines_dark || fail "the link lines are not in the Black scheme's colours"
 beta=$(winpath "$VORN_TEST_TMP/lib2/Beta/02.flac")
 timeout 60 wine app/vorn.exe "$beta" > second.log 2>&1 < /dev/null || true
 view "Beta (2 rows)"    # the folder opened; the 20 MiB cover.jpg gives no picture

@@ -138,7 +138,7 @@ TEST_CASE("button icon size and the pixel filters") {
 
 TEST_CASE("every picture of the main window loads, scales, inverts and becomes an icon") {
     gdiplus_token gdiplus;
-    const int ids[] = {IDR_PNG_ROW_ALBUM, IDR_PNG_FULLSCREEN, IDR_PNG_PAUSE, IDR_PNG_PLAY, IDR_PNG_ROW_FOLDER,
+    const int ids[] = {IDR_PNG_ROW_FOLDER, IDR_PNG_FULLSCREEN, IDR_PNG_PAUSE, IDR_PNG_PLAY, IDR_PNG_ROW_TRACK,
                        IDR_PNG_MENU, IDR_PNG_VOLUME_HIGH, IDR_PNG_BACK, IDR_PNG_FORWARD, IDR_PNG_VOLUME_MEDIUM,
                        IDR_PNG_VOLUME_LOW, IDR_PNG_VOLUME_MUTED, IDR_PNG_REWIND, IDR_PNG_FAST_FORWARD,
                        IDR_PNG_REPEAT, IDR_PROGRAM_PICTURE};
@@ -159,6 +159,25 @@ TEST_CASE("every picture of the main window loads, scales, inverts and becomes a
             0);
     CHECK((centre >> 24) == 0xFF);
     CHECK((centre & 0xFFFFFF) == 0xDFDFDF);
+    // A track row shows a note, a folder row a folder: the folder's lower right is ink only in the folder,
+    // the note's head (lower left of centre) only in the note.
+    struct shape_point {
+        int id, x, y;
+        bool ink;
+    };
+    const shape_point shapes[] = {
+        {IDR_PNG_ROW_FOLDER, 40, 37, true}, {IDR_PNG_ROW_TRACK, 40, 37, false},
+        {IDR_PNG_ROW_TRACK, 16, 36, true},  {IDR_PNG_ROW_TRACK, 8, 14, false},
+        {IDR_PNG_ROW_FOLDER, 8, 14, true},
+    };
+    for (const shape_point& point : shapes) {
+        INFO("PNG " << point.id << " at " << point.x << "," << point.y);
+        std::unique_ptr<gdiplus_image> picture = pictures::load_png_resource(point.id);
+        Gdiplus::ARGB value = 0;
+        REQUIRE(Gdiplus::DllExports::GdipBitmapGetPixel(static_cast<Gdiplus::GpBitmap*>(picture->get()), point.x,
+                                                        point.y, &value) == 0);
+        CHECK(((value >> 24) > 0x80) == point.ink);
+    }
     CHECK_THROWS_AS(pictures::load_png_resource(4321), kpl::exception_bug_check);
     CHECK(pictures::png_icon(4321, 16, 16) == nullptr);
 }

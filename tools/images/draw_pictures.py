@@ -41,6 +41,10 @@ def circle(cx, cy, r):
     return lambda x, y: (x - cx) ** 2 + (y - cy) ** 2 <= r * r
 
 
+def ellipse(cx, cy, rx, ry):
+    return lambda x, y: ((x - cx) / rx) ** 2 + ((y - cy) / ry) ** 2 <= 1
+
+
 def ring(cx, cy, r, width, start_deg=0, end_deg=360):
     def test(x, y):
         d = math.hypot(x - cx, y - cy)
@@ -71,9 +75,9 @@ def folder_with_sign(plus):
 
 
 PICTURES = {
-    # row icons of the item list: a folder and a disc
+    # row icons of the item list: a note for a track, a folder for anything that opens
+    "row-track": [ellipse(17, 36, 8.5, 6), rect(22, 7, 25.5, 36), polygon((25.5, 7), (38, 14), (38, 21), (25.5, 14))],
     "row-folder": [polygon((4, 12), (18, 12), (22, 16), (44, 16), (44, 40), (4, 40))],
-    "row-album": [ring(24, 24, 15, 10), circle(24, 24, 3)],
     "fullscreen": [polygon((6, 6), (18, 6), (6, 18)), polygon((42, 6), (42, 18), (30, 6)),
                    polygon((6, 42), (6, 30), (18, 42)), polygon((42, 42), (30, 42), (42, 30)),
                    rect(14, 14, 34, 34)],
