@@ -29,7 +29,7 @@ tone() {  # tone FILE HZ SECONDS ARTIST ALBUM TITLE NUMBER
     fail "metaflac $1"
 }
 tone lib1/Alpha/01.flac 330 2 Ann Alpha Aone 1
-tone lib1/Long/01.flac 440 30 Lou Long Lone 1
+tone lib1/Long/01.flac 440 120 Lou Long Lone 1   # long enough to last the whole change under load
 tone lib2/Beta/01.flac 550 2 Bob Beta Bone 1
 tone lib2/Beta/02.flac 660 2 Bob Beta Btwo 2
 
@@ -279,16 +279,16 @@ new_stream() { for s in $(streams); do case " $streams_before" in *" $s "*) ;; *
 until_ok "a new sound stream (the output restarted)" new_stream
 vorn_capture_stop
 vorn_capture_start after.raw
-# Stored at once, while the player runs.
-output=$(timeout 60 wine "$VORN_INSPECT" preferences "$profile_win" --show 2>/dev/null < /dev/null | tr -d '\r' |
-         grep '^output' || true)
-expect_eq "$output" "$(printf 'output\t%s\t%s' "$ds_module" "$chosen_device")" "the stored output"
 # The track goes on through the new stream: 1.5 s more of it recorded, then the dialog closes and the player ends.
 heard_after() { python3 -c "import sys; sys.exit(0 if float(sys.argv[1]) >= 1.5 else 1)" "$(tone_seconds after.raw)"; }
 until_ok "the track heard after Apply" heard_after
 vorn_capture_stop
 [ "$(stops)" = "$stops_before" ] || { playing >&2; fail "playback stopped when the device changed"; }
 playing | tail -n1 | grep -q '<a>Lone</a>' || { playing >&2; fail "the long track is no longer playing"; }
+# Stored at once, while the player runs.
+output=$(timeout 60 wine "$VORN_INSPECT" preferences "$profile_win" --show 2>/dev/null < /dev/null | tr -d '\r' |
+         grep '^output' || true)
+expect_eq "$output" "$(printf 'output\t%s\t%s' "$ds_module" "$chosen_device")" "the stored output"
 shot played-on
 close_preferences 1
 stop
