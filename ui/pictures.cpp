@@ -2,7 +2,6 @@
 #include "ui/pictures.h"
 
 #include <objidl.h>
-#include <shlwapi.h>
 #include <gdiplus.h>
 #include <uxtheme.h>
 
@@ -12,7 +11,7 @@
 #include "foundation/kpl/io_exceptions.h"
 #include "foundation/kpl/win32_errors.h"
 #include "foundation/win32/drawing.h"
-#include "foundation/win32/resource_data.h"
+#include "foundation/win32/png_resource.h"
 
 namespace flat = Gdiplus::DllExports;
 
@@ -26,12 +25,6 @@ public:
 
 Gdiplus::GpBitmap* bitmap_of(gdiplus_image& image) { return static_cast<Gdiplus::GpBitmap*>(image.get()); }
 
-std::unique_ptr<gdiplus_image> new_argb_bitmap(int width, int height) {
-    Gdiplus::GpBitmap* bitmap = nullptr;
-    gdiplus_check(flat::GdipCreateBitmapFromScan0(width, height, 0, PixelFormat32bppARGB, nullptr, &bitmap));
-    return std::unique_ptr<gdiplus_image>(new made_image(bitmap));
-}
-
 template <class Filter>
 void filter_image(gdiplus_image& image, Filter filter) {
     Gdiplus::GpRect all(0, 0, static_cast<INT>(image.width()), static_cast<INT>(image.height()));
@@ -42,18 +35,6 @@ void filter_image(gdiplus_image& image, Filter filter) {
         filter(reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(data.Scan0) + static_cast<ptrdiff_t>(y) * data.Stride),
                static_cast<size_t>(data.Width));
     gdiplus_check(flat::GdipBitmapUnlockBits(bitmap_of(image), &data));
-}
-
-// SHCreateMemStream, looked up at run time: Windows XP exports it by ordinal 12 only.
-IStream* create_memory_stream(const void* data, size_t size) {
-    typedef IStream*(WINAPI * create_fn)(const BYTE*, UINT);
-    HMODULE shlwapi = GetModuleHandleW(L"shlwapi.dll");
-    if (shlwapi == nullptr) shlwapi = LoadLibraryW(L"shlwapi.dll");
-    if (shlwapi == nullptr) return nullptr;
-    void* named = reinterpret_cast<void*>(GetProcAddress(shlwapi, "SHCreateMemStream"));
-    if (named == nullptr) named = reinterpret_cast<void*>(GetProcAddress(shlwapi, MAKEINTRESOURCEA(12)));
-    if (named == nullptr) return nullptr;
-    return reinterpret_cast<create_fn>(named)(static_cast<const BYTE*>(data), static_cast<UINT>(size));
 }
 
 }  // namespace
@@ -82,18 +63,9 @@ RECT fit_picture(const RECT& panel, int margin, UINT picture_width, UINT picture
     return r;
 }
 
-int button_icon_size(const RECT& client) {
-    int side = client.right - client.left;
-    if (client.bottom - client.top < side) side = client.bottom - client.top;
-    int size = MulDiv(side, 3, 4);
-    return size < 8 ? 8 : size;
-}
+int button_icon_size(const RECT& client) { return ::button_icon_size(client); }
 
-int button_icon_size(HWND window) {
-    RECT client = {0, 0, 0, 0};
-    GetClientRect(window, &client);
-    return button_icon_size(client);
-}
+int button_icon_size(HWND window) { return ::button_icon_size(window); }
 
 void fade_pixels(uint32_t* pixels, size_t count) {
     for (size_t i = 0; i < count; ++i) {
@@ -113,50 +85,19 @@ void invert_grey_pixels(uint32_t* pixels, size_t count) {
 void fade(gdiplus_image& image) { filter_image(image, &fade_pixels); }
 void invert_grey(gdiplus_image& image) { filter_image(image, &invert_grey_pixels); }
 
-std::unique_ptr<gdiplus_image> load_png_resource(int id) {
-    std::unique_ptr<resource_data> data = load_resource_data(nullptr, MAKEINTRESOURCEW(id), L"PNG");
-    if (!data) throw kpl::exception_bug_check();
-    IStream* stream = create_memory_stream(data->data(), data->size());
-    if (stream == nullptr) throw std::bad_alloc();
-    std::unique_ptr<gdiplus_image> image(new gdiplus_bitmap(stream));
-    stream->Release();  // the bitmap decoded the data: it no longer reads the stream
-    gdiplus_check(image->status());
-    return image;
-}
+std::unique_ptr<gdiplus_image> load_png_resource(int id) { return png_resource_image(id); }
 
 std::unique_ptr<gdiplus_image> load_png_scaled(int id, int width, int height) {
-    std::unique_ptr<gdiplus_image> source = load_png_resource(id);
-    std::unique_ptr<gdiplus_image> scaled = new_argb_bitmap(width, height);
-    Gdiplus::GpGraphics* graphics = nullptr;
-    gdiplus_check(flat::GdipGetImageGraphicsContext(scaled->get() ? static_cast<Gdiplus::GpImage*>(scaled->get())
-                                                                  : nullptr,
-                                                    &graphics));
-    int status = flat::GdipSetInterpolationMode(graphics, Gdiplus::InterpolationModeHighQuality);
-    if (status == 0)
-        status = flat::GdipDrawImageRectI(graphics, static_cast<Gdiplus::GpImage*>(source->get()), 0, 0, width, height);
-    flat::GdipDeleteGraphics(graphics);
-    gdiplus_check(status);
-    return scaled;
+    return png_resource_scaled(id, width, height);
 }
 
-HICON icon_of(gdiplus_image& image) {
-    HICON icon = nullptr;
-    if (flat::GdipCreateHICONFromBitmap(bitmap_of(image), &icon) != Gdiplus::Ok) return nullptr;
-    return icon;
-}
+HICON icon_of(gdiplus_image& image) { return gdiplus_icon_of(image); }
 
-HICON png_icon(int id, int width, int height) {
-    try {
-        std::unique_ptr<gdiplus_image> image = load_png_scaled(id, width, height);
-        return icon_of(*image);
-    } catch (...) {
-        return nullptr;
-    }
-}
+HICON png_icon(int id, int width, int height) { return png_resource_icon(id, width, height); }
 
 std::unique_ptr<gdiplus_image> render_button_face(HWND button, int state, int width, int height, bool dark) {
     try {
-        std::unique_ptr<gdiplus_image> face = new_argb_bitmap(width, height);
+        std::unique_ptr<gdiplus_image> face = gdiplus_argb_bitmap(width, height);
         Gdiplus::GpGraphics* graphics = nullptr;
         gdiplus_check(flat::GdipGetImageGraphicsContext(static_cast<Gdiplus::GpImage*>(face->get()), &graphics));
         HDC dc = nullptr;

@@ -13,6 +13,7 @@
 #include "foundation/win32/dialog.h"
 #include "foundation/win32/listview.h"
 #include "foundation/win32/modal_scope.h"
+#include "foundation/win32/png_resource.h"
 #include "foundation/win32/window_text.h"
 #include "playback/dsp/dsp_chain_service.h"
 #include "playback/dsp/dsp_effect.h"
@@ -91,6 +92,10 @@ public:
                     DeleteObject(m_heading_font);
                     m_heading_font = nullptr;
                 }
+                for (HICON* icon : {&m_add_icon, &m_remove_icon}) {
+                    if (*icon) DestroyIcon(*icon);
+                    *icon = nullptr;
+                }
                 return false;
             default:
                 return false;
@@ -120,10 +125,22 @@ private:
         }
         fill_active();
         fill_available();
+        m_add_icon = button_icon(IDC_DSP_ADD, IDR_PNG_BACK);
+        m_remove_icon = button_icon(IDC_DSP_REMOVE, IDR_PNG_FORWARD);
         const dsp_preset_list& presets = dsp_presets();
         for (size_t i = 0; i < presets.count(); ++i)
             send_message_text(item(IDC_DSP_PRESET_NAME), CB_ADDSTRING, 0, presets.get(i).name.c_str());
         update_states();
+    }
+
+    // Add points left, into the active list; Remove points right, back to the available one. The icon is
+    // three quarters of the button's smaller side; without GDI+ the button keeps its text alone.
+    HICON button_icon(int button, int picture) {
+        HWND window = item(button);
+        const int side = button_icon_size(window);
+        HICON icon = png_resource_icon(picture, side, side);
+        if (icon) SendMessageW(window, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icon));
+        return icon;
     }
 
     void fill_active() {
@@ -435,6 +452,8 @@ private:
     bool m_hosted;
     HWND m_panel = nullptr;
     HFONT m_heading_font = nullptr;
+    HICON m_add_icon = nullptr;
+    HICON m_remove_icon = nullptr;
 };
 
 }  // namespace

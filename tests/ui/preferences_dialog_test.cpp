@@ -1,6 +1,7 @@
 // The preferences dialog's window with a page of the test's own whose state flags the test sets: busy keeps
 // OK and Cancel disabled and the dialog open and counts as a running operation; a page needing a restart
-// asks the question, and Cancel there applies nothing; "changed, restart the output" applies the page;
+// asks the question: Cancel there applies nothing, OK requests the restart and applies; "changed, restart
+// the output" applies the page;
 // reopening shows the last page shown.
 #include <doctest/doctest.h>
 
@@ -11,6 +12,7 @@
 
 #include "foundation/win32/window_text.h"
 #include "resources/resource_ids.h"
+#include "shell/app_state.h"
 #include "shell/running_operations.h"
 #include "tests/support/gui_support.h"
 #include "ui/preferences_dialog.h"
@@ -121,19 +123,38 @@ TEST_CASE("preferences dialog: busy pages, the restart question, applying, and t
     REQUIRE(preferences_dialog::window());
     CHECK(g_applied == 0);
 
-    // A change that needs a restart asks first; Cancel applies nothing and leaves Apply enabled.
-    set_flags(preferences_state_changed | preferences_state_needs_restart, IDC_PREFERENCES_APPLY, true);
-    CHECK(running_operation_registry::instance().is_empty());
-    {
-        counting_host host;
-        message_box_host_override use(host);
-        press(IDC_PREFERENCES_APPLY);
-        CHECK(host.asked == 1);
-        CHECK(host.question == "Applying these changes requires Vorn to be restarted. Continue?");
-        CHECK(host.title == "Vorn preferences");
+    // A change that needs a restart asks first. Cancel applies nothing, requests nothing and leaves Apply
+    // enabled; OK requests the restart (WM_QUIT is on its way), then applies the page and disables Apply.
+    struct restart_case {
+        int answer;
+        int applied;
+        bool restart;
+    };
+    const restart_case answers[] = {{IDCANCEL, 0, false}, {IDOK, 1, true}};
+    for (const restart_case& r : answers) {
+        CAPTURE(r.answer);
+        set_flags(preferences_state_changed | preferences_state_needs_restart, IDC_PREFERENCES_APPLY, true);
+        CHECK(running_operation_registry::instance().is_empty());
+        {
+            counting_host host;
+            host.answer = r.answer;
+            message_box_host_override use(host);
+            press(IDC_PREFERENCES_APPLY);
+            CHECK(host.asked == 1);
+            CHECK(host.question == "Applying these changes requires Vorn to be restarted. Continue?");
+            CHECK(host.title == "Vorn preferences");
+        }
+        MSG quit;
+        const bool quit_posted = PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != FALSE;
+        CHECK(g_applied == r.applied);
+        CHECK(app_state.restart_requested == r.restart);
+        CHECK(app_state.exit_requested == r.restart);
+        CHECK(quit_posted == r.restart);
+        CHECK(enabled(IDC_PREFERENCES_APPLY) == !r.restart);
+        // The program goes on here: the request is taken back.
+        app_state.restart_requested = app_state.exit_requested = app_state.shutting_down = false;
     }
-    CHECK(g_applied == 0);
-    CHECK(enabled(IDC_PREFERENCES_APPLY));
+    g_applied = 0;
 
     // Changed, output restart: applied without a question; Apply is disabled again.
     set_flags(preferences_state_changed | preferences_state_needs_output_restart, IDC_PREFERENCES_APPLY, true);

@@ -20,12 +20,14 @@
 // Every child window (at any depth) of the first top-level window whose caption starts with TITLE, one line
 // each, TAB-separated: "control", id, class, screen rectangle "LEFT TOP RIGHT BOTTOM", enabled|disabled,
 // visible|hidden, state, text. The state is "check N" for check boxes, "items N selected K" for list views,
-// combo boxes and tree views (K -1: none), "-" otherwise. Exit status 1 when no such window exists.
+// combo boxes and tree views (K -1: none; a tree view adds "height H expanded I,J..." with the depth-first
+// positions of its expanded items, "-" for none), "-" otherwise. Exit status 1 when no such window exists.
 #include <windows.h>
 #include <commctrl.h>
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "foundation/kpl/codepage.h"
 #include "foundation/kpl/exceptions.h"
@@ -130,6 +132,29 @@ LRESULT ask(HWND control, UINT message, WPARAM wparam, LPARAM lparam) {
     return static_cast<LRESULT>(answer);
 }
 
+// The positions (depth first, from 0) of a tree view's expanded items, joined with ","; "-" for none.
+std::string expanded_items(HWND tree) {
+    std::string out;
+    int index = 0;
+    std::vector<LRESULT> pending;  // items still to visit, the next one last
+    for (LRESULT item = ask(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0); item > 0;
+         item = ask(tree, TVM_GETNEXTITEM, TVGN_NEXT, item))
+        pending.insert(pending.begin(), item);
+    while (!pending.empty() && index < 10000) {
+        const LRESULT item = pending.back();
+        pending.pop_back();
+        if (ask(tree, TVM_GETITEMSTATE, static_cast<WPARAM>(item), TVIS_EXPANDED) & TVIS_EXPANDED)
+            out += (out.empty() ? "" : ",") + std::to_string(index);
+        ++index;
+        std::vector<LRESULT> children;
+        for (LRESULT child = ask(tree, TVM_GETNEXTITEM, TVGN_CHILD, item); child > 0;
+             child = ask(tree, TVM_GETNEXTITEM, TVGN_NEXT, child))
+            children.insert(children.begin(), child);
+        pending.insert(pending.end(), children.begin(), children.end());
+    }
+    return out.empty() ? "-" : out;
+}
+
 std::string control_state(HWND control, const std::wstring& window_class) {
     char text[64] = "-";
     const LONG style = GetWindowLongW(control, GWL_STYLE);
@@ -150,6 +175,7 @@ std::string control_state(HWND control, const std::wstring& window_class) {
                       static_cast<int>(ask(control, TVM_GETCOUNT, 0, 0)),
                       ask(control, TVM_GETNEXTITEM, TVGN_CARET, 0) ? 1 : -1,
                       static_cast<int>(ask(control, TVM_GETITEMHEIGHT, 0, 0)));
+        return text + (" expanded " + expanded_items(control));
     }
     return text;
 }

@@ -1,7 +1,7 @@
 // The DSP chain panel and dialog with two test effects ("Echo" without and "Gain" with a configuration
 // dialog): names and "<ERROR>" entries, Add/Remove with remembered configurations, Up/Down, button states,
 // the host's notifications, configuration changes, presets (stored form, case-sensitive names, the overwrite
-// and delete questions) and the modal dialog's OK and Cancel.
+// and delete questions), the Add and Remove pictures, and the modal dialog's OK and Cancel.
 #include <doctest/doctest.h>
 
 #include <windows.h>
@@ -15,7 +15,9 @@
 #include "foundation/kpl/io_exceptions.h"
 #include "foundation/services/config_store.h"
 #include "foundation/services/service_registry.h"
+#include "foundation/win32/gdiplus.h"
 #include "foundation/win32/modal_scope.h"
+#include "foundation/win32/png_resource.h"
 #include "foundation/win32/listview.h"
 #include "foundation/win32/window_text.h"
 #include "playback/dsp/dsp_chain_service.h"
@@ -186,6 +188,37 @@ struct panel_driver {
         return out;
     }
 };
+
+
+// The pixels of an icon's colour bitmap (32-bit, top-down) and its size; empty for a handle that is no icon.
+struct icon_pixels {
+    int width = 0, height = 0;
+    std::vector<uint32_t> pixels;
+};
+
+icon_pixels read_icon(HICON icon) {
+    icon_pixels out;
+    ICONINFO info = {};
+    if (!icon || !GetIconInfo(icon, &info)) return out;
+    BITMAP bm = {};
+    GetObjectW(info.hbmColor, sizeof bm, &bm);
+    out.width = bm.bmWidth;
+    out.height = bm.bmHeight;
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = bm.bmWidth;
+    bi.bmiHeader.biHeight = -bm.bmHeight;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    out.pixels.resize(static_cast<size_t>(bm.bmWidth) * static_cast<size_t>(bm.bmHeight));
+    HDC dc = GetDC(nullptr);
+    GetDIBits(dc, info.hbmColor, 0, static_cast<UINT>(bm.bmHeight), out.pixels.data(), &bi, DIB_RGB_COLORS);
+    ReleaseDC(nullptr, dc);
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    return out;
+}
 
 }  // namespace
 
@@ -458,6 +491,50 @@ void write_config_with_presets(const std::wstring& path, const std::vector<uint8
 }
 
 }  // namespace
+
+TEST_CASE("DSP panel: Add and Remove show the left and right arrows at three quarters of the button's smaller side") {
+    gui_test::registry_scope registry;
+    gdiplus_token gdiplus;
+    service_ptr<dsp_chain_service> service = chain_service();
+    host_window host;
+    HWND panel = service->create_chain_panel(dsp_chain(), host.window, 4711, false);
+    REQUIRE(panel != nullptr);
+    struct button_case {
+        int id;
+        int picture;
+        const char* text;
+    };
+    const button_case buttons[] = {{IDC_DSP_ADD, IDR_PNG_BACK, "Add"}, {IDC_DSP_REMOVE, IDR_PNG_FORWARD, "Remove"}};
+    std::vector<HICON> shown;
+    for (const button_case& b : buttons) {
+        CAPTURE(b.text);
+        HWND button = GetDlgItem(panel, b.id);
+        RECT client = {};
+        GetClientRect(button, &client);
+        const int smaller = client.right < client.bottom ? client.right : client.bottom;
+        const int side = smaller * 3 / 4 < 8 ? 8 : smaller * 3 / 4;
+        HICON icon = reinterpret_cast<HICON>(SendMessageW(button, BM_GETIMAGE, IMAGE_ICON, 0));
+        REQUIRE(icon != nullptr);
+        shown.push_back(icon);
+        const icon_pixels got = read_icon(icon);
+        CHECK(got.width == side);
+        CHECK(got.height == side);
+        HICON expected_icon = png_resource_icon(b.picture, side, side);
+        REQUIRE(expected_icon != nullptr);
+        const icon_pixels expected = read_icon(expected_icon);
+        DestroyIcon(expected_icon);
+        CHECK(got.pixels == expected.pixels);
+        // The text stays beside the picture.
+        kpl::utf8_string_pow2 text;
+        window_get_text(button, text);
+        CHECK(std::string(text.c_str()) == b.text);
+    }
+    REQUIRE(shown.size() == 2);
+    CHECK(read_icon(shown[0]).pixels != read_icon(shown[1]).pixels);
+    // The panel destroys its icons with its window.
+    DestroyWindow(panel);
+    for (HICON icon : shown) CHECK(read_icon(icon).pixels.empty());
+}
 
 TEST_CASE("DSP Settings dialog: caption, the panel above the buttons, OK stores the edited chain, Cancel nothing") {
     gui_test::registry_scope registry;
