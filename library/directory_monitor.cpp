@@ -32,6 +32,11 @@ uint32_t monitor_environment::file_attributes(const wchar_t* path, uint32_t& err
     error = attributes == INVALID_FILE_ATTRIBUTES ? GetLastError() : 0;
     return attributes;
 }
+uint32_t monitor_environment::read_threads() {
+    // Measured under Wine (tools/bench/library_bench.sh): each open is a few round trips to the Wine
+    // server, and handing files between threads only added to them; the monitor thread reads alone.
+    return 0;
+}
 
 namespace {
 
@@ -138,6 +143,14 @@ public:
         std::map<track_handle*, track_handle_ref> added, removed;
         batch.take_sets(added, removed);
         if (added.empty() && removed.empty()) return;
+        if (m_added.empty() && m_removed.empty()) {
+            // Nothing held yet (the usual case): the batch's sets become the monitor's without a copy, which
+            // for a first reading of a folder would hold every track twice for a moment.
+            m_added.swap(added);
+            m_removed.swap(removed);
+            flush_sets();
+            return;
+        }
         for (auto& a : added) {
             m_removed.erase(a.first);
             m_added[a.first] = a.second;
@@ -191,6 +204,13 @@ private:
     public:
         pass_driver(monitor& owner, snapshot_batch& batch) : m_owner(owner), m_batch(batch) {
             m_last_flush = owner.m_environment.now_ms();
+        }
+        ~pass_driver() { m_owner.m_snapshot.end_read_ahead(); }
+        pass_driver(const pass_driver&) = delete;
+        pass_driver& operator=(const pass_driver&) = delete;
+        void before_pass(const std::vector<std::string_view>& due) override {
+            const uint32_t threads = m_owner.m_environment.read_threads();
+            if (threads > 0 && due.size() > 1) m_owner.m_snapshot.begin_read_ahead(due, threads);
         }
         uint32_t now() override { return m_owner.m_environment.now_ms(); }
         void check_abort() override { m_owner.m_abort.check(); }
@@ -481,8 +501,10 @@ private:
         if (m_environment.now_ms() - m_last_pass < pass_interval_ms) return;
         m_abort.check();
         snapshot_batch batch(*this, main_thread::is_current());
-        pass_driver driver(*this, batch);
-        m_pending.pass(driver);
+        {
+            pass_driver driver(*this, batch);  // its read-ahead ends before the batch is handed on
+            m_pending.pass(driver);
+        }
         flush(batch);
         flush_sets();
         m_last_pass = m_environment.now_ms();

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <exception>
 #include <utility>
+#include <vector>
 
 #include "foundation/fs/file_system.h"
 #include "foundation/fs/path_lock.h"
@@ -10,6 +11,7 @@
 #include "foundation/kpl/io_exceptions.h"
 #include "foundation/services/service_registry.h"
 #include "inputs/input_probe.h"
+#include "library/read_ahead.h"
 #include "metadata/track_info.h"
 
 namespace {
@@ -34,6 +36,30 @@ bool split_first(std::string_view path, std::string_view& first, std::string_vie
 bool is_hidden(uint32_t attributes) { return (attributes & attribute_hidden) != 0; }
 
 }  // namespace
+
+// --- tracks of a file -------------------------------------------------------------------------------------
+
+void snapshot_tracks::append(const track_handle_ref& track) {
+    if (!m_one && !m_more) {
+        m_one = track;
+        return;
+    }
+    if (!m_more) {
+        m_more.reset(new kpl::array<track_handle_ref>);
+        m_more->append(m_one);
+        m_one.reset();
+    }
+    m_more->append(track);
+}
+
+void snapshot_tracks::assign(kpl::array<track_handle_ref>&& list) {
+    clear();
+    if (list.count() == 1) {
+        m_one = list[0];
+    } else if (list.count() > 1) {
+        m_more.reset(new kpl::array<track_handle_ref>(std::move(list)));
+    }
+}
 
 // --- batch ------------------------------------------------------------------------------------------------
 
@@ -159,7 +185,10 @@ folder_snapshot::folder_snapshot(snapshot_host& host) : m_host(host), m_root(new
     m_root->attributes = attribute_directory;
 }
 
-folder_snapshot::~folder_snapshot() { dismantle(std::move(m_root)); }
+folder_snapshot::~folder_snapshot() {
+    end_read_ahead();
+    dismantle(std::move(m_root));
+}
 
 void folder_snapshot::clear() {
     std::unique_ptr<directory_node> fresh(new directory_node);
@@ -462,45 +491,180 @@ bool folder_snapshot::stored_attributes(const char* path, uint32_t& out) const {
 
 namespace {
 
-// The file's time stamp and the handles of its subsongs; infos that are stale go to the batch's collector.
-void read_file_tracks(snapshot_batch& batch, uint64_t& stamp, kpl::array<track_handle_ref>& tracks) {
-    snapshot_host& host = batch.host();
-    const abort_signal& abort = host.abort();
-    const char* location = batch.visited().c_str();
+// What reading one file gave: its time stamp once it opened, its subsongs with their infos, or the failure
+// after opening.
+struct file_read {
+    bool opened = false;
+    uint64_t stamp = 0;
+    uint64_t info_stamp = 0;
+    kpl::array<uint32_t> subsongs;
+    std::vector<std::unique_ptr<track_info_store>> infos;  // per subsong
+    std::exception_ptr failure;
+
+    void clear() {
+        opened = false;
+        stamp = info_stamp = 0;
+        subsongs.clear();
+        infos.clear();
+        failure = nullptr;
+    }
+};
+
+// The part of reading that may run on any thread: under the shared path lock, the file opened, its time
+// stamp, and its inputs' infos. A failure before the file opened passes on; one after it is kept. Handles
+// are made by apply_read, on the monitor thread.
+void read_file(const char* location, const abort_signal& abort, file_read& out) {
     abort.check();
     service_ref lock;
     path_lock_manager::acquire_shared(lock, location, abort);
     file_stream_ref file;
     file_system_open_read_synchronous(file, location, abort);
-    stamp = file->get_timestamp(abort);
-    if (!host.accepts_file(location)) return;
+    out.stamp = file->get_timestamp(abort);
+    out.opened = true;
+    try {
+        service_ptr<track_info_reader> reader;
+        input_open_info_reader(reader, file, location, abort, false);
+        const file_stats stats = reader->get_file_stats(abort);
+        out.info_stamp = stats.timestamp;
+        const uint32_t count = reader->subsong_count();
+        for (uint32_t i = 0; i < count; ++i) {
+            const uint32_t subsong = reader->subsong_id(i);
+            std::unique_ptr<track_info_store> info(new track_info_store);
+            reader->get_info(subsong, *info, abort);
+            out.subsongs.append(subsong);
+            out.infos.push_back(std::move(info));
+        }
+    } catch (...) {
+        out.subsongs.clear();
+        out.infos.clear();
+        out.failure = std::current_exception();
+    }
+}
+
+// The part that belongs to the monitor thread, in queue order: the file's time stamp and the handles of
+// its subsongs when the callback takes the file; infos that are stale go to the batch's collector.
+void apply_read(snapshot_batch& batch, file_read& read, uint64_t& stamp, kpl::array<track_handle_ref>& tracks) {
+    if (!read.opened) {
+        if (read.failure) std::rethrow_exception(read.failure);
+        throw kpl::exception_bug_check_v2();
+    }
+    stamp = read.stamp;
+    const char* location = batch.visited().c_str();
+    if (!batch.host().accepts_file(location)) return;
     info_hint_collector& hints = batch.hints();
-    service_ptr<track_info_reader> reader;
-    input_open_info_reader(reader, file, location, abort, false);
-    const file_stats stats = reader->get_file_stats(abort);
-    const uint32_t count = reader->subsong_count();
+    if (read.failure) std::rethrow_exception(read.failure);
     track_handle_registry& registry = track_handle_registry::get();
-    for (uint32_t i = 0; i < count; ++i) {
-        const uint32_t subsong = reader->subsong_id(i);
+    for (uint32_t i = 0; i < read.subsongs.count(); ++i) {
         track_handle_ref handle;
-        registry.get_handle(handle, track_location(location, subsong));
-        if (track_handle::info_is_stale(*handle, stats.timestamp, true)) {
-            track_info_store info;
-            reader->get_info(subsong, info, abort);
-            hints.add_hint(handle, info, stats.timestamp, true);
+        registry.get_handle(handle, track_location(location, read.subsongs[i]));
+        if (track_handle::info_is_stale(*handle, read.info_stamp, true)) {
+            hints.add_hint(handle, *read.infos[i], read.info_stamp, true);
             batch.count_info_read();
         }
         tracks.append(handle);
     }
 }
 
-bool contains(const kpl::array<track_handle_ref>& list, const track_handle* handle) {
+// "root\\relative", with no second backslash after a root that ends in one.
+void make_location(const char* root, std::string_view relative, std::string& out) {
+    out.assign(root);
+    if (out.empty() || out.back() != '\\') out.push_back('\\');
+    out.append(relative.data(), relative.size());
+}
+
+template <class List>
+bool contains(const List& list, const track_handle* handle) {
     for (uint32_t i = 0; i < list.count(); ++i)
         if (list[i].get() == handle) return true;
     return false;
 }
 
+constexpr uint32_t read_ahead_window = 32;
+
 }  // namespace
+
+// The files of one pending pass, read by workers ahead of refresh_file.
+class folder_snapshot::read_ahead_state final : public read_ahead::jobs {
+public:
+    read_ahead_state(snapshot_host& host, std::string names, std::vector<uint32_t> offsets, uint32_t workers)
+        : m_host(host),
+          m_names(std::move(names)),
+          m_offsets(std::move(offsets)),
+          m_slots(read_ahead_window + 1),
+          m_reader(*this, count(), workers, read_ahead_window) {}
+
+    // The result for a path that was read ahead, into `out` (a failure before the file opened is thrown);
+    // false for a path that was not. Later calls ask for later paths.
+    bool take(std::string_view path, file_read& out) {
+        uint32_t low = m_cursor, high = count();
+        while (low < high) {
+            const uint32_t middle = low + (high - low) / 2;
+            if (name(middle) < path)
+                low = middle + 1;
+            else
+                high = middle;
+        }
+        if (low >= count() || name(low) != path) return false;
+        m_cursor = low + 1;
+        std::exception_ptr failure = m_reader.take(low);
+        file_read& slot = m_slots[low % m_slots.size()];
+        std::swap(out, slot);
+        slot.clear();
+        if (failure) std::rethrow_exception(failure);
+        return true;
+    }
+
+private:
+    uint32_t count() const { return static_cast<uint32_t>(m_offsets.size()); }
+    std::string_view name(uint32_t index) const {
+        const uint32_t end = index + 1 < count() ? m_offsets[index + 1] - 1 : static_cast<uint32_t>(m_names.size());
+        return std::string_view(m_names.data() + m_offsets[index], end - m_offsets[index]);
+    }
+
+    void run(uint32_t index) override {
+        file_read& slot = m_slots[index % m_slots.size()];
+        slot.clear();
+        std::string location;
+        make_location(m_host.root(), name(index), location);
+        read_file(location.c_str(), m_host.abort(), slot);
+    }
+
+    snapshot_host& m_host;
+    std::string m_names;  // the paths, each but the last followed by a zero byte
+    std::vector<uint32_t> m_offsets;
+    std::vector<file_read> m_slots;
+    uint32_t m_cursor = 0;
+    read_ahead m_reader;  // last: its workers stop before the rest goes
+};
+
+const folder_snapshot::file_node* folder_snapshot::find_file(std::string_view path) const {
+    const directory_node* dir = m_root.get();
+    std::string_view rest(path), first;
+    while (split_first(rest, first, rest)) {
+        auto it = dir->folders.find(first);
+        if (it == dir->folders.end()) return nullptr;
+        dir = it->second.get();
+    }
+    auto it = dir->files.find(first);
+    return it == dir->files.end() ? nullptr : &it->second;
+}
+
+void folder_snapshot::begin_read_ahead(const std::vector<std::string_view>& paths, uint32_t workers) {
+    end_read_ahead();
+    std::string names;
+    std::vector<uint32_t> offsets;
+    for (std::string_view path : paths) {
+        const file_node* file = find_file(path);
+        if (!file || is_hidden(file->attributes)) continue;
+        if (!offsets.empty()) names.push_back('\0');
+        offsets.push_back(static_cast<uint32_t>(names.size()));
+        names.append(path.data(), path.size());
+    }
+    if (offsets.size() < 2 || workers == 0) return;
+    m_ahead.reset(new read_ahead_state(m_host, std::move(names), std::move(offsets), workers));
+}
+
+void folder_snapshot::end_read_ahead() { m_ahead.reset(); }
 
 bool folder_snapshot::refresh_file(snapshot_batch& batch, const char* path) {
     directory_node* dir = m_root.get();
@@ -522,7 +686,9 @@ bool folder_snapshot::refresh_file(snapshot_batch& batch, const char* path) {
     kpl::array<track_handle_ref> tracks;
     if (!is_hidden(file.attributes)) {
         try {
-            read_file_tracks(batch, stamp, tracks);
+            file_read read;
+            if (!m_ahead || !m_ahead->take(path, read)) read_file(batch.visited().c_str(), m_host.abort(), read);
+            apply_read(batch, read, stamp, tracks);
         } catch (const ketrel_io::exception_aborted&) {
             throw;
         } catch (const ketrel_io::exception_io_sharing_violation&) {
@@ -542,7 +708,7 @@ bool folder_snapshot::refresh_file(snapshot_batch& batch, const char* path) {
         if (!contains(tracks, file.tracks[i].get())) batch.report_removed(file.tracks[i]);
     kpl::critical_section_scope lock(m_host.lock());
     file.stamp = stamp;
-    file.tracks = std::move(tracks);
+    file.tracks.assign(std::move(tracks));
     return true;
 }
 

@@ -24,6 +24,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "foundation/fs/byte_stream.h"
 #include "foundation/fs/file_stream.h"
@@ -117,12 +118,31 @@ private:
     uint32_t m_root_length;
 };
 
+// The handles of one file's subsongs. Nearly every file has one, held in place; a file with more keeps them
+// in an array of their own.
+class snapshot_tracks {
+public:
+    uint32_t count() const { return m_more ? m_more->count() : (m_one ? 1u : 0u); }
+    const track_handle_ref& operator[](uint32_t index) const { return m_more ? (*m_more)[index] : m_one; }
+    void clear() {
+        m_one.reset();
+        m_more.reset();
+    }
+    void append(const track_handle_ref& track);
+    // Takes over the handles of a list.
+    void assign(kpl::array<track_handle_ref>&& list);
+
+private:
+    track_handle_ref m_one;
+    std::unique_ptr<kpl::array<track_handle_ref>> m_more;
+};
+
 class folder_snapshot {
 public:
     struct file_node {
         uint64_t stamp = 0;  // 0: unknown, the file is to be read
         uint32_t attributes = 0;
-        kpl::array<track_handle_ref> tracks;
+        snapshot_tracks tracks;
     };
     struct directory_node {
         uint32_t attributes = 0;
@@ -145,6 +165,12 @@ public:
     void rescan(snapshot_batch& batch);
     // Reads a queued file again; false while it is locked by another program (nothing changed).
     bool refresh_file(snapshot_batch& batch, const char* path);
+    // Starts reading queued files (relative paths in byte order, as refresh_file will be asked for them) on
+    // `workers` threads, a few files ahead; refresh_file takes each one's result in turn and reads any
+    // other path itself. Paths that are unknown or hidden now are left out. end_read_ahead (also the next
+    // begin and the destructor) stops the workers, letting the files they are reading end first.
+    void begin_read_ahead(const std::vector<std::string_view>& paths, uint32_t workers);
+    void end_read_ahead();
     // The attributes held for a path (a directory's for a directory); false when the path is unknown.
     bool stored_attributes(const char* path, uint32_t& out) const;
 
@@ -160,6 +186,11 @@ public:
     const directory_node& root() const { return *m_root; }
 
 private:
+    class read_ahead_state;
+
+    const file_node* find_file(std::string_view path) const;
+
     snapshot_host& m_host;
     std::unique_ptr<directory_node> m_root;
+    std::unique_ptr<read_ahead_state> m_ahead;
 };

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <set>
 
 #include "foundation/fs/local_filesystem.h"
@@ -50,10 +51,41 @@ struct watched_folder {
     service_ptr<directory_monitor_instance> monitor;
 };
 
-// An item and the number of watched folders that currently report it.
+// An item and the watched folders that currently report it: nearly always one, held without a list of its
+// own (there is one entry per track of the library).
 struct item_entry {
     track_handle_ref track;
-    uint32_t folders = 0;
+    folder_callback* folder = nullptr;                       // the first of them; null: none
+    std::unique_ptr<std::vector<folder_callback*>> others;  // overlapping folders that report it too
+
+    bool has(const folder_callback* f) const {
+        return folder == f || (others && std::find(others->begin(), others->end(), f) != others->end());
+    }
+    void add(folder_callback* f) {
+        if (!folder) {
+            folder = f;
+            return;
+        }
+        if (!others) others.reset(new std::vector<folder_callback*>);
+        others->push_back(f);
+    }
+    // False when `f` did not report it.
+    bool remove(const folder_callback* f) {
+        if (folder == f) {
+            folder = nullptr;
+            if (others && !others->empty()) {
+                folder = others->back();
+                others->pop_back();
+            }
+        } else {
+            if (!others) return false;
+            auto it = std::find(others->begin(), others->end(), f);
+            if (it == others->end()) return false;
+            others->erase(it);
+        }
+        if (others && others->empty()) others.reset();
+        return true;
+    }
 };
 
 struct manager_state {
@@ -121,9 +153,12 @@ public:
         const uint32_t n = tracks.count();
         for (uint32_t i = 0; i < n; ++i) {
             track_handle_ref track = tracks.get_item(i);
-            if (!track || !m_tracks.insert(track.get()).second) continue;
+            if (!track) continue;
             item_entry& entry = state().items[track.get()];
-            if (entry.folders++ == 0) {
+            if (entry.has(this)) continue;
+            const bool first = !entry.folder;
+            entry.add(this);
+            if (first) {
                 entry.track = track;
                 added.append(track);
             }
@@ -136,10 +171,10 @@ public:
         const uint32_t n = tracks.count();
         for (uint32_t i = 0; i < n; ++i) {
             track_handle_ref track = tracks.get_item(i);
-            if (!track || m_tracks.erase(track.get()) == 0) continue;
+            if (!track) continue;
             auto it = state().items.find(track.get());
-            if (it == state().items.end()) continue;
-            if (--it->second.folders == 0) {
+            if (it == state().items.end() || !it->second.remove(this)) continue;
+            if (!it->second.folder) {
                 removed.append(it->second.track);
                 state().items.erase(it);
             }
@@ -151,16 +186,12 @@ public:
     void stop() {
         m_disabled = true;
         kpl::array_list<track_handle_ref> all;
-        for (track_handle* t : m_tracks) {
-            auto it = state().items.find(t);
-            if (it != state().items.end()) all.append(it->second.track);
-        }
+        for (auto& item : state().items)
+            if (item.second.has(this)) all.append(item.second.track);
         remove(all);
-        m_tracks.clear();
     }
 
 private:
-    std::set<track_handle*> m_tracks;
     bool m_disabled = false;
     volatile LONG m_busy = 0;
 };

@@ -35,6 +35,9 @@ public:
     // GetFileAttributesW of a path in its long form: the attributes, or INVALID_FILE_ATTRIBUTES with the
     // Win32 error in `error`.
     virtual uint32_t file_attributes(const wchar_t* path, uint32_t& error);
+    // How many threads read the files of a pending pass ahead of the monitor thread (0: the monitor thread
+    // reads each file itself). The program's: 0.
+    virtual uint32_t read_threads();
 
     // The program's environment.
     static monitor_environment& real();

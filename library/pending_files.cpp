@@ -31,6 +31,13 @@ uint32_t pending_files::next_delay(uint32_t delay) {
 }
 
 void pending_files::pass(pass_host& host) {
+    {
+        std::vector<std::string_view> due;
+        const uint32_t now = host.now();
+        for (const auto& e : m_entries)
+            if (now - e.second.time >= e.second.delay) due.push_back(e.first);
+        if (!due.empty()) host.before_pass(due);
+    }
     // Walked by key, so that a refresh that changes the map never leaves a dangling position.
     std::string key;
     bool first = true;

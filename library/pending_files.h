@@ -16,6 +16,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class pending_files {
 public:
@@ -29,6 +30,9 @@ public:
         virtual bool refresh(const char* path) = 0;
         // After each successful refresh.
         virtual void after_refresh() {}
+        // Before the visits: the paths due at the pass's start, in the order they will be visited (the
+        // views last until the call returns).
+        virtual void before_pass(const std::vector<std::string_view>& due) { (void)due; }
 
     protected:
         ~pass_host() = default;
@@ -44,7 +48,8 @@ public:
     bool find(std::string_view path, uint32_t& time, uint32_t& delay) const;
 
     // Visits the entries in path order; each whose delay has passed is refreshed: it leaves on success,
-    // and on failure waits again from now with the next delay.
+    // and on failure waits again from now with the next delay. The host hears first which entries are
+    // due at the start.
     void pass(pass_host& host);
 
     // The wait after a failed try that waited `delay`: delay + (delay > 3 ? delay / 2 : 1), kept within

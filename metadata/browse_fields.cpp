@@ -215,14 +215,22 @@ browse_fields_packed& browse_fields_packed::operator=(const browse_fields_packed
 
 void browse_fields_packed::point_texts() {
     if (m_block.count() == 0) {
-        for (auto& text : m_texts) text = "";
+        for (auto& offset : m_offsets) offset = 0;
         return;
     }
-    const char* p = m_block.data();
-    for (auto& text : m_texts) {
-        text = p;
+    const char* start = m_block.data();
+    const char* p = start;
+    for (auto& offset : m_offsets) {
         p += std::strlen(p) + 1;
+        const size_t at = static_cast<size_t>(p - start);
+        offset = at < far_text ? static_cast<uint16_t>(at) : far_text;
     }
+}
+
+const char* browse_fields_packed::find_text(uint32_t index) const {
+    const char* p = m_block.data();
+    for (uint32_t k = 0; k < index; ++k) p += std::strlen(p) + 1;
+    return p;
 }
 
 void browse_fields_packed::set(uint32_t, const char*, uint32_t) { kpl::crash(); }
@@ -283,10 +291,10 @@ void browse_fields_packed::copy_from(const browse_fields& other) {
 
 void browse_fields_packed::swap(browse_fields_packed& other) noexcept {
     m_block.swap(other.m_block);
-    for (uint32_t k = 0; k < browse_field_count; ++k) {
-        const char* t = m_texts[k];
-        m_texts[k] = other.m_texts[k];
-        other.m_texts[k] = t;
+    for (uint32_t k = 0; k + 1 < browse_field_count; ++k) {
+        const uint16_t t = m_offsets[k];
+        m_offsets[k] = other.m_offsets[k];
+        other.m_offsets[k] = t;
     }
     float l = length;
     length = other.length;

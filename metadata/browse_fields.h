@@ -104,15 +104,21 @@ private:
     kpl::utf8_string_pow2 m_texts[browse_field_count];
 };
 
-// The eight texts back to back in one block, each with its zero byte, and eight pointers into it (at a
-// constant "" while the block is empty). set and add are programming errors that stop the process.
+// The eight texts back to back in one block, each with its zero byte, and the offset of each in the block
+// (a constant "" stands for all of them while the block is empty). Every track handle holds one, so it is
+// kept small: offsets rather than pointers. set and add are programming errors that stop the process.
 class browse_fields_packed final : public browse_fields {
 public:
     browse_fields_packed();
     browse_fields_packed(const browse_fields_packed& other);
     browse_fields_packed& operator=(const browse_fields_packed& other);
 
-    const char* get(uint32_t index) const override { return m_texts[index]; }
+    const char* get(uint32_t index) const override {
+        if (!m_block.count()) return "";
+        if (index == 0) return m_block.data();
+        const uint16_t offset = m_offsets[index - 1];
+        return offset != far_text ? m_block.data() + offset : find_text(index);
+    }
     void set(uint32_t, const char*, uint32_t = npos) override;
     void add(uint32_t, const char*, uint32_t = npos) override;
     // Frees the block.
@@ -128,9 +134,14 @@ public:
     void swap(browse_fields_packed& other) noexcept;
 
 private:
-    // Points the texts into the block (which holds eight zero-terminated texts), or at "" without one.
+    // The offset held for a text that starts too far into the block for 16 bits (found by walking then).
+    static constexpr uint16_t far_text = 0xFFFF;
+
+    // Finds the texts in the block (which holds eight zero-terminated texts); all 0 without one.
     void point_texts();
+    // Walks the block to text `index`.
+    const char* find_text(uint32_t index) const;
 
     kpl::array<char> m_block;
-    const char* m_texts[browse_field_count];
+    uint16_t m_offsets[browse_field_count - 1];  // of texts 1 to 7; text 0 starts the block
 };

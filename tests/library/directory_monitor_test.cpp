@@ -86,6 +86,10 @@ public:
             if (asked[i] == location) out.push_back(asked_sizes[i]);
         return out;
     }
+    std::vector<std::string> asked_list() {
+        kpl::critical_section_scope lock(m_lock);
+        return asked;
+    }
     std::vector<bool> busy_list() {
         kpl::critical_section_scope lock(m_lock);
         return busy_changes;
@@ -134,6 +138,8 @@ public:
     uint32_t watch_failure() override { return static_cast<uint32_t>(InterlockedCompareExchange(&failure, 0, 0)); }
     bool take_overflow() override { return InterlockedExchange(&overflow, 0) != 0; }
     void on_full_rescan() override { InterlockedIncrement(&rescans); }
+    volatile LONG threads = 0;
+    uint32_t read_threads() override { return static_cast<uint32_t>(get(threads)); }
     // Paths whose attributes answer "sharing violation" for ever (compared by their end).
     void lock_attributes(std::vector<std::wstring> ends) {
         kpl::critical_section_scope lock(m_lock);
@@ -259,6 +265,43 @@ TEST_CASE("monitor: flags 4 rescan once, report, and end the thread") {
     CHECK(f.environment.get(f.environment.rescans) == 1);
     CHECK(f.callback->busy_list().front() == true);
     CHECK(f.callback->busy_list().back() == false);
+}
+
+TEST_CASE("monitor: files read on worker threads reach the callback as when the monitor reads them itself") {
+    for (LONG threads : {0, 3}) {
+        CAPTURE(threads);
+        monitor_fixture f("mon-ahead");
+        f.environment.threads = threads;
+        for (int d = 0; d < 4; ++d) f.tree.folder("d" + std::to_string(d));
+        for (int i = 0; i < 40; ++i) f.tree.wav("d" + std::to_string(i % 4) + "\\" + std::to_string(i) + ".wav");
+        f.tree.text("d1\\bad.wav", "RIFF-but-not-really");
+        f.start(directory_monitor_no_watch);
+        REQUIRE(wait_for([&] { return f.monitor->is_finished() && f.callback->events.size() == 40; }));
+        for (int i = 0; i < 40; ++i)
+            CHECK(f.callback->count("added d" + std::to_string(i % 4) + "\\" + std::to_string(i) + ".wav#0") == 1);
+        // Every file offered to the callback once, in path order.
+        std::vector<std::string> asked = f.callback->asked_list();
+        CHECK(asked.size() == 41);
+        CHECK(std::is_sorted(asked.begin(), asked.end()));
+    }
+}
+
+TEST_CASE("monitor: released while its workers read, it stops at once and reports nothing more") {
+    monitor_fixture f("mon-ahead-stop");
+    f.environment.threads = 3;
+    f.tree.folder("d");
+    for (int i = 0; i < 300; ++i) f.tree.wav("d\\" + std::to_string(1000 + i) + ".wav");
+    f.start(directory_monitor_no_watch);
+    // Reading has begun when the first file is offered to the callback.
+    const DWORD start = GetTickCount();
+    while (f.callback->asked_list().empty() && GetTickCount() - start < 30000) Sleep(1);
+    REQUIRE_FALSE(f.callback->asked_list().empty());
+    f.monitor.release();
+    const size_t asked = f.callback->asked_list().size();
+    main_thread_queue::drain(true);
+    CHECK(f.callback->events.empty());
+    Sleep(50);
+    CHECK(f.callback->asked_list().size() == asked);
 }
 
 TEST_CASE("monitor: flags 6 start no thread; the stored tracks are all there is, until set_flags(0)") {

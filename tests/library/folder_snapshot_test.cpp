@@ -1,9 +1,13 @@
 // The folder snapshot over real folders: rescans, reading queued files and their failure classes, path
-// operations, listings that fail, and the stored state both ways, intact and damaged.
+// operations, listings that fail, the stored state both ways, intact and damaged, and files read ahead
+// on worker threads.
 #include <doctest/doctest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "foundation/fs/memory_file.h"
@@ -484,4 +488,98 @@ TEST_CASE("snapshot: a deep but possible tree loads and saves") {
     file_stream_ref stream = stream_of(whole.b);
     snapshot.load(batch, *stream, tracks);
     CHECK(save_bytes(snapshot) == whole.b);
+}
+
+namespace {
+
+// One run over a tree: rescan, then every queued file refreshed in path order (read ahead on `workers`
+// threads when not 0); what each refresh answered, what was asked and reported, and the files' states.
+struct read_run {
+    std::vector<std::string> answers;  // "path=1|0"
+    std::vector<std::string> asked;    // relative
+    std::set<std::string> added;
+    std::vector<std::string> files;  // "path stamp-matches tracks"
+    uint32_t infos = 0;
+};
+
+read_run run_reads(const temp_tree& tree, uint32_t workers, const std::vector<std::string>& skip) {
+    tree.wav("gone.wav");
+    recording_host host(tree.location());
+    host.refuse.insert(tree.location("refused.wav"));
+    folder_snapshot snapshot(host);
+    snapshot_batch batch(host, true);
+    snapshot.rescan(batch);
+    std::vector<std::string> order;
+    for (auto& q : host.queued) order.push_back(q.first);
+    // Made unreadable after the listing: one gone, one held open by another program.
+    tree.remove_file("gone.wav");
+    HANDLE held = CreateFileW(wide(tree.native("held.wav")).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    REQUIRE(held != INVALID_HANDLE_VALUE);
+    if (workers) {
+        std::vector<std::string_view> due(order.begin(), order.end());
+        snapshot.begin_read_ahead(due, workers);
+    }
+    read_run out;
+    for (const std::string& path : order) {
+        if (std::find(skip.begin(), skip.end(), path) != skip.end()) continue;
+        out.answers.push_back(path + "=" + (snapshot.refresh_file(batch, path.c_str()) ? "1" : "0"));
+    }
+    // Passed over above, then asked for after later paths: read without the workers.
+    for (const std::string& path : skip) out.answers.push_back(path + "=" + (snapshot.refresh_file(batch, path.c_str()) ? "1" : "0"));
+    snapshot.end_read_ahead();
+    CloseHandle(held);
+    host.flush(batch);
+    for (const std::string& a : host.asked) out.asked.push_back(a.substr(tree.location().size() + 1));
+    out.added = host.added;
+    out.infos = batch.infos_read();
+    for (const std::string& path : order) {
+        const folder_snapshot::file_node* f = find_file(snapshot, path);
+        REQUIRE(f);
+        const uint64_t disk = path == "gone.wav" ? 0 : tree.stamp(path);
+        out.files.push_back(path + " " + (f->stamp == 0 ? "0" : f->stamp == disk ? "disk" : "other") + " " +
+                            std::to_string(f->tracks.count()));
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST_CASE("snapshot: files read ahead on worker threads give what reading them one by one gives") {
+    temp_tree tree("snap-ahead");
+    tree.folder("album");
+    for (int i = 0; i < 12; ++i) tree.wav("album\\" + std::to_string(10 + i) + ".wav", 400 + i);
+    tree.wav("a.wav");
+    tree.text("bad.wav", "RIFF-but-not-really");
+    tree.text("notes.txt", "not music");
+    tree.wav("refused.wav");
+    tree.wav("held.wav");
+    const std::vector<std::string> none;
+    const read_run one_by_one = run_reads(tree, 0, none);
+    CHECK(one_by_one.added.size() == 13);
+    CHECK(one_by_one.infos == 13);
+    REQUIRE(std::find(one_by_one.answers.begin(), one_by_one.answers.end(), "held.wav=0") != one_by_one.answers.end());
+    REQUIRE(std::find(one_by_one.files.begin(), one_by_one.files.end(), "gone.wav 0 0") != one_by_one.files.end());
+    REQUIRE(std::find(one_by_one.files.begin(), one_by_one.files.end(), "bad.wav disk 0") != one_by_one.files.end());
+    REQUIRE(std::find(one_by_one.files.begin(), one_by_one.files.end(), "refused.wav disk 0") != one_by_one.files.end());
+
+    for (uint32_t workers : {1u, 3u}) {
+        CAPTURE(workers);
+        // The first run's handles went with its snapshot: every info is read again.
+        const read_run ahead = run_reads(tree, workers, none);
+        CHECK(ahead.answers == one_by_one.answers);
+        CHECK(ahead.asked == one_by_one.asked);
+        CHECK(ahead.added == one_by_one.added);
+        CHECK(ahead.files == one_by_one.files);
+        CHECK(ahead.infos == one_by_one.infos);
+    }
+    SUBCASE("paths passed over and asked for later") {
+        const std::vector<std::string> skip = {"a.wav", "album\\13.wav"};
+        const read_run plain = run_reads(tree, 0, skip);
+        const read_run ahead = run_reads(tree, 3, skip);
+        CHECK(ahead.answers == plain.answers);
+        CHECK(ahead.asked == plain.asked);
+        CHECK(ahead.added == plain.added);
+        CHECK(ahead.files == plain.files);
+    }
 }

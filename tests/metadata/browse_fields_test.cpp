@@ -244,3 +244,36 @@ TEST_CASE("browse fields: copies of packed records") {
     p.clear();
     CHECK(texts_of(p) == "|||||||");
 }
+
+TEST_CASE("browse fields: packed texts that start far into a long block") {
+    // Texts beyond 64 KiB from the block's start are found by walking the block; those before by offset.
+    browse_fields_builder b;
+    const std::string long_title(70000, 't');
+    const std::string long_artist(40000, 'a');
+    b.set(browse_title, long_title.c_str());
+    b.set(browse_artist, long_artist.c_str());
+    b.set(browse_genre, "Jazz");
+    b.set(browse_date, "1999");
+    browse_fields_packed p;
+    p.copy_from(b);
+    CHECK(p.get(browse_title) == long_title);
+    CHECK(p.get(browse_artist) == long_artist);
+    CHECK(texts_of(p).substr(long_title.size() + 1 + long_artist.size()) == "||Jazz||||1999");
+    browse_fields_packed q;
+    q.swap(p);
+    CHECK(q.get(browse_genre) == std::string("Jazz"));
+    CHECK(q.get(browse_date) == std::string("1999"));
+    CHECK(texts_of(p) == "|||||||");
+
+    // Just below and just at the limit.
+    for (size_t size : {65533u, 65534u, 65535u}) {
+        CAPTURE(size);
+        browse_fields_builder edge;
+        edge.set(browse_title, std::string(size, 'x').c_str());
+        edge.set(browse_artist, "B");
+        browse_fields_packed n;
+        n.copy_from(edge);
+        CHECK(n.get(browse_artist) == std::string("B"));
+        CHECK(n.get(browse_album_artist) == std::string(""));
+    }
+}
