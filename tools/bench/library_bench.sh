@@ -6,7 +6,8 @@
 #     tools/bench/library_bench.sh [COUNT]          (after ./vorn build)
 #
 # Prints mutagen's files/s, the cold run's files/s (files read over index-ms), the warm run's files read
-# (0) and load-ms, bytes per track from the runs' private bytes, and cold/mutagen. VORN_ARCH (i686, the
+# (0) and load-ms, bytes per track from the runs' private bytes, cold/mutagen, and the ceiling: a program that
+# only opens, reads and closes every file (open_read_bench.exe). VORN_ARCH (i686, the
 # default, or x86_64) and VORN_BUILD_DIR choose the build as ./vorn does. The files stay in
 # BUILD/bench-library and are made again only for another count. Needs sox, flac and python3-mutagen.
 set -euo pipefail
@@ -16,7 +17,7 @@ BUILD=${VORN_BUILD_DIR:-$ROOT/build}
 [ "$ARCH" = x86_64 ] && BUILD="$BUILD-x86_64"
 COUNT=${1:-10000}
 PY=/usr/bin/python3
-[ -f "$BUILD/vorn-inspect.exe" ] || { echo "library_bench.sh: build first (./vorn build)" >&2; exit 1; }
+[ -f "$BUILD/vorn-inspect.exe" ] && [ -f "$BUILD/open_read_bench.exe" ] || { echo "library_bench.sh: build first (./vorn build)" >&2; exit 1; }
 for tool in sox flac; do command -v $tool >/dev/null || { echo "library_bench.sh: $tool is not installed" >&2; exit 1; }; done
 "$PY" -c 'import mutagen' 2>/dev/null || { echo "library_bench.sh: python3-mutagen is not installed" >&2; exit 1; }
 
@@ -88,3 +89,6 @@ printf 'warm                  read %s, load-ms %s, index-ms %s\n' "$(value read 
   "$(value index-ms "$warm")"
 printf 'bytes per track       cold %s, warm %s\n' "$(memory_per_track "$cold")" "$(memory_per_track "$warm")"
 printf 'cold/mutagen          %s\n' "$(awk -v a="$cold_rate" -v b="$mutagen_rate" 'BEGIN { printf("%.2f", (b > 0 ? a / b : 0)) }')"
+ceiling=$(wine "$BUILD/open_read_bench.exe" "$(winepath -w "$MUSIC" 2>/dev/null)" 2>&1 < /dev/null | tr -d '\r')
+printf 'ceiling               %s files/s opening, reading and closing only (%s files/s opening and closing)\n' \
+  "$(awk '/^open\+read\+close/ { print $2 }' <<<"$ceiling")" "$(awk '/^open\+close/ { print $2 }' <<<"$ceiling")"
