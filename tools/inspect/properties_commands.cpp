@@ -17,17 +17,25 @@
 //     enable TOP TEXT 0|1      a window was disabled or enabled; TEXT is "" for the top-level window itself,
 //                              else the control's text ("Properties - A  Apply  1": something was modified)
 //     caption TEXT             a top-level window's caption was set
+//     text TOP TEXT            a static or edit control's text was set (a question's or report's message),
+//                              line breaks and tabs as spaces
 //     shown TEXT | gone TEXT   a top-level window was shown or destroyed
-//     cell TOP ROW COLUMN TEXT a list view cell's text was set (its first 160 characters, control
-//                              characters as spaces)
-//     menu open | menu closed  a popup menu loop began or ended
+//     cell TOP ROW COLUMN TEXT a list view cell's text was set, or given anew to a list that asks its owner
+//                              for the texts (its first 160 characters, control characters as spaces)
+//     combo TOP TEXT           an item was added to a combo box's list (in the order they are added)
+//     menu open | menu closed  a popup menu was shown or the last shown one went away
 //     click TOP CLASS          the left mouse button went down on a window of class CLASS (as the message is
 //                              taken from the queue)
+//     key TOP CLASS CODE       a key went down (its virtual-key code) for a window of class CLASS (the same)
 #include <windows.h>
 #include <commctrl.h>
 
 #include <cstdlib>
+#include <iterator>
+#include <map>
+#include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "foundation/kpl/exceptions.h"
@@ -74,7 +82,51 @@ std::string window_text(HWND window) {
     return utf8;
 }
 
+// The text with its line breaks and tabs as spaces.
+std::string one_line(std::string text) {
+    for (char& c : text)
+        if (c == '\r' || c == '\n' || c == '\t') c = ' ';
+    return text;
+}
+
+std::string utf8_of(const wchar_t* text) {
+    std::wstring cut = std::wstring(text).substr(0, 160);
+    char utf8[512] = "";
+    WideCharToMultiByte(CP_UTF8, 0, cut.c_str(), -1, utf8, sizeof utf8, nullptr, nullptr);
+    return one_line(utf8);
+}
+
 bool is_top_level(HWND window) { return !(GetWindowLongW(window, GWL_STYLE) & WS_CHILD); }
+
+bool is_class(HWND window, const wchar_t* class_name) {
+    wchar_t name[64] = L"";
+    GetClassNameW(window, name, 64);
+    return lstrcmpiW(name, class_name) == 0;
+}
+
+bool is_menu_window(HWND window) { return is_class(window, L"#32768"); }
+
+// "cell TOP ROW COLUMN TEXT" for a list item's text.
+std::string cell_line(HWND top, const LVITEMW& item) {
+    std::wstring text = std::wstring(item.pszText).substr(0, 160);
+    for (wchar_t& c : text)
+        if (c < 0x20) c = L' ';
+    char utf8[512] = "";
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, utf8, sizeof utf8, nullptr, nullptr);
+    return "cell\t" + window_text(top) + "\t" + std::to_string(item.iItem) + "\t" + std::to_string(item.iSubItem) +
+           "\t" + utf8;
+}
+
+// The texts last given to owner-data lists, by list, row and column.
+std::map<std::tuple<HWND, int, int>, std::wstring>& owner_data_cells() {
+    static std::map<std::tuple<HWND, int, int>, std::wstring> cells;
+    return cells;
+}
+
+std::set<HWND>& menu_windows() {
+    static std::set<HWND> shown;
+    return shown;
+}
 
 // The trace lines of --trace, from a hook that sees every message sent to a window of this thread once the
 // window has handled it.
@@ -98,7 +150,10 @@ LRESULT CALLBACK trace_hook(int code, WPARAM wparam, LPARAM lparam) {
                            (m->wParam ? "1" : "0");
                     break;
                 case WM_SETTEXT:
-                    if (m->hwnd == top && is_top_level(m->hwnd)) line = "caption\t" + window_text(m->hwnd);
+                    if (m->hwnd == top && is_top_level(m->hwnd))
+                        line = "caption\t" + window_text(m->hwnd);
+                    else if (is_class(m->hwnd, L"Static") || is_class(m->hwnd, L"Edit"))
+                        line = "text\t" + window_text(top) + "\t" + one_line(window_text(m->hwnd));
                     break;
                 case WM_SHOWWINDOW:
                     if (m->wParam && m->hwnd == top) line = "shown\t" + window_text(m->hwnd);
@@ -108,23 +163,44 @@ LRESULT CALLBACK trace_hook(int code, WPARAM wparam, LPARAM lparam) {
                     break;
                 case LVM_SETITEMW: {
                     const LVITEMW* item = reinterpret_cast<const LVITEMW*>(m->lParam);
-                    if (item && (item->mask & LVIF_TEXT) && item->pszText && item->pszText != LPSTR_TEXTCALLBACKW) {
-                        std::wstring text = std::wstring(item->pszText).substr(0, 160);
-                        for (wchar_t& c : text)
-                            if (c < 0x20) c = L' ';
-                        char utf8[512] = "";
-                        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, utf8, sizeof utf8, nullptr, nullptr);
-                        line = "cell\t" + window_text(top) + "\t" + std::to_string(item->iItem) + "\t" +
-                               std::to_string(item->iSubItem) + "\t" + utf8;
+                    if (item && (item->mask & LVIF_TEXT) && item->pszText && item->pszText != LPSTR_TEXTCALLBACKW)
+                        line = cell_line(top, *item);
+                    break;
+                }
+                case CB_ADDSTRING:
+                    if (m->lParam && (GetWindowLongW(m->hwnd, GWL_STYLE) & (CBS_OWNERDRAWFIXED | CBS_OWNERDRAWVARIABLE)) == 0)
+                        line = "combo\t" + window_text(top) + "\t" + utf8_of(reinterpret_cast<const wchar_t*>(m->lParam));
+                    break;
+                case WM_NOTIFY: {
+                    // A list that keeps no text of its own asks its owner for each cell as it paints it: a cell
+                    // is reported when the text given differs from the one given for it before.
+                    const NMLVDISPINFOW* info = reinterpret_cast<const NMLVDISPINFOW*>(m->lParam);
+                    if (!info || info->hdr.code != LVN_GETDISPINFOW || !(info->item.mask & LVIF_TEXT) ||
+                        !info->item.pszText || info->item.pszText == LPSTR_TEXTCALLBACKW ||
+                        !(GetWindowLongW(info->hdr.hwndFrom, GWL_STYLE) & LVS_OWNERDATA))
+                        break;
+                    std::wstring& given = owner_data_cells()[{info->hdr.hwndFrom, info->item.iItem, info->item.iSubItem}];
+                    if (given != info->item.pszText) {
+                        given = info->item.pszText;
+                        line = cell_line(top, info->item);
                     }
                     break;
                 }
-                case WM_INITMENUPOPUP:
-                    line = "menu\topen";
-                    break;
-                case WM_EXITMENULOOP:
-                    line = "menu\tclosed";
-                    break;
+            }
+            if (m->message == WM_DESTROY) {
+                auto& cells = owner_data_cells();
+                for (auto it = cells.begin(); it != cells.end();)
+                    it = std::get<0>(it->first) == m->hwnd ? cells.erase(it) : std::next(it);
+            }
+            // Popup menus (also those opened without notifications to their owner) by their own windows:
+            // "open" when the first one is shown, "closed" when the last one is gone.
+            if ((m->message == WM_WINDOWPOSCHANGED || m->message == WM_DESTROY) && is_menu_window(m->hwnd)) {
+                const WINDOWPOS* pos = reinterpret_cast<const WINDOWPOS*>(m->lParam);
+                const bool shown = m->message == WM_WINDOWPOSCHANGED && pos && (pos->flags & SWP_SHOWWINDOW);
+                const bool hidden = m->message == WM_DESTROY ||
+                                    (m->message == WM_WINDOWPOSCHANGED && pos && (pos->flags & SWP_HIDEWINDOW));
+                if (shown && menu_windows().insert(m->hwnd).second && menu_windows().size() == 1) line = "menu\topen";
+                if (hidden && menu_windows().erase(m->hwnd) && menu_windows().empty()) line = "menu\tclosed";
             }
             if (!line.empty()) write_now(line + "\n");
         }
@@ -133,16 +209,20 @@ LRESULT CALLBACK trace_hook(int code, WPARAM wparam, LPARAM lparam) {
     return CallNextHookEx(nullptr, code, wparam, lparam);
 }
 
-// The "click" lines, from a hook that sees the messages taken from this thread's queue.
+// The "click" and "key" lines, from a hook that sees the messages taken from this thread's queue.
 LRESULT CALLBACK click_hook(int code, WPARAM wparam, LPARAM lparam) {
     try {
         const MSG* m = reinterpret_cast<const MSG*>(lparam);
-        if (code == HC_ACTION && wparam == PM_REMOVE && m && m->message == WM_LBUTTONDOWN && IsWindow(m->hwnd)) {
+        const bool key = m && (m->message == WM_KEYDOWN || m->message == WM_SYSKEYDOWN);
+        if (code == HC_ACTION && wparam == PM_REMOVE && m && (m->message == WM_LBUTTONDOWN || key) &&
+            IsWindow(m->hwnd)) {
             wchar_t name[64] = L"";
             GetClassNameW(m->hwnd, name, 64);
             char utf8[192] = "";
             WideCharToMultiByte(CP_UTF8, 0, name, -1, utf8, sizeof utf8, nullptr, nullptr);
-            write_now("click\t" + window_text(GetAncestor(m->hwnd, GA_ROOT)) + "\t" + utf8 + "\n");
+            std::string line = (key ? "key\t" : "click\t") + window_text(GetAncestor(m->hwnd, GA_ROOT)) + "\t" + utf8;
+            if (key) line += "\t" + std::to_string(m->wParam);
+            write_now(line + "\n");
         }
     } catch (...) {
     }
