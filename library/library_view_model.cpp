@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <set>
+#include <unordered_map>
 
 #include "foundation/kpl/codepage.h"
 #include "foundation/kpl/exceptions.h"
@@ -160,8 +161,17 @@ void library_view_model::set_path(const node_path& path) {
     m_level = 0;
     for (auto& c : m_choices) c.clear();
     for (auto& m : m_maps) m.clear();
-    rebuild(0);
-    for (size_t i = 0; i < path.size() && i < 4; ++i) open(path[i]);
+    m_album_details.clear();
+    // Only the levels the current one draws its tracks from are built: those with a choice, and the
+    // current level itself. A level without a choice lets every track through and is never looked at.
+    const int target = static_cast<int>(std::min<size_t>(path.size(), 3));
+    for (int l = 0; l < target; ++l) set_choice(l, path[l]);
+    for (int l = 0; l <= target; ++l) {
+        if (l < target && m_choices[l].empty()) continue;
+        m_level = l;
+        rebuild(l);
+    }
+    m_level = target;
 }
 
 void library_view_model::get_path(node_path& out) {
@@ -218,6 +228,8 @@ void library_view_model::open(const key_list& selection) {
     set_choice(m_level, selection);
     ++m_level;
     rebuild(m_level);
+    // A level left without a choice is not read again until it is current (and rebuilt) once more.
+    if (m_choices[m_level - 1].empty()) m_maps[m_level - 1].clear();
 }
 
 void library_view_model::tracks_of_state(int level, track_list& out) {
@@ -288,30 +300,55 @@ void library_view_model::rebuild(int level) {
         std::map<list_text, list_text> display_of;
         std::map<list_text, track_handle_ref> last_of;
         const key_list& artists = m_choices[1];
+        // An album line depends only on the track's artist, album artist, album and date texts (the scripts
+        // read nothing else), so tracks sharing those four texts share one formatted line: each distinct
+        // combination is formatted and placed once, every other track only looked up.
+        struct album_line {
+            track_list* tracks;
+            track_handle_ref* last;
+        };
+        std::unordered_map<std::string, album_line> lines;
+        lines.reserve(tracks.count() / 4 + 16);
+        std::string fields;
         for (uint32_t i = 0; i < tracks.count(); ++i) {
             const track_handle_ref& t = tracks.items()[i];
-            browse_fields_builder record;
-            t->copy_browse_fields(record);
-            const title_script* script;
-            bool by_chosen;
-            if (artists.empty()) {
-                script = m_album_all.get();
-                by_chosen = true;
-            } else {
-                by_chosen = same_set(library_album_artist_texts(record), artists);
-                script = by_chosen ? m_album_chosen.get() : m_album_other.get();
+            fields.clear();
+            {
+                track_info_lock_scope lock;
+                const browse_fields_packed* packed = nullptr;
+                if (t->get_browse_fields(packed))
+                    for (uint32_t field : {browse_artist, browse_album_artist, browse_album, browse_date}) {
+                        fields += packed->get(field);
+                        fields += '\0';
+                    }
             }
-            const std::string result = run_script(t, *script);
-            const size_t tab = result.find('\t');
-            const std::string shown = tab == std::string::npos ? result : result.substr(tab + 1);
-            const list_text whole = list_text(wide(result));
-            const list_text key = list_text(wide(shown));
-            add(key, t);
-            // Most tracks repeat an album already listed: the code-unit sets find those without the slower
-            // logical comparison.
-            if ((by_chosen ? own_seen : others_seen).insert(whole).second) (by_chosen ? own : others).insert(whole);
-            display_of[whole] = key;
-            last_of[key] = t;
+            auto found = lines.find(fields);
+            if (found == lines.end()) {
+                browse_fields_builder record;
+                t->copy_browse_fields(record);
+                const title_script* script;
+                bool by_chosen;
+                if (artists.empty()) {
+                    script = m_album_all.get();
+                    by_chosen = true;
+                } else {
+                    by_chosen = same_set(library_album_artist_texts(record), artists);
+                    script = by_chosen ? m_album_chosen.get() : m_album_other.get();
+                }
+                const std::string result = run_script(t, *script);
+                const size_t tab = result.find('\t');
+                const std::string shown = tab == std::string::npos ? result : result.substr(tab + 1);
+                const list_text whole = list_text(wide(result));
+                const list_text key = list_text(wide(shown));
+                auto& list = map[key];
+                if (list.count() == 0) keys.push_back(key);
+                if ((by_chosen ? own_seen : others_seen).insert(whole).second) (by_chosen ? own : others).insert(whole);
+                display_of[whole] = key;
+                found = lines.emplace(fields, album_line{&list, &last_of[key]}).first;
+            }
+            track_list& list = *found->second.tracks;
+            if (!list.count() || list.items()[list.count() - 1].get() != t.get()) list.append(t);
+            *found->second.last = t;
         }
         // The details of an album are those of its last track; formatted once per album, not per track.
         for (const auto& entry : last_of) {
@@ -351,6 +388,10 @@ void library_view_model::rebuild_all() {
     const list_text_list before = m_items;
     const int current = m_level;
     for (int l = 0; l <= current; ++l) {
+        if (l < current && m_choices[l].empty()) {  // passes every track on: nothing to build
+            m_maps[l].clear();
+            continue;
+        }
         m_level = l;
         rebuild(l);
     }

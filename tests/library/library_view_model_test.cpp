@@ -341,6 +341,39 @@ TEST_CASE("playback lists keep FLAC over OGG over MP3, and of equal scores the n
     CHECK(all.count() == 6);
 }
 
+TEST_CASE("an album gathers every track whose texts give its line, each track once; deep paths follow their choices") {
+    ensure_language();
+    fake_library lib;
+    const track_handle_ref twice = make_track("g3.flac", {"s3", "Guest", "Kim", "Pop", "Hits", "3", "2001"});
+    lib.tracks = {
+        make_track("g1.flac", {"s1", "Kim", "", "Pop", "Hits", "1", "2001"}),
+        make_track("g2.flac", {"s2", "Kim", "Kim", "Pop", "Hits", "2", "2001"}),
+        twice,
+        make_track("g4.flac", {"s4", "Kim", "", "Rock", "Hits", "4", "2001"}),
+        make_track("g5.flac", {"s5", "Lee", "", "Pop", "Hits", "5", "2001"}),
+        twice,
+        make_track("g6.flac", {"s6", "Kim", "", "Pop", "Hits", "6", "2002"}),
+    };
+    host_log host;
+    library_view_model view(host, path({keys({}), keys({})}), &lib);
+    CHECK(item_texts(view) ==
+          strings{"[songs from all albums]", "Kim - Hits [2001]", "Kim - Hits [2002]", "Lee - Hits [2001]"});
+    track_list t;
+    view.get_tracks_of(keys({L"Kim - Hits [2001]"}), t);
+    CHECK(track_names(t) == strings{"g1.flac", "g2.flac", "g3.flac", "g4.flac"});
+
+    // Genre Pop chosen, artists and albums left open: the songs follow the genre through a change.
+    view.set_path(path({keys({L"Pop"}), keys({}), keys({L"[songs from all albums]"})}));
+    CHECK(item_texts(view) == strings{"s1", "s2", "s3", "s5", "s6"});
+    make_track("g5.flac", {"s5", "Lee", "", "Jazz", "Hits", "5", "2001"});
+    lib.listener->on_items_modified(track_list());
+    CHECK(item_texts(view) == strings{"s1", "s2", "s3", "s6"});
+    view.go_up();
+    CHECK(item_texts(view) == strings{"[songs from all albums]", "Kim - Hits [2001]", "Kim - Hits [2002]"});
+    view.go_up();
+    CHECK(item_texts(view) == strings{"[albums by all artists]", "Guest", "Kim"});
+}
+
 TEST_CASE("library changes rebuild the levels; the host hears only when the items changed") {
     ensure_language();
     fake_library lib;
