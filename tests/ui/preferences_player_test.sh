@@ -57,9 +57,7 @@ config "$nav_guid=$(python3 -c 'import struct; print(struct.pack("<IIII", 0, 2, 
   "$expanded_guid=$expanded_hex"
 
 # ---- running the player and reading what it shows ----------------------------------------------------
-pid=
-log=
-window=
+source "$VORN_SOURCE_DIR/tests/support/player_support.sh"
 cleanup() {
   [ -n "$pid" ] && kill "$pid" 2>/dev/null
   vorn_capture_stop
@@ -68,65 +66,6 @@ cleanup() {
   true
 }
 trap cleanup EXIT
-lines() { grep -a 'OutputDebugString' "$log" | sed 's/^.*OutputDebugString[AW] "//; s/\\n"$//' | tr -d '\r'; }
-shows() { lines | grep '^Main window shows: ' | sed 's/^Main window shows: //' || true; }
-playing() { lines | grep '^Now playing: ' | sed 's/^Now playing: //' || true; }
-# wait_line FUNCTION COUNT: until FUNCTION prints at least COUNT lines; prints the COUNT-th.
-wait_line() {
-  local i
-  for i in $(seq 600); do
-    [ "$("$1" | wc -l)" -ge "$2" ] && break
-    kill -0 "$pid" 2>/dev/null || { lines >&2; fail "the player ended while waiting for $1 line $2"; }
-    sleep 0.1
-  done
-  [ "$("$1" | wc -l)" -ge "$2" ] || { lines >&2; fail "no $1 line $2"; }
-  "$1" | sed -n "${2}p"
-}
-# view EXPECTED: the next view line must contain EXPECTED; it is left in $got.
-seen=0
-got=
-view() {
-  seen=$((seen + 1))
-  got=$(wait_line shows "$seen")
-  case "$got" in *"$1"*) ;; *) shows >&2; fail "view $seen: expected '$1', got '$got'";; esac
-}
-# until_view EXPECTED: view lines are taken until one contains EXPECTED.
-until_view() {
-  while :; do
-    seen=$((seen + 1))
-    got=$(wait_line shows "$seen")
-    case "$got" in *"$1"*) return 0;; esac
-  done
-}
-key() { xdotool key --delay 80 "$@"; }
-typed() { xdotool type --delay 60 "$1"; }
-start() {  # start LOGNAME [ARGS]: the player over the profile, its window found and focused
-  log="$VORN_TEST_TMP/$1.log"
-  shift
-  seen=0
-  WINEDEBUG=+debugstr wine app/vorn.exe "$@" > "$log" 2>&1 < /dev/null &
-  pid=$!
-  local i owner
-  window=
-  for i in $(seq 600); do
-    for owner in $pid $(pgrep -P "$pid" 2>/dev/null || true); do
-      window=$(xdotool search --all --pid "$owner" --name '^Vorn Audio Player$' 2>/dev/null | head -n1 || true)
-      [ -n "$window" ] && break 2
-    done
-    kill -0 "$pid" 2>/dev/null || { cat "$log" >&2; fail "the player ended at start"; }
-    sleep 0.1
-  done
-  [ -n "$window" ] || fail "no window 'Vorn Audio Player'"
-  xdotool windowfocus --sync "$window" 2>/dev/null || true
-}
-stop() {  # ends the running player through a second start with /exit
-  timeout 60 wine app/vorn.exe /exit > exit.log 2>&1 < /dev/null || true
-  local i
-  for i in $(seq 600); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-  kill -0 "$pid" 2>/dev/null && fail "the player did not end after /exit"
-  wait "$pid" 2>/dev/null || true
-  pid=
-}
 # open_preferences: Ctrl+P in the main window until the dialog is there (a key lost under load is sent again).
 open_preferences() {
   local attempt i

@@ -38,6 +38,7 @@
 #include "shell/localization.h"
 #include "shell/main_thread_queue.h"
 #include "tools/bench/bench_support.h"
+#include "tools/bench/library_bench_support.h"
 
 namespace {
 
@@ -57,18 +58,6 @@ public:
     void register_listener(library_change_listener*) override {}
     void unregister_listener(library_change_listener*) override {}
     bool is_indexing() override { return false; }
-};
-
-struct quiet_host final : library_view_host {
-    void on_items_changed() override {}
-    void on_indexing_changed(bool) override {}
-};
-
-struct quiet_listener final : library_change_listener {
-    void on_items_added(const library_track_list&) override {}
-    void on_items_removed(const library_track_list&) override {}
-    void on_items_modified(const library_track_list&) override {}
-    void on_indexing_changed(bool) override {}
 };
 
 void make_tracks(track_list& out, uint32_t count) {
@@ -129,15 +118,6 @@ void run_generated(uint32_t count) {
     bench_library library;
     make_tracks(library.tracks, count);
     measure(library, "generated");
-}
-
-void pump() {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-    main_thread_queue::drain(true);
 }
 
 // The library stored in `profile` (a Windows path), loaded from its database.dat only: the monitors neither

@@ -37,6 +37,7 @@
 #include "shell/localization.h"
 #include "shell/main_thread_queue.h"
 #include "tools/bench/bench_support.h"
+#include "tools/bench/library_bench_support.h"
 
 namespace {
 
@@ -117,27 +118,6 @@ int make(const std::string& profile, const std::string& folder, uint32_t tracks)
     }
     std::printf("database.dat: %u tracks, %u bytes of folder state\n", tracks, tree.size());
     return 0;
-}
-
-struct quiet_host final : library_view_host {
-    void on_items_changed() override {}
-    void on_indexing_changed(bool) override {}
-};
-
-struct quiet_listener final : library_change_listener {
-    void on_items_added(const library_track_list&) override {}
-    void on_items_removed(const library_track_list&) override {}
-    void on_items_modified(const library_track_list&) override {}
-    void on_indexing_changed(bool) override {}
-};
-
-void pump() {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-    main_thread_queue::drain(true);
 }
 
 double ms_since(double start) { return (bench_seconds() - start) * 1000; }
