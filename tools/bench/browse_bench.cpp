@@ -123,14 +123,7 @@ void run_generated(uint32_t count) {
 // The library stored in `profile` (a Windows path), loaded from its database.dat only: the monitors neither
 // rescan nor watch, so the figures are the view model's alone.
 void run_profile(const std::string& profile) {
-    profile_folder::set(("file://" + profile).c_str());
-    const kpl::utf8_string_pow2 config = config_store::program_location();
-    config_store::program().load(config.c_str(), true);
-    cfg_monitor_library_folders = false;
-    hidden_window_create();
-    media_library::startup();
-    service_ptr<media_library> library;
-    service_class::get_single(library);
+    service_ptr<media_library> library = stored_library(profile);
     quiet_listener listener;
     library->register_listener(&listener);  // loads database.dat
     pump();

@@ -123,14 +123,7 @@ int make(const std::string& profile, const std::string& folder, uint32_t tracks)
 double ms_since(double start) { return (bench_seconds() - start) * 1000; }
 
 int views(const std::string& profile) {
-    profile_folder::set(("file://" + profile).c_str());
-    const kpl::utf8_string_pow2 config = config_store::program_location();
-    config_store::program().load(config.c_str(), true);
-    cfg_monitor_library_folders = false;
-    hidden_window_create();
-    media_library::startup();
-    service_ptr<media_library> library;
-    service_class::get_single(library);
+    service_ptr<media_library> library = stored_library(profile);
     quiet_listener listener;
     double start = bench_seconds();
     library->register_listener(&listener);  // loads database.dat
