@@ -93,6 +93,15 @@ def options(args, names):
     return values
 
 
+# Wine's mixer now and then misses its turn on a busy or virtual machine: the sound server then plays a few
+# milliseconds of silence and goes on with the very next sample. Such a gap lies outside the program (its own
+# buffer holds seconds): up to MAX_GAPS of them, each at most GAP_FRAMES long, where the capture is silent
+# while the reference is not and resumes exactly where it stopped, are stepped over and named on standard
+# error. Anything longer, more frequent or not resuming in place is a difference.
+MAX_GAPS = 3
+GAP_FRAMES = 1024
+
+
 def exact(capture_path, ref_path, rest):
     o = options(rest, ("tolerance", "rest"))
     tolerance = float(o.get("tolerance", "0"))
@@ -102,17 +111,36 @@ def exact(capture_path, ref_path, rest):
     if c0 is None:
         fail("the capture is silent")
     frames = len(ref) // 2 - r0
-    if len(cap) // 2 - c0 < frames:
-        fail("the capture ends %d frames early" % (frames - (len(cap) // 2 - c0)))
-    worst, where = 0.0, -1
-    for k in range(2 * frames):
-        d = abs(cap[2 * c0 + k] - ref[2 * r0 + k])
-        if d > worst:
-            worst, where = d, k // 2
+    cap_frames = len(cap) // 2
+
+    def same(c, r):
+        return abs(cap[2 * c] - ref[2 * r]) <= tolerance and abs(cap[2 * c + 1] - ref[2 * r + 1]) <= tolerance
+
+    def silent(c):
+        return cap[2 * c] == 0.0 and cap[2 * c + 1] == 0.0
+
+    worst, where, shift, gaps = 0.0, -1, 0, 0
+    for k in range(frames):
+        c, r = c0 + shift + k, r0 + k
+        if c >= cap_frames:
+            fail("the capture ends %d frames early" % (frames - k))
+        if not same(c, r) and silent(c) and (ref[2 * r] != 0.0 or ref[2 * r + 1] != 0.0) and gaps < MAX_GAPS:
+            z = 0
+            while c + z < cap_frames and z <= GAP_FRAMES and silent(c + z):
+                z += 1
+            if z <= GAP_FRAMES and c + z < cap_frames and same(c + z, r):
+                sys.stderr.write("capture_check: %d frames of silence from the sound server before frame %d\n" % (z, k))
+                shift += z
+                gaps += 1
+                c += z
+        for channel in (0, 1):
+            d = abs(cap[2 * c + channel] - ref[2 * r + channel])
+            if d > worst:
+                worst, where = d, k
     if worst > tolerance:
-        fail("frame %d of %d differs by %g (heard %r, expected %r)" % (
-            where, frames, worst, cap[2 * (c0 + where)], ref[2 * (r0 + where)]))
-    tail = cap[2 * (c0 + frames):]
+        c, r = c0 + shift + where, r0 + where
+        fail("frame %d of %d differs by %g (heard %r, expected %r)" % (where, frames, worst, cap[2 * c], ref[2 * r]))
+    tail = cap[2 * (c0 + shift + frames):]
     if "rest" in o:
         with open(o["rest"], "wb") as f:
             tail.tofile(f)
