@@ -9,6 +9,7 @@
 
 #include "foundation/kpl/codepage.h"
 #include "foundation/kpl/win32_errors.h"
+#include "library/logical_sort.h"
 #include "shell/main_thread_queue.h"
 
 namespace {
@@ -17,11 +18,6 @@ const wchar_t* const k_cover_names[] = {L"front cover.jpg", L"front.jpg", L"cove
 
 bool is_drive(const std::wstring& c) {
     return c.size() == 2 && c[0] >= L'A' && c[0] <= L'Z' && c[1] == L':';
-}
-
-void sort_logical(std::vector<list_text>& texts) {
-    std::sort(texts.begin(), texts.end(),
-              [](const list_text& a, const list_text& b) { return list_text_compare_logical(a, b) < 0; });
 }
 
 }  // namespace

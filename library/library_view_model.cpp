@@ -5,12 +5,14 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cwchar>
 #include <set>
 #include <unordered_map>
 
 #include "foundation/kpl/codepage.h"
 #include "foundation/kpl/exceptions.h"
 #include "foundation/services/service_registry.h"
+#include "library/logical_sort.h"
 #include "metadata/title_formatting/handle_title.h"
 #include "shell/localization.h"
 
@@ -24,8 +26,6 @@ std::wstring wide(const std::string& text) {
     kpl::utf8_to_wide_array(w, text.c_str());
     return w.c_str();
 }
-
-std::string narrow(const std::wstring& text) { return kpl::utf8_string_from_utf16(text.c_str(), text.size()).c_str(); }
 
 bool same_set(std::vector<std::wstring> a, const key_list& chosen) {
     std::vector<std::wstring> b;
@@ -72,15 +72,6 @@ void append_with_links(navigation_text& out, const char* id, const char* name, L
     links();
     out.append_escaped(text.substr(at + placeholder.size()).c_str());
 }
-
-void sort_keys(std::vector<list_text>& keys) {
-    std::sort(keys.begin(), keys.end(),
-              [](const list_text& a, const list_text& b) { return list_text_compare_logical(a, b) < 0; });
-}
-
-struct logical_less {
-    bool operator()(const list_text& a, const list_text& b) const { return list_text_compare_logical(a, b) < 0; }
-};
 
 }  // namespace
 
@@ -161,7 +152,7 @@ void library_view_model::set_path(const node_path& path) {
     m_level = 0;
     for (auto& c : m_choices) c.clear();
     for (auto& m : m_maps) m.clear();
-    m_album_details.clear();
+    m_album_last.clear();
     // Only the levels the current one draws its tracks from are built: those with a choice, and the
     // current level itself. A level without a choice lets every track through and is never looked at.
     const int target = static_cast<int>(std::min<size_t>(path.size(), 3));
@@ -291,14 +282,14 @@ void library_view_model::rebuild(int level) {
             for (const auto& v : values)
                 if (once.insert(v).second) add(list_text(v), t);
         }
-        sort_keys(keys);
+        sort_logical(keys);
         for (const auto& k : keys) items.append(k);
     } else if (level == 2) {
-        m_album_details.clear();
-        std::set<list_text, logical_less> own, others;
-        std::set<list_text> own_seen, others_seen;
-        std::map<list_text, list_text> display_of;
-        std::map<list_text, track_handle_ref> last_of;
+        m_album_last.clear();
+        // Album lines as the scripts give them ("sort text\tshown text"), those by the chosen artists
+        // (or all, when none is chosen) and the others; listed in that order, each sorted.
+        std::vector<list_text> own, others;
+        std::map<list_text, track_handle_ref>& last_of = m_album_last;
         const key_list& artists = m_choices[1];
         // An album line depends only on the track's artist, album artist, album and date texts (the scripts
         // read nothing else), so tracks sharing those four texts share one formatted line: each distinct
@@ -341,29 +332,26 @@ void library_view_model::rebuild(int level) {
                 const list_text whole = list_text(wide(result));
                 const list_text key = list_text(wide(shown));
                 auto& list = map[key];
-                if (list.count() == 0) keys.push_back(key);
-                if ((by_chosen ? own_seen : others_seen).insert(whole).second) (by_chosen ? own : others).insert(whole);
-                display_of[whole] = key;
+                (by_chosen ? own : others).push_back(whole);
                 found = lines.emplace(fields, album_line{&list, &last_of[key]}).first;
             }
             track_list& list = *found->second.tracks;
             if (!list.count() || list.items()[list.count() - 1].get() != t.get()) list.append(t);
             *found->second.last = t;
         }
-        // The details of an album are those of its last track; formatted once per album, not per track.
-        for (const auto& entry : last_of) {
-            browse_fields_builder record;
-            entry.second->copy_browse_fields(record);
-            const char* album_artist = record.get(browse_album_artist);
-            if (!*album_artist) album_artist = record.get(browse_artist);
-            m_album_details[entry.first] =
-                wide(run_script(entry.second, *m_album) + "\n" + album_artist + "\n" + run_script(entry.second, *m_date));
+        // An album's details (for the title line) are those of its last track, formatted when asked for.
+        // Different track texts can make the same line: each is listed once, and a shown text only at its
+        // first line.
+        for (auto* lines_of : {&own, &others}) {
+            sort_logical(*lines_of);
+            lines_of->erase(std::unique(lines_of->begin(), lines_of->end()), lines_of->end());
         }
         if (own.size() + others.size() > 1) items.append(list_text(k_songs_from_all));
         std::set<list_text> listed;
-        for (const auto* set : {&own, &others})
-            for (const list_text& whole : *set) {
-                const list_text& key = display_of[whole];
+        for (const auto* lines_of : {&own, &others})
+            for (const list_text& whole : *lines_of) {
+                const wchar_t* tab = std::wcschr(whole.text(), L'\t');
+                const list_text key = tab ? list_text(tab + 1) : whole;
                 if (listed.insert(key).second) items.append(key);
             }
     } else if (level == 3) {
@@ -378,7 +366,7 @@ void library_view_model::rebuild(int level) {
             if (text.empty()) continue;
             add(list_text(wide(text)), t);
         }
-        sort_keys(keys);
+        sort_logical(keys);
         for (const auto& k : keys) items.append(k);
     }
     m_items = items;
@@ -478,16 +466,18 @@ void library_view_model::get_title(navigation_text& out) {
     // One album link: the album text, its date in brackets, leading to its songs by its artists. An album
     // without a known artist is plain text.
     const auto album_link = [&](const list_text& key, std::vector<std::wstring>& album_artists) {
-        const auto found = m_album_details.find(key);
-        if (found == m_album_details.end()) {
+        const auto found = m_album_last.find(key);
+        if (found == m_album_last.end()) {
             out.append_escaped("???");
             album_artists.clear();
             return;
         }
-        const std::wstring& d = found->second;
-        const size_t a = d.find(L'\n'), b = d.find(L'\n', a + 1);
-        const std::wstring album = d.substr(0, a), date = d.substr(b + 1);
-        album_artists = library_value_texts(narrow(d.substr(a + 1, b - a - 1)).c_str());
+        const track_handle_ref& last = found->second;
+        browse_fields_builder record;
+        last->copy_browse_fields(record);
+        const char* album_artist = record.get(browse_album_artist);
+        album_artists = library_value_texts(*album_artist ? album_artist : record.get(browse_artist));
+        const std::wstring album = wide(run_script(last, *m_album)), date = wide(run_script(last, *m_date));
         std::wstring shown = album;
         if (!date.empty()) shown += L" [" + date + L"]";
         if (album_artists.empty()) {
@@ -499,7 +489,7 @@ void library_view_model::get_title(navigation_text& out) {
         target.album = list_text(shown);
         out.append_link(shown.c_str(), target);
     };
-    const bool one = albums.count() == 1 && m_album_details.count(albums.front());
+    const bool one = albums.count() == 1 && m_album_last.count(albums.front());
     if (one) {
         append_prefix(out, "ui_view_album_prefix");
         std::vector<std::wstring> own;

@@ -90,7 +90,7 @@ private:
     int m_level = 0;
     key_list m_choices[4];
     level_map m_maps[4];
-    std::map<list_text, std::wstring> m_album_details;
+    std::map<list_text, track_handle_ref> m_album_last;  // each album line's last track: its details
     list_text_list m_items;
 
     title_script_ref m_song_one_album, m_song_title, m_track_sort, m_album_other, m_album_chosen, m_album_all,

@@ -1,5 +1,7 @@
 #include "metadata/track_handle.h"
 
+#include <vector>
+
 #include "foundation/kpl/avl_tree.h"
 #include "foundation/kpl/bit_array.h"
 #include "foundation/kpl/text_compare.h"
@@ -9,21 +11,14 @@
 
 namespace {
 
-// Map order: the CRC-32 of the path first, then the path bytes (unsigned, letter case counts), then the
-// subsong.
+// A handle's identity: its path (letter case counts), its CRC-32 and its subsong.
 struct handle_key {
     const char* path;
     uint32_t crc;
     uint32_t subsong;
-};
 
-struct handle_key_compare {
-    int operator()(const handle_key& a, const handle_key& b) const {
-        if (a.crc != b.crc) return a.crc < b.crc ? -1 : 1;
-        int c = kpl::strcmp(a.path, b.path);
-        if (c != 0) return c;
-        if (a.subsong != b.subsong) return a.subsong < b.subsong ? -1 : 1;
-        return 0;
+    bool operator==(const handle_key& other) const {
+        return crc == other.crc && subsong == other.subsong && kpl::strcmp(path, other.path) == 0;
     }
 };
 
@@ -33,21 +28,90 @@ handle_key key_of(const track_location& location) {
 
 }  // namespace
 
-// A handle as the map keeps it: the handle with its tree links and its key (which points at the handle's
-// own path text).
+// A handle as the map keeps it: the handle with its key (which points at the handle's own path text) and
+// the next handle of its bucket.
 class track_handle_node final : public track_handle {
 public:
-    explicit track_handle_node(const track_location& location) : track_handle(location) {
-        key = key_of(get_location());
+    track_handle_node(const track_location& location, const handle_key& key) : track_handle(location) {
+        this->key = handle_key{get_location().get_path(), key.crc, key.subsong};
     }
     ~track_handle_node() = default;
 
     handle_key key;
-    track_handle_node* left = nullptr;
-    track_handle_node* right = nullptr;
-    track_handle_node* parent = nullptr;
-    uint32_t depth = 0;
+    track_handle_node* next = nullptr;
 };
+
+namespace {
+
+// The handles by key: a table of buckets chained through the handles, indexed by the path's CRC-32 (which
+// spreads paths well), doubled when it holds more handles than buckets. A library of 100,000 tracks makes
+// that many handles at start-up, so finding a key costs one bucket and its few handles, not a walk
+// through a tree of scattered nodes.
+class handle_table {
+public:
+    ~handle_table() { clear(); }
+
+    // The handle of `key`, made by `make` when there is none; `inserted` tells which.
+    template <class Make>
+    track_handle_node* find_or_insert(const handle_key& key, Make make, bool& inserted) {
+        inserted = false;
+        if (!m_buckets.empty())
+            for (track_handle_node* node = m_buckets[key.crc & m_mask]; node; node = node->next)
+                if (node->key == key) return node;
+        if (m_count >= m_buckets.size()) grow();
+        track_handle_node* node = make();
+        track_handle_node*& head = m_buckets[node->key.crc & m_mask];
+        node->next = head;
+        head = node;
+        ++m_count;
+        inserted = true;
+        return node;
+    }
+
+    // Unlinks `node`, which the table holds.
+    void remove(track_handle_node* node) {
+        for (track_handle_node** link = &m_buckets[node->key.crc & m_mask]; *link; link = &(*link)->next)
+            if (*link == node) {
+                *link = node->next;
+                node->next = nullptr;
+                --m_count;
+                return;
+            }
+    }
+
+    void clear() {
+        for (track_handle_node*& head : m_buckets)
+            while (track_handle_node* node = head) {
+                head = node->next;
+                delete node;
+            }
+        m_count = 0;
+    }
+
+    uint32_t count() const { return m_count; }
+
+private:
+    // Doubles the buckets (256 at first) and moves every handle to its new bucket. Throws only before
+    // anything moved.
+    void grow() {
+        std::vector<track_handle_node*> buckets(m_buckets.empty() ? 256 : m_buckets.size() * 2, nullptr);
+        const uint32_t mask = static_cast<uint32_t>(buckets.size() - 1);
+        for (track_handle_node* head : m_buckets)
+            while (track_handle_node* node = head) {
+                head = node->next;
+                node->next = buckets[node->key.crc & mask];
+                buckets[node->key.crc & mask] = node;
+            }
+        m_buckets.swap(buckets);
+        m_mask = mask;
+    }
+
+    std::vector<track_handle_node*> m_buckets;
+    uint32_t m_mask = 0;
+    uint32_t m_count = 0;
+};
+
+}  // namespace
 
 // The map and the two locks of all handles.
 class track_handle_map final : public track_handle_registry {
@@ -55,8 +119,7 @@ public:
     track_handle_map() = default;
     ~track_handle_map() {
         kpl::critical_section_scope lock(m_map_lock);
-        m_tree.clear([](track_handle_node* node) { delete node; });
-        m_count = 0;
+        m_table.clear();
     }
 
     uint32_t release() override { return 1; }
@@ -75,9 +138,8 @@ public:
         track_handle_node* handle;
         {
             kpl::critical_section_scope lock(m_map_lock);
-            auto found = m_tree.insert(key, [&location]() { return new track_handle_node(location); });
-            if (found.inserted) ++m_count;
-            handle = found.node;
+            bool inserted;
+            handle = m_table.find_or_insert(key, [&]() { return new track_handle_node(location, key); }, inserted);
             ++handle->m_count;
         }
         out = track_handle_ref::adopt(handle);  // releases what `out` held, outside the map lock
@@ -92,8 +154,8 @@ public:
             kpl::critical_section_scope lock(m_map_lock);
             left = --handle.m_count;
             if (left == 0) {
-                doomed = m_tree.remove(static_cast<track_handle_node&>(handle).key);
-                --m_count;
+                doomed = static_cast<track_handle_node*>(&handle);
+                m_table.remove(doomed);
             }
         }
         delete doomed;
@@ -112,7 +174,7 @@ public:
 
     uint32_t count() {
         kpl::critical_section_scope lock(m_map_lock);
-        return m_count;
+        return m_table.count();
     }
 
     kpl::critical_section& info_lock() { return m_info_lock; }
@@ -120,8 +182,7 @@ public:
 private:
     kpl::critical_section m_map_lock;
     kpl::critical_section m_info_lock;
-    kpl::linked_tree<track_handle_node, handle_key_compare> m_tree;
-    uint32_t m_count = 0;
+    handle_table m_table;
 };
 
 namespace {

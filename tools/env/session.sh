@@ -69,7 +69,9 @@ vorn_session_start() {
     wineserver -w
     echo "$WINEARCH" > "$WINEPREFIX/.vorn-ready"
   fi
-  wineserver -p
+  # A server still running for this prefix (one an earlier session left, or one still winding down)
+  # makes -p fail; the session then simply uses it.
+  wineserver -p 2>/dev/null || true
 
   if [ -z "${DISPLAY:-}" ]; then
     local fdfile="$XDG_RUNTIME_DIR/xvfb.display"
