@@ -30,29 +30,41 @@ void merge_runs(iterator first, iterator middle, iterator last, std::vector<list
     std::move(scratch.begin(), scratch.end(), first);
 }
 
+// A worker compares as the thread that started it does: the logical comparison follows the thread's locale.
+class comparing_thread : public kpl::thread {
+protected:
+    comparing_thread() : m_locale(GetThreadLocale()) {}
+    void body() override {
+        SetThreadLocale(m_locale);
+        run();
+    }
+    virtual void run() = 0;
+
+private:
+    LCID m_locale;
+};
+
 // One part of the list, sorted on a worker thread.
-class part_sorter final : public kpl::thread {
+class part_sorter final : public comparing_thread {
 public:
     part_sorter(iterator first, iterator last) : m_first(first), m_last(last) {}
     ~part_sorter() override { wait_and_close(); }
-    void run() { std::sort(m_first, m_last, logical_less()); }
+    void run() override { std::sort(m_first, m_last, logical_less()); }
 
 private:
-    void body() override { run(); }
     iterator m_first, m_last;
 };
 
 // Two neighbouring sorted runs, merged on a worker thread.
-class pair_merger final : public kpl::thread {
+class pair_merger final : public comparing_thread {
 public:
     pair_merger(iterator first, iterator middle, iterator last) : m_first(first), m_middle(middle), m_last(last) {
         m_scratch.reserve(static_cast<size_t>(last - first));
     }
     ~pair_merger() override { wait_and_close(); }
-    void run() { merge_runs(m_first, m_middle, m_last, m_scratch); }
+    void run() override { merge_runs(m_first, m_middle, m_last, m_scratch); }
 
 private:
-    void body() override { run(); }
     iterator m_first, m_middle, m_last;
     std::vector<list_text> m_scratch;
 };
