@@ -27,6 +27,12 @@ std::wstring wide(const std::string& text) {
     return w.c_str();
 }
 
+// The shown text of an album line ("sort text\tshown text"): what follows the first tab, or all of it.
+list_text shown_part(const list_text& line) {
+    const wchar_t* tab = std::wcschr(line.text(), L'\t');
+    return tab ? list_text(tab + 1) : line;
+}
+
 bool same_set(std::vector<std::wstring> a, const key_list& chosen) {
     std::vector<std::wstring> b;
     for (const list_text& t : chosen) b.push_back(t.text());
@@ -326,11 +332,8 @@ void library_view_model::rebuild(int level) {
                     by_chosen = same_set(library_album_artist_texts(record), artists);
                     script = by_chosen ? m_album_chosen.get() : m_album_other.get();
                 }
-                const std::string result = run_script(t, *script);
-                const size_t tab = result.find('\t');
-                const std::string shown = tab == std::string::npos ? result : result.substr(tab + 1);
-                const list_text whole = list_text(wide(result));
-                const list_text key = list_text(wide(shown));
+                const list_text whole = list_text(wide(run_script(t, *script)));
+                const list_text key = shown_part(whole);
                 auto& list = map[key];
                 (by_chosen ? own : others).push_back(whole);
                 found = lines.emplace(fields, album_line{&list, &last_of[key]}).first;
@@ -350,8 +353,7 @@ void library_view_model::rebuild(int level) {
         std::set<list_text> listed;
         for (const auto* lines_of : {&own, &others})
             for (const list_text& whole : *lines_of) {
-                const wchar_t* tab = std::wcschr(whole.text(), L'\t');
-                const list_text key = tab ? list_text(tab + 1) : whole;
+                const list_text key = shown_part(whole);
                 if (listed.insert(key).second) items.append(key);
             }
     } else if (level == 3) {

@@ -1,7 +1,5 @@
 #include "foundation/kpl/crc32.h"
 
-#include <cstring>
-
 namespace {
 
 // Eight tables: entries[0] is the classic byte table; entries[k][i] is the CRC of byte i followed by k

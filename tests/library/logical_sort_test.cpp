@@ -22,12 +22,12 @@ std::vector<std::wstring> texts_of(const std::vector<list_text>& list) {
 std::vector<list_text> scrambled_lines(size_t count) {
     static const wchar_t* const stems[] = {L"Album ", L"album ", L"Ålbum ", L"", L"Best of ", L"10 Years - ", L"Zebra "};
     std::vector<list_text> out;
-    uint32_t seed = 2024;
+    uint32_t state = 2024;  // the same scrambled order every run
     for (size_t i = 0; i < count; ++i) {
-        seed = seed * 1664525u + 1013904223u;
-        std::wstring text = stems[(seed >> 8) % 7];
-        text += std::to_wstring((seed >> 12) % 300);
-        if ((seed >> 20) % 3 == 0) text += L" [" + std::to_wstring(1960 + (seed >> 24) % 60) + L"]";
+        state = state * 1664525u + 1013904223u;
+        std::wstring text = stems[(state >> 8) % 7];
+        text += std::to_wstring((state >> 12) % 300);
+        if ((state >> 20) % 3 == 0) text += L" [" + std::to_wstring(1960 + (state >> 24) % 60) + L"]";
         out.push_back(list_text(text));
     }
     return out;

@@ -34,10 +34,10 @@ TEST_CASE("crc32_update: known values and chaining") {
 // applied bit by bit.
 TEST_CASE("crc32_update: agrees with the bitwise definition over all byte values and alignments") {
     std::vector<unsigned char> bytes(4096 + 16);
-    uint32_t seed = 12345;
+    uint32_t state = 12345;  // a fixed pseudo-random byte pattern
     for (auto& b : bytes) {
-        seed = seed * 1103515245u + 12345u;
-        b = static_cast<unsigned char>(seed >> 23);
+        state = state * 1103515245u + 12345u;
+        b = static_cast<unsigned char>(state >> 23);
     }
     for (int i = 0; i < 256; ++i) bytes[i] = static_cast<unsigned char>(i);
     const auto bitwise = [](const unsigned char* p, size_t n) {
