@@ -8,7 +8,7 @@ PY=/usr/bin/python3   # Debian's interpreter, the one python3-mutagen belongs to
 # inspect ARGS: runs vorn-inspect; standard output to stdout (without carriage returns), standard error to err.txt.
 inspect() {
   local rc=0
-  wine "$VORN_INSPECT" "$@" 2>err.txt > inspect.out < /dev/null || rc=$?
+  quiet_retry err.txt wine "$VORN_INSPECT" "$@" > inspect.out < /dev/null || rc=$?
   tr -d '\r' < inspect.out
   return $rc
 }

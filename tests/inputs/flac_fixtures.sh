@@ -6,7 +6,7 @@ command -v sox >/dev/null || fail "sox is not installed"
 # inspect ARGS: runs the console tool, its errors into err.txt (with the exit code when it fails).
 inspect() {
   local rc=0
-  wine "$VORN_INSPECT" "$@" 2>err.txt < /dev/null || rc=$?
+  quiet_retry err.txt wine "$VORN_INSPECT" "$@" < /dev/null || rc=$?
   [ $rc -eq 0 ] || echo "(vorn-inspect exit code $rc)" >> err.txt
   return $rc
 }

@@ -4,7 +4,7 @@ for tool in oggenc oggdec opusenc opusdec opusinfo ogginfo vorbiscomment flac so
 done
 
 # inspect ARGS: runs vorn-inspect; standard output to stdout, standard error to ./err.txt.
-inspect() { wine "$VORN_INSPECT" "$@" 2>err.txt; }
+inspect() { quiet_retry err.txt wine "$VORN_INSPECT" "$@"; }
 
 # compare RAW REF.wav FORMAT TOLERANCE [OFFSET]: sample-by-sample comparison (tests/inputs/pcm_compare.py).
 compare() { python3 "$VORN_SOURCE_DIR/tests/inputs/pcm_compare.py" "$@"; }

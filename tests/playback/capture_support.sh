@@ -7,7 +7,7 @@ rate=$(vorn_sink_rate)
 [ -n "$rate" ] || fail "no null sink"
 
 inspect() {  # inspect ARGS...: vorn-inspect, failing the test on an error
-    timeout 60 wine "$VORN_INSPECT" "$@" < /dev/null > inspect.out 2> inspect.err || { cat inspect.err >&2; fail "vorn-inspect $*"; }
+    quiet_retry inspect.err timeout 60 wine "$VORN_INSPECT" "$@" < /dev/null > inspect.out || { cat inspect.err >&2; fail "vorn-inspect $*"; }
 }
 
 play() {  # play CAPTURE ARGS...: vorn-inspect play ARGS, recorded into CAPTURE; out.txt with the times cut off

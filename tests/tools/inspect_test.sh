@@ -2,7 +2,7 @@
 
 inspect() {  # inspect ARGS...: stdout to out.txt, stderr to err.txt, the exit status in $rc
     set +e
-    wine "$VORN_INSPECT" "$@" > out.txt 2> err.txt < /dev/null
+    quiet_retry err.txt wine "$VORN_INSPECT" "$@" > out.txt < /dev/null
     rc=$?
     set -e
     tr -d '\r' < err.txt > err.clean && mv err.clean err.txt

@@ -13,7 +13,7 @@ TESTS_EXE="$VORN_BUILD_DIR/tests/test_compressed_inputs.exe"
 # that timed out says so. Its exit status is then 124.)
 inspect() {
   local rc=0
-  timeout 120 wine "$VORN_INSPECT" "$@" 2>err.txt < /dev/null || rc=$?
+  quiet_retry err.txt timeout 120 wine "$VORN_INSPECT" "$@" < /dev/null || rc=$?
   [ $rc -eq 124 ] && echo "vorn-inspect $* did not end within 120 s" >&2
   return $rc
 }
