@@ -48,6 +48,12 @@ constexpr uint32_t largest_partial_frame = ALAC_FRAME_LENGTH - 1;
 // its coded data. The copy of the packet is padded so that no such read leaves it, and a frame whose reads
 // went past the packet is damaged.
 constexpr size_t read_ahead = 64 * 1024;
+// The bit reader loads a few bytes beyond the last bit it takes: those are always zero, as in the file.
+constexpr size_t look_ahead_cleared = 64;
+
+// At 16, 20 and 24 bits the decoder shifts every value it writes left by 16, 12 or 8 bits: the bits below
+// the sample's whole bytes are zero already (32-bit samples have none).
+bool writes_whole_bytes(uint32_t depth) { return depth == 16 || depth == 20 || depth == 24; }
 
 class alac_packet_decoder final : public service_counted<codec_packet_decoder> {
 public:
@@ -99,8 +105,11 @@ public:
         const size_t decoded = size_t(c.frameLength > largest_partial_frame ? c.frameLength : largest_partial_frame);
         if (m_samples.size() < decoded * m_channels) m_samples.resize(decoded * m_channels);
         if (size > 0xFFFFFFFFu - read_ahead) throw ketrel_io::exception_io_data();
-        m_packet.assign(static_cast<const uint8_t*>(data), static_cast<const uint8_t*>(data) + size);
-        m_packet.resize(size + read_ahead, 0);
+        // The copy's buffer only grows (new bytes are zero); past the packet, the bytes the bit reader looks
+        // ahead at are cleared for every packet, the rest of the padding keeps what it held.
+        if (m_packet.size() < size + read_ahead) m_packet.resize(size + read_ahead);
+        if (size) std::memcpy(m_packet.data(), data, size);
+        std::memset(m_packet.data() + size, 0, look_ahead_cleared);
         BitBuffer bits;
         BitBufferInit(&bits, m_packet.data(), static_cast<uint32_t>(size));
         uint32_t got = 0;
@@ -122,7 +131,7 @@ public:
                 for (uint32_t ch = 0; ch < m_channels; ++ch)
                     frame[ch] = static_cast<int32_t>(static_cast<uint32_t>(in[m_table[ch]]) & keep);
             }
-        } else if (keep != ~uint32_t(0)) {
+        } else if (keep != ~uint32_t(0) && !writes_whole_bytes(c.bitDepth)) {
             for (uint32_t i = 0; i < count; ++i) samples[i] = static_cast<int32_t>(static_cast<uint32_t>(samples[i]) & keep);
         }
         block.set_data_size(count);

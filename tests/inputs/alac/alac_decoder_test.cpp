@@ -148,6 +148,38 @@ TEST_CASE("ALAC decoder: frames that claim more than they hold") {
     }
 }
 
+TEST_CASE("ALAC decoder: a packet after a longer one") {
+    input_test::services_built();
+    // The decoder reads each packet from a padded copy that it keeps from packet to packet: what a longer packet
+    // left behind must neither make a cut packet whole nor change a short one's samples.
+    std::vector<uint8_t> ck = cookie(4096, 16, 2);
+    const std::vector<uint8_t> whole = escape_frame(2, 4096, false, 4096);
+    const std::vector<uint8_t> cut = escape_frame(2, 4096, false, 2);
+    const std::vector<uint8_t> partial = escape_frame(2, 10, true, 10);
+
+    auto decode = [&](codec_packet_decoder& d, const std::vector<uint8_t>& frame, std::vector<float>& out) {
+        audio_block_store block;
+        d.decode_packet(frame.data(), frame.size(), block, abort_never);
+        out.assign(block.get_data(), block.get_data() + block.get_sample_count() * block.get_channels());
+    };
+    service_ptr<codec_packet_decoder> fresh;
+    codec_packet_decoder_open(fresh, true, codec_owner_alac, 0, ck.data(), ck.size(), abort_never);
+    std::vector<float> expected;
+    decode(*fresh, partial, expected);
+    REQUIRE(expected.size() == 20);
+
+    service_ptr<codec_packet_decoder> d;
+    codec_packet_decoder_open(d, true, codec_owner_alac, 0, ck.data(), ck.size(), abort_never);
+    std::vector<float> samples;
+    decode(*d, whole, samples);
+    CHECK(samples.size() == 2 * 4096);
+    audio_block_store block;
+    CHECK_THROWS_AS(d->decode_packet(cut.data(), cut.size(), block, abort_never), ketrel_io::exception_io_data);
+    decode(*d, whole, samples);
+    decode(*d, partial, samples);
+    CHECK(samples == expected);
+}
+
 TEST_CASE("ALAC decoder: cookies, channel masks, limits") {
     input_test::services_built();
     service_ptr<codec_packet_decoder> d;
