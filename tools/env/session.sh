@@ -28,10 +28,23 @@ exit $rc
   chmod +x "$dir/wine"
   if [ "$arch" = x86_64 ]; then
     printf '#!/bin/sh\nexec /usr/lib/wine/wine64 wineboot.exe "$@"\n' > "$dir/wineboot"
-    printf '#!/bin/sh\nexec /usr/lib/wine/wine64 winepath.exe "$@"\n' > "$dir/winepath"
     printf '#!/bin/sh\nexec /usr/lib/wine/wineserver64 "$@"\n' > "$dir/wineserver"
-    chmod +x "$dir/wineboot" "$dir/winepath" "$dir/wineserver"
+    chmod +x "$dir/wineboot" "$dir/wineserver"
   fi
+  # `winepath` through the flavour's loader. On a loaded machine Wine now and then fails to start it ("Application
+  # could not be started", status 1, printed where the path should be): such a run is made once more, and what the
+  # run printed is passed on only when it is the one that counts.
+  printf '#!/bin/sh
+out=$(%s winepath.exe "$@")
+rc=$?
+if [ $rc -ne 0 ]; then
+  out=$(%s winepath.exe "$@")
+  rc=$?
+fi
+[ -z "$out" ] || printf "%%s\\n" "$out"
+exit $rc
+' "$loader" "$loader" > "$dir/winepath"
+  chmod +x "$dir/winepath"
 }
 
 vorn_session_start() {
