@@ -51,10 +51,9 @@ class handle_table {
 public:
     ~handle_table() { clear(); }
 
-    // The handle of `key`, made by `make` when there is none; `inserted` tells which.
+    // The handle of `key`, made by `make` when there is none.
     template <class Make>
-    track_handle_node* find_or_insert(const handle_key& key, Make make, bool& inserted) {
-        inserted = false;
+    track_handle_node* find_or_insert(const handle_key& key, Make make) {
         if (!m_buckets.empty())
             for (track_handle_node* node = m_buckets[key.crc & m_mask]; node; node = node->next)
                 if (node->key == key) return node;
@@ -64,7 +63,6 @@ public:
         node->next = head;
         head = node;
         ++m_count;
-        inserted = true;
         return node;
     }
 
@@ -138,8 +136,7 @@ public:
         track_handle_node* handle;
         {
             kpl::critical_section_scope lock(m_map_lock);
-            bool inserted;
-            handle = m_table.find_or_insert(key, [&]() { return new track_handle_node(location, key); }, inserted);
+            handle = m_table.find_or_insert(key, [&]() { return new track_handle_node(location, key); });
             ++handle->m_count;
         }
         out = track_handle_ref::adopt(handle);  // releases what `out` held, outside the map lock
