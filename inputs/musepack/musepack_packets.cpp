@@ -100,6 +100,38 @@ int64_t seek_table_entries(file_stream& file, uint64_t position, const abort_sig
     }
 }
 
+// Whether the "CT" packet `packet` is too short for its first sample and its gain and peak.
+bool chapter_packet_short(file_stream& file, const sv8_packet& packet, const abort_signal& abort) {
+    file.seek(packet.payload_position(), abort);
+    uint32_t n = 0;
+    try {
+        sv8_read_number(file, 9, abort, &n);
+    } catch (const ketrel_io::exception_io_data&) {
+        return true;   // longer than any sample count, or cut off by the end of the file
+    }
+    return packet.payload_size() < uint64_t(n) + 4;
+}
+
+// Checks "CT" packets: all of a stream (`run_only` false), or only the run of them a walk starts with.
+struct chapter_check final : sv8_walk_callbacks {
+    explicit chapter_check(bool run_only) : run_only(run_only) {}
+    bool decide(const sv8_packet& packet, sv8_packet_walker& walker, const abort_signal& abort) override {
+        if (packet.is("CT")) {
+            damaged = chapter_packet_short(walker.file(), packet, abort);
+        } else if (run_only) {
+            done = true;
+        } else if (packet.is("SO")) {
+            walker.file().seek(packet.payload_position(), abort);
+            table = packet.position + sv8_read_number(walker.file(), 9, abort);
+        }
+        return false;
+    }
+    bool more() override { return !damaged && !done; }
+    const bool run_only;
+    bool damaged = false, done = false;
+    uint64_t table = 0;   // where "SO" points, 0 without one
+};
+
 }  // namespace
 
 bool sv8_seek_table_empty(file_stream& file, uint64_t stream_start, const abort_signal& abort) {
@@ -131,4 +163,27 @@ bool sv8_seek_table_empty(file_stream& file, uint64_t stream_start, const abort_
         // Unreadable here: the library reports what it makes of it.
     }
     return walk.empty;
+}
+
+bool sv8_chapters_damaged(file_stream& file, uint64_t stream_start, const abort_signal& abort) {
+    try {
+        file.seek(stream_start, abort);
+        char magic[4];
+        if (file.read(magic, 4, abort) != 4 || std::memcmp(magic, "MPCK", 4) != 0) return false;
+        chapter_check all(false);
+        sv8_packet_walker(file, stream_start, nullptr).walk(all, abort);
+        if (all.damaged) return true;
+        if (all.table == 0 || seek_table_entries(file, all.table, abort) < 0) return false;
+        // The packets right behind the pointed-at table: a walk that starts there (as if "MPCK" stood
+        // four bytes before it) and stops at the first packet that is no chapter.
+        file.seek(all.table + 2, abort);
+        const uint64_t behind = all.table + sv8_read_number(file, 4, abort);
+        chapter_check run(true);
+        sv8_packet_walker(file, behind - 4, nullptr).walk(run, abort);
+        return run.damaged;
+    } catch (const ketrel_io::exception_aborted&) {
+        throw;
+    } catch (const std::exception&) {
+        return false;   // unreadable here: the library reports what it makes of it
+    }
 }

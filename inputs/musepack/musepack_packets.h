@@ -98,3 +98,12 @@ private:
 // cannot read is left for the library to judge (false).
 //     sv8_seek_table_empty(*file, position_of_MPCK, abort)
 bool sv8_seek_table_empty(file_stream& file, uint64_t stream_start, const abort_signal& abort);
+
+// True when a chapter ("CT") packet the decoding library would read is too short for its own fields (the
+// chapter's first sample, a number, then 16-bit gain and peak). The library takes what follows them as the
+// chapter's tag, and for such a packet copies a negative length of it: the input refuses the stream instead.
+// Looks at every "CT" packet from the stream start to "SE" and at those right behind the seek table the
+// header's "SO" packet points to (where the library also looks for chapters); what it cannot walk is left
+// to the library (false).
+//     sv8_chapters_damaged(*file, position_of_MPCK, abort)
+bool sv8_chapters_damaged(file_stream& file, uint64_t stream_start, const abort_signal& abort);

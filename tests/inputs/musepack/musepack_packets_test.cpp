@@ -160,3 +160,57 @@ TEST_CASE("A seek table of no entries is found in the header or where the header
         CHECK(sv8_seek_table_empty(*file, 0, abort_never) == r.empty);
     }
 }
+
+TEST_CASE("Chapter packets too short for their fields are found wherever the library reads chapters") {
+    // A chapter packet holds its first sample (a number), gain and peak (16 bits each), then its tag. The
+    // decoding library copies "the rest" of a shorter packet with a negative length; the input refuses it.
+    input_test::services_built();
+    input_test::scratch_folder folder(L"vorn-mpc-chapters");
+    const bytes whole = {0x00, 0x00, 0x00, 0x00, 0x00};            // sample 0, gain, peak, no tag
+    const bytes tagged = {0x82, 0x2C, 0x00, 0x00, 0x00, 0x00, 'A'}; // sample 300, gain, peak, one tag byte
+    const bytes short_one = {0x05, 0x00, 0x00};                       // sample 5 and three bytes
+    const bytes long_number = bytes(10, 0x81);                         // a number that never ends
+    struct row {
+        const char* name;
+        std::vector<bytes> before_se;  // chapter packets right before "SE"
+        std::vector<bytes> behind_st;  // chapter packets right behind the pointed-at seek table
+        bool hidden;                   // that table and its chapters lie inside an audio packet's payload
+        bool damaged;
+    } const rows[] = {
+        {"no chapters", {}, {}, false, false},
+        {"two whole chapters before the end", {whole, tagged}, {}, false, false},
+        {"a whole chapter behind the seek table", {}, {tagged}, false, false},
+        {"a chapter of four payload bytes", {whole, short_one}, {}, false, true},
+        {"a chapter of no payload", {bytes()}, {}, false, true},
+        {"a chapter whose number does not end", {long_number}, {}, false, true},
+        {"a short chapter behind the seek table", {}, {whole, short_one}, false, true},
+        {"a short chapter behind a table the walk never meets", {}, {short_one}, true, true},
+        {"a whole chapter behind a table the walk never meets", {}, {whole}, true, false},
+    };
+    for (const row& r : rows) {
+        CAPTURE(r.name);
+        bytes stream = {'M', 'P', 'C', 'K'};
+        add_packet(stream, "SH", bytes(12, 0x11));
+        const size_t so_at = stream.size();
+        add_packet(stream, "SO", {0x00});   // offset filled in below
+        add_packet(stream, "AP", bytes(40, 0xAA));
+        bytes table;
+        add_packet(table, "ST", {0x02, 0x05, 0x10, 0x20});
+        for (const bytes& c : r.behind_st) add_packet(table, "CT", c);
+        if (r.hidden) {
+            add_packet(table, "AP", bytes(4, 0xCC));
+            stream[so_at + 3] = static_cast<uint8_t>(stream.size() + 3 - so_at);   // behind the outer key and size
+            add_packet(stream, "AP", table);
+        } else {
+            stream[so_at + 3] = static_cast<uint8_t>(stream.size() - so_at);
+            stream.insert(stream.end(), table.begin(), table.end());
+        }
+        add_packet(stream, "AP", bytes(40, 0xBB));
+        for (const bytes& c : r.before_se) add_packet(stream, "CT", c);
+        add_packet(stream, "SE", {});
+        input_test::write_file(folder.path(L"t.mpc"), stream);
+        file_stream_ref file;
+        filesystem_open_mode(file, folder.location(L"t.mpc").c_str(), 0, abort_never);
+        CHECK(sv8_chapters_damaged(*file, 0, abort_never) == r.damaged);
+    }
+}
