@@ -249,4 +249,5 @@ def main():
         fail("unknown command " + command)
 
 
-main()
+if __name__ == "__main__":
+    main()
