@@ -100,6 +100,12 @@ int64_t seek_table_entries(file_stream& file, uint64_t position, const abort_sig
     }
 }
 
+// Where the "SO" packet `packet` points.
+uint64_t pointed_at(file_stream& file, const sv8_packet& packet, const abort_signal& abort) {
+    file.seek(packet.payload_position(), abort);
+    return packet.position + sv8_read_number(file, 9, abort);
+}
+
 // Whether the "CT" packet `packet` is too short for its first sample and its gain and peak.
 bool chapter_packet_short(file_stream& file, const sv8_packet& packet, const abort_signal& abort) {
     file.seek(packet.payload_position(), abort);
@@ -112,24 +118,30 @@ bool chapter_packet_short(file_stream& file, const sv8_packet& packet, const abo
     return packet.payload_size() < uint64_t(n) + 4;
 }
 
-// Checks "CT" packets: all of a stream (`run_only` false), or only the run of them a walk starts with.
+// Walks packets for the chapter check. `header`: up to the first "AP", noting the last "SO" packet that
+// points at a seek table; `run`: the "CT" packets a walk starts with; `stream`: every "CT" packet to "SE".
 struct chapter_check final : sv8_walk_callbacks {
-    explicit chapter_check(bool run_only) : run_only(run_only) {}
+    enum scope { header, run, stream };
+    explicit chapter_check(scope s) : what(s) {}
     bool decide(const sv8_packet& packet, sv8_packet_walker& walker, const abort_signal& abort) override {
-        if (packet.is("CT")) {
+        if (what == header) {
+            if (packet.is("AP") || packet.is("SE")) {
+                done = true;
+            } else if (packet.is("SO")) {
+                const uint64_t at = pointed_at(walker.file(), packet, abort);
+                if (seek_table_entries(walker.file(), at, abort) >= 0) table = at;
+            }
+        } else if (packet.is("CT")) {
             damaged = chapter_packet_short(walker.file(), packet, abort);
-        } else if (run_only) {
+        } else if (what == run) {
             done = true;
-        } else if (packet.is("SO")) {
-            walker.file().seek(packet.payload_position(), abort);
-            table = packet.position + sv8_read_number(walker.file(), 9, abort);
         }
         return false;
     }
     bool more() override { return !damaged && !done; }
-    const bool run_only;
+    const scope what;
     bool damaged = false, done = false;
-    uint64_t table = 0;   // where "SO" points, 0 without one
+    uint64_t table = 0;   // header: the seek table "SO" points at, 0 without one
 };
 
 }  // namespace
@@ -142,9 +154,7 @@ bool sv8_seek_table_empty(file_stream& file, uint64_t stream_start, const abort_
             } else if (packet.is("ST")) {
                 empty = seek_table_entries(walker.file(), packet.position, abort) == 0;
             } else if (packet.is("SO")) {
-                walker.file().seek(packet.payload_position(), abort);
-                const uint64_t offset = sv8_read_number(walker.file(), 9, abort);
-                empty = seek_table_entries(walker.file(), packet.position + offset, abort) == 0;
+                empty = seek_table_entries(walker.file(), pointed_at(walker.file(), packet, abort), abort) == 0;
             }
             return false;
         }
@@ -170,15 +180,18 @@ bool sv8_chapters_damaged(file_stream& file, uint64_t stream_start, const abort_
         file.seek(stream_start, abort);
         char magic[4];
         if (file.read(magic, 4, abort) != 4 || std::memcmp(magic, "MPCK", 4) != 0) return false;
-        chapter_check all(false);
-        sv8_packet_walker(file, stream_start, nullptr).walk(all, abort);
-        if (all.damaged) return true;
-        if (all.table == 0 || seek_table_entries(file, all.table, abort) < 0) return false;
-        // The packets right behind the pointed-at table: a walk that starts there (as if "MPCK" stood
-        // four bytes before it) and stops at the first packet that is no chapter.
-        file.seek(all.table + 2, abort);
-        const uint64_t behind = all.table + sv8_read_number(file, 4, abort);
-        chapter_check run(true);
+        chapter_check head(chapter_check::header);
+        sv8_packet_walker(file, stream_start, nullptr).walk(head, abort);
+        if (head.table == 0) {
+            chapter_check all(chapter_check::stream);
+            sv8_packet_walker(file, stream_start, nullptr).walk(all, abort);
+            return all.damaged;
+        }
+        // The packets right behind the table: a walk that starts there (as if "MPCK" stood four bytes before
+        // it) and stops at the first packet that is no chapter.
+        file.seek(head.table + 2, abort);
+        const uint64_t behind = head.table + sv8_read_number(file, 4, abort);
+        chapter_check run(chapter_check::run);
         sv8_packet_walker(file, behind - 4, nullptr).walk(run, abort);
         return run.damaged;
     } catch (const ketrel_io::exception_aborted&) {

@@ -102,8 +102,9 @@ bool sv8_seek_table_empty(file_stream& file, uint64_t stream_start, const abort_
 // True when a chapter ("CT") packet the decoding library would read is too short for its own fields (the
 // chapter's first sample, a number, then 16-bit gain and peak). The library takes what follows them as the
 // chapter's tag, and for such a packet copies a negative length of it: the input refuses the stream instead.
-// Looks at every "CT" packet from the stream start to "SE" and at those right behind the seek table the
-// header's "SO" packet points to (where the library also looks for chapters); what it cannot walk is left
-// to the library (false).
+// Looks where the library reads chapters: the run of "CT" packets right behind the seek table an "SO"
+// packet of the header (before the first "AP") points to; without such a table the library walks the whole
+// stream, and so does this, looking at every "CT" packet up to "SE". What it cannot walk is left to the
+// library (false). A file with a pointed-at table is not read past the table's chapters.
 //     sv8_chapters_damaged(*file, position_of_MPCK, abort)
 bool sv8_chapters_damaged(file_stream& file, uint64_t stream_start, const abort_signal& abort);
