@@ -62,6 +62,10 @@ vorn_session_start() {
   export XDG_RUNTIME_DIR="$build/xdg-runtime"
   export XDG_CONFIG_HOME="$build/xdg-config"
   export LANG=C.UTF-8 LC_ALL=C.UTF-8
+  # Wine's sound driver keeps the sound server's buffer for its stream at a few milliseconds; on a virtual
+  # machine its thread misses that often enough for the server to play silence into the stream many times
+  # a minute. 60 ms of buffer there makes that rare (the program's own buffer, seconds, is not touched).
+  export PULSE_LATENCY_MSEC=60
   mkdir -p -m 700 "$XDG_RUNTIME_DIR" "$XDG_CONFIG_HOME"
   VORN_SESSION_PIDS=()
   vorn_session_join && return 0
@@ -156,7 +160,7 @@ vorn_sink_rate() {
 vorn_capture_start() {
   local rate
   rate=$(vorn_sink_rate)
-  parec -d capture.monitor --raw --format=float32le --channels=2 --rate="${rate:-44100}" --latency-msec=20 \
+  env -u PULSE_LATENCY_MSEC parec -d capture.monitor --raw --format=float32le --channels=2 --rate="${rate:-44100}" --latency-msec=20 \
     > "$1" 2>/dev/null &
   VORN_CAPTURE_PID=$!
   # Recording starts when the sound server lists parec's stream (on a loaded machine that can take longer
