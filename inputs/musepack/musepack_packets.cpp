@@ -118,55 +118,59 @@ bool chapter_packet_short(file_stream& file, const sv8_packet& packet, const abo
     return packet.payload_size() < uint64_t(n) + 4;
 }
 
-// Walks packets for the chapter check. `header`: up to the first "AP", noting the last "SO" packet that
-// points at a seek table; `run`: the "CT" packets a walk starts with; `stream`: every "CT" packet to "SE".
-struct chapter_check final : sv8_walk_callbacks {
-    enum scope { header, run, stream };
-    explicit chapter_check(scope s) : what(s) {}
+// The header's packets up to the first "AP": whether a seek table of no entries is there or pointed at by an
+// "SO" packet, and where the last "SO" that points at a seek table points.
+struct header_walk final : sv8_walk_callbacks {
     bool decide(const sv8_packet& packet, sv8_packet_walker& walker, const abort_signal& abort) override {
-        if (what == header) {
-            if (packet.is("AP") || packet.is("SE")) {
-                done = true;
-            } else if (packet.is("SO")) {
-                const uint64_t at = pointed_at(walker.file(), packet, abort);
-                if (seek_table_entries(walker.file(), at, abort) >= 0) table = at;
-            }
-        } else if (packet.is("CT")) {
+        if (packet.is("AP") || packet.is("SE")) {
+            done = true;
+        } else if (packet.is("ST")) {
+            if (seek_table_entries(walker.file(), packet.position, abort) == 0) empty = true;
+        } else if (packet.is("SO")) {
+            const uint64_t at = pointed_at(walker.file(), packet, abort);
+            const int64_t entries = seek_table_entries(walker.file(), at, abort);
+            if (entries == 0) empty = true;
+            if (entries >= 0) table = at;
+        }
+        return false;
+    }
+    bool more() override { return !done; }
+    bool done = false;
+    bool empty = false;
+    uint64_t table = 0;   // 0 without one
+};
+
+// Walks the header of the version-8 stream at `stream_start` into `walk`; false when no such stream is there.
+bool walk_header(file_stream& file, uint64_t stream_start, header_walk& walk, const abort_signal& abort) {
+    file.seek(stream_start, abort);
+    char magic[4];
+    if (file.read(magic, 4, abort) != 4 || std::memcmp(magic, "MPCK", 4) != 0) return false;
+    sv8_packet_walker(file, stream_start, nullptr).walk(walk, abort);
+    return true;
+}
+
+// Checks "CT" packets: the run of them a walk starts with (`run_only`), or every one up to "SE".
+struct chapter_check final : sv8_walk_callbacks {
+    explicit chapter_check(bool run_only) : run_only(run_only) {}
+    bool decide(const sv8_packet& packet, sv8_packet_walker& walker, const abort_signal& abort) override {
+        if (packet.is("CT")) {
             damaged = chapter_packet_short(walker.file(), packet, abort);
-        } else if (what == run) {
+        } else if (run_only) {
             done = true;
         }
         return false;
     }
     bool more() override { return !damaged && !done; }
-    const scope what;
+    const bool run_only;
     bool damaged = false, done = false;
-    uint64_t table = 0;   // header: the seek table "SO" points at, 0 without one
 };
 
 }  // namespace
 
 bool sv8_seek_table_empty(file_stream& file, uint64_t stream_start, const abort_signal& abort) {
-    struct header_walk final : sv8_walk_callbacks {
-        bool decide(const sv8_packet& packet, sv8_packet_walker& walker, const abort_signal& abort) override {
-            if (packet.is("AP") || packet.is("SE")) {
-                done = true;
-            } else if (packet.is("ST")) {
-                empty = seek_table_entries(walker.file(), packet.position, abort) == 0;
-            } else if (packet.is("SO")) {
-                empty = seek_table_entries(walker.file(), pointed_at(walker.file(), packet, abort), abort) == 0;
-            }
-            return false;
-        }
-        bool more() override { return !done && !empty; }
-        bool done = false;
-        bool empty = false;
-    } walk;
+    header_walk walk;
     try {
-        file.seek(stream_start, abort);
-        char magic[4];
-        if (file.read(magic, 4, abort) != 4 || std::memcmp(magic, "MPCK", 4) != 0) return false;
-        sv8_packet_walker(file, stream_start, nullptr).walk(walk, abort);
+        walk_header(file, stream_start, walk, abort);
     } catch (const ketrel_io::exception_aborted&) {
         throw;
     } catch (const std::exception&) {
@@ -177,13 +181,10 @@ bool sv8_seek_table_empty(file_stream& file, uint64_t stream_start, const abort_
 
 bool sv8_chapters_damaged(file_stream& file, uint64_t stream_start, const abort_signal& abort) {
     try {
-        file.seek(stream_start, abort);
-        char magic[4];
-        if (file.read(magic, 4, abort) != 4 || std::memcmp(magic, "MPCK", 4) != 0) return false;
-        chapter_check head(chapter_check::header);
-        sv8_packet_walker(file, stream_start, nullptr).walk(head, abort);
+        header_walk head;
+        if (!walk_header(file, stream_start, head, abort)) return false;
         if (head.table == 0) {
-            chapter_check all(chapter_check::stream);
+            chapter_check all(false);
             sv8_packet_walker(file, stream_start, nullptr).walk(all, abort);
             return all.damaged;
         }
@@ -191,7 +192,7 @@ bool sv8_chapters_damaged(file_stream& file, uint64_t stream_start, const abort_
         // it) and stops at the first packet that is no chapter.
         file.seek(head.table + 2, abort);
         const uint64_t behind = head.table + sv8_read_number(file, 4, abort);
-        chapter_check run(chapter_check::run);
+        chapter_check run(true);
         sv8_packet_walker(file, behind - 4, nullptr).walk(run, abort);
         return run.damaged;
     } catch (const ketrel_io::exception_aborted&) {

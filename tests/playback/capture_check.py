@@ -105,6 +105,15 @@ MAX_GAPS = 10   # seen: four in an 8 s capture on a busy virtual machine
 GAP_FRAMES = 1024
 
 
+def silent_run(samples, i, end, longest=None):
+    """Frames from frame i (before frame end) where both channels are 0; past `longest`, it stops counting."""
+    z = 0
+    while i + z < end and (longest is None or z <= longest) and samples[2 * (i + z)] == 0.0 and \
+            samples[2 * (i + z) + 1] == 0.0:
+        z += 1
+    return z
+
+
 def exact(capture_path, ref_path, rest):
     o = options(rest, ("tolerance", "rest"))
     tolerance = float(o.get("tolerance", "0"))
@@ -128,9 +137,7 @@ def exact(capture_path, ref_path, rest):
         if c >= cap_frames:
             fail("the capture ends %d frames early" % (frames - k))
         if not same(c, r) and silent(c) and (ref[2 * r] != 0.0 or ref[2 * r + 1] != 0.0) and gaps < MAX_GAPS:
-            z = 0
-            while c + z < cap_frames and z <= GAP_FRAMES and silent(c + z):
-                z += 1
+            z = silent_run(cap, c, cap_frames, GAP_FRAMES)
             if z <= GAP_FRAMES and c + z < cap_frames and same(c + z, r):
                 sys.stderr.write("capture_check: %d frames of silence from the sound server before frame %d\n" % (z, k))
                 shift += z
@@ -164,9 +171,7 @@ def tone(capture_path, rest):
     # The tone as heard, without the silences the sound server inserted into it (see MAX_GAPS).
     heard, i, gaps = [], loud[0], 0
     while i <= loud[-1]:
-        z = 0
-        while i + z <= loud[-1] and cap[2 * (i + z)] == 0.0 and cap[2 * (i + z) + 1] == 0.0:
-            z += 1
+        z = silent_run(cap, i, loud[-1] + 1)
         if 2 <= z <= GAP_FRAMES and gaps < MAX_GAPS:
             sys.stderr.write("capture_check: %d frames of silence from the sound server at %.4f s\n" % (z, i / rate))
             gaps += 1
@@ -206,9 +211,7 @@ def ramps(capture_path, rest):
         before = left[i - 1] if i > 0 else 0.0
         if gaps[0] >= MAX_GAPS or at(before, 0.0):
             return 0
-        z = 0
-        while i + z < len(left) and z <= GAP_FRAMES and samples[2 * (i + z)] == 0.0 and samples[2 * (i + z) + 1] == 0.0:
-            z += 1
+        z = silent_run(samples, i, len(left), GAP_FRAMES)
         if z == 0 or z > GAP_FRAMES or i + z == len(left) or not at(left[i + z], before):
             return 0
         gaps[0] += 1
