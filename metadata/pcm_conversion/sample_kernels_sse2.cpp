@@ -26,14 +26,16 @@ VORN_SSE2 size_t float_to_int32(int32_t* destination, const float* source, size_
 VORN_SSE2 size_t float_to_int16(int16_t* destination, const float* source, size_t count, float factor) {
     const size_t whole = count & ~size_t(15);
     const __m128 k = _mm_set1_ps(factor * 32768.0f);
-    // Limited before the conversion, as on the SSE path (maxps answers its second operand, the lower limit,
-    // for NaN), so the saturating pack never has to saturate and every value is the plain code's.
-    const __m128 lo = _mm_set1_ps(-32768.0f), hi = _mm_set1_ps(32767.0f);
+    // Only the upper limit is applied before the conversion: a product at or above 2^31 would convert to
+    // -2^31. minps answers its second operand when either is NaN, so NaN stays NaN and converts to -2^31, as
+    // every product below -32768 converts to a value at or below it; the saturating pack makes all of those
+    // -32768, the plain code's lower limit.
+    const __m128 hi = _mm_set1_ps(32767.0f);
     for (size_t i = 0; i < whole; i += 16) {
-        const __m128i a = _mm_cvtps_epi32(_mm_min_ps(_mm_max_ps(_mm_mul_ps(_mm_loadu_ps(source + i), k), lo), hi));
-        const __m128i b = _mm_cvtps_epi32(_mm_min_ps(_mm_max_ps(_mm_mul_ps(_mm_loadu_ps(source + i + 4), k), lo), hi));
-        const __m128i c = _mm_cvtps_epi32(_mm_min_ps(_mm_max_ps(_mm_mul_ps(_mm_loadu_ps(source + i + 8), k), lo), hi));
-        const __m128i d = _mm_cvtps_epi32(_mm_min_ps(_mm_max_ps(_mm_mul_ps(_mm_loadu_ps(source + i + 12), k), lo), hi));
+        const __m128i a = _mm_cvtps_epi32(_mm_min_ps(hi, _mm_mul_ps(_mm_loadu_ps(source + i), k)));
+        const __m128i b = _mm_cvtps_epi32(_mm_min_ps(hi, _mm_mul_ps(_mm_loadu_ps(source + i + 4), k)));
+        const __m128i c = _mm_cvtps_epi32(_mm_min_ps(hi, _mm_mul_ps(_mm_loadu_ps(source + i + 8), k)));
+        const __m128i d = _mm_cvtps_epi32(_mm_min_ps(hi, _mm_mul_ps(_mm_loadu_ps(source + i + 12), k)));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + i), _mm_packs_epi32(a, b));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + i + 8), _mm_packs_epi32(c, d));
     }
