@@ -5,6 +5,7 @@
 #include "foundation/fs/file_stats.h"
 #include "foundation/kpl/io_exceptions.h"
 #include "foundation/kpl/win32_errors.h"
+#include "foundation/tasks/critical_section.h"
 
 namespace {
 
@@ -13,6 +14,43 @@ const DWORD max_request = 0x1000000;  // 16 MiB
 // system calls to map and unmap it, more than the reads it saves).
 const uint32_t read_ahead_first = 16 * 1024;
 const uint32_t read_ahead_last = 512 * 1024;
+
+// One read-ahead buffer of the largest size, kept when its file object goes for the next object that needs
+// a buffer. A fresh buffer costs the heap a commit and the system a page fault per page as it is first
+// filled (under Wine about a millisecond for 512 KiB, as much as decoding a few seconds of FLAC), and a
+// player opens one file after another. Only the one buffer is kept, whoever released it; a file that finds
+// none allocates its own as before. Never destroyed: file objects may still be released while the program
+// ends, and the buffer goes with the process.
+class spare_read_ahead {
+public:
+    // Gives the kept buffer to `buffer` when there is one (what `buffer` held is freed); false when none is.
+    bool take(kpl::array<uint8_t>& buffer) {
+        kpl::array<uint8_t> kept;
+        {
+            kpl::critical_section_scope lock(m_lock);
+            kept.swap(m_buffer);
+        }
+        if (kept.count() == 0) return false;
+        buffer.swap(kept);
+        return true;
+    }
+
+    // Keeps `buffer` (leaving it empty) when it is of the largest size and no buffer is kept yet.
+    void put(kpl::array<uint8_t>& buffer) {
+        if (buffer.count() != read_ahead_last) return;
+        kpl::critical_section_scope lock(m_lock);
+        if (m_buffer.count() == 0) buffer.swap(m_buffer);
+    }
+
+private:
+    kpl::critical_section m_lock;
+    kpl::array<uint8_t> m_buffer;  // empty, or read_ahead_last bytes
+};
+
+spare_read_ahead& the_spare_read_ahead() {
+    static spare_read_ahead* spare = new spare_read_ahead();
+    return *spare;
+}
 
 void set_offset(OVERLAPPED& request, uint64_t position) {
     request.Offset = static_cast<DWORD>(position);
@@ -59,6 +97,7 @@ disk_file::disk_file(HANDLE file, HANDLE event, bool writable)
       m_ahead_step(read_ahead_first) {}
 
 disk_file::~disk_file() {
+    the_spare_read_ahead().put(m_ahead);
     if (m_event) CloseHandle(m_event);
     CloseHandle(m_file);
 }
@@ -168,7 +207,7 @@ size_t disk_file::read(void* buffer, size_t n, const abort_signal& abort) {
         }
         if (m_ahead.count() < m_ahead_step) {
             m_ahead_fill = 0;
-            m_ahead.resize_exact(m_ahead_step);
+            if (!the_spare_read_ahead().take(m_ahead)) m_ahead.resize_exact(m_ahead_step);
         }
         m_ahead_fill = 0;
         m_ahead_offset = m_position;

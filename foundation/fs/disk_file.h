@@ -14,7 +14,9 @@
 // not use. The position callers see is exact: the buffer is only a copy of bytes at and after it. A
 // seek keeps the buffer (the bytes stay valid for this object); a write or resize through this object
 // drops it. A fill is one request, waited for with the abort event like any other, so an abort ends it
-// at once; bytes another handle writes meanwhile may be seen up to one buffer late.
+// at once; bytes another handle writes meanwhile may be seen up to one buffer late. A buffer that grew to
+// 512 KiB is kept when its object goes and serves the next object that fills a buffer (one is kept for
+// the process), so a player opening one file after another does not make the memory afresh each time.
 //
 //   HANDLE h = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
 //                          FILE_FLAG_OVERLAPPED, nullptr);

@@ -103,7 +103,13 @@ public:
     void set_count(uint32_t n) {
         if (n > m_capacity) reallocate(n);
         if (n > m_count) {
-            for (uint32_t i = m_count; i < n; ++i) new (m_data + i) T();
+            // Value-initialised numbers, enums and plain pointers are all-zero bytes: one memset, not a loop
+            // the compiler may leave a byte at a time (a read buffer of 512 KiB costs a millisecond that way).
+            if constexpr (std::is_arithmetic<T>::value || std::is_enum<T>::value || std::is_pointer<T>::value) {
+                std::memset(static_cast<void*>(m_data + m_count), 0, size_t(n - m_count) * sizeof(T));
+            } else {
+                for (uint32_t i = m_count; i < n; ++i) new (m_data + i) T();
+            }
         } else {
             for (uint32_t i = n; i < m_count; ++i) m_data[i].~T();
         }

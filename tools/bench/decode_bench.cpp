@@ -70,6 +70,8 @@ struct decoded {
 
 // The library loops' float blocks: interleaved, reused from call to call.
 std::vector<float> g_block;
+// The framework's block, kept from round to round as the library loops keep theirs.
+audio_block_store_pow2 g_framework_block;
 
 float* block_for(size_t samples) {
     if (g_block.size() < samples) g_block.resize(samples);
@@ -397,7 +399,7 @@ bool library_alac(const alac_frames& in, decoded& d) {
 bool framework_alac(const alac_frames& in, decoded& d) {
     service_ptr<codec_packet_decoder> decoder;
     codec_packet_decoder_open(decoder, true, codec_owner_alac, 0, in.cookie.data(), in.cookie.size(), abort_never);
-    audio_block_store_pow2 block;
+    audio_block_store_pow2& block = g_framework_block;
     for (const auto& frame : in.frames) {
         decoder->decode_packet(in.bytes.data() + frame.first, frame.second, block, abort_never);
         d.frames += block.get_sample_count();
@@ -412,7 +414,7 @@ bool framework_file(const std::string& location, decoded& d) {
     service_ptr<track_decoder> decoder;
     input_open_decoder(decoder, file_stream_ref(), location.c_str(), abort_never, false);
     decoder->initialise(0, 4, abort_never);
-    audio_block_store_pow2 block;
+    audio_block_store_pow2& block = g_framework_block;
     while (decoder->decode_chunk(block, abort_never)) {
         d.frames += block.get_sample_count();
         d.rate = block.get_sample_rate();

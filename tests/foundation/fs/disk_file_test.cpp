@@ -185,6 +185,69 @@ TEST_CASE("reads through the read-ahead give exactly the bytes of a plain read, 
     }
 }
 
+TEST_CASE("a read-ahead buffer handed on from a file that went shows none of its bytes in the next files") {
+    registry_built registry;
+    scratch_folder dir;
+    test_random fill{7};
+    auto random_text = [&fill](size_t n) {
+        std::string text(n, '\0');
+        for (char& c : text) c = static_cast<char>(fill.next());
+        return text;
+    };
+    const std::string big = random_text(1536 * 1024), tiny = random_text(100), middle = random_text(700 * 1000),
+                      other = random_text(900 * 1000);
+    write_file(dir / "big.bin", big);
+    write_file(dir / "tiny.bin", tiny);
+    write_file(dir / "middle.bin", middle);
+    write_file(dir / "other.bin", other);
+    auto location = [&dir](const char* name) { return "file://" + (dir / name); };
+    auto read_through = [](file_stream& f) {
+        std::string whole;
+        char piece[4000];
+        for (size_t got; (got = f.read(piece, sizeof piece, abort_never)) > 0;) whole.append(piece, got);
+        return whole;
+    };
+
+    for (const read_opener& opener : read_openers) {
+        CAPTURE(opener.name);
+        {
+            // Read to the end in small reads: its buffer grows to the largest size, then the file goes.
+            file_stream_ref f;
+            opener.open(f, location("big.bin").c_str(), abort_never);
+            CHECK(read_through(*f) == big);
+        }
+        {
+            file_stream_ref f;
+            opener.open(f, location("tiny.bin").c_str(), abort_never);
+            CHECK(read_text(*f, 1000) == tiny);
+            CHECK(read_text(*f, 1000) == "");
+            f->seek(90, abort_never);
+            CHECK(read_text(*f, 1000) == tiny.substr(90));
+        }
+        {
+            // Two files at once, read in turns; then a third after both went.
+            file_stream_ref a, b;
+            opener.open(a, location("middle.bin").c_str(), abort_never);
+            opener.open(b, location("other.bin").c_str(), abort_never);
+            std::string from_a, from_b;
+            char piece[3000];
+            for (size_t got_a = 1, got_b = 1; got_a + got_b > 0;) {
+                got_a = a->read(piece, sizeof piece, abort_never);
+                from_a.append(piece, got_a);
+                got_b = b->read(piece, sizeof piece - 1, abort_never);
+                from_b.append(piece, got_b);
+            }
+            CHECK(from_a == middle);
+            CHECK(from_b == other);
+            a->seek(300, abort_never);
+            CHECK(read_text(*a, 50) == middle.substr(300, 50));
+        }
+        file_stream_ref f;
+        file_system_open(f, location("middle.bin").c_str(), open_mode_modify, abort_never);
+        CHECK(read_through(*f) == middle);
+    }
+}
+
 TEST_CASE("open modes decide access, creation and sharing") {
     registry_built registry;
     scratch_folder dir;
