@@ -102,7 +102,17 @@ disk_file::~disk_file() {
     CloseHandle(m_file);
 }
 
+HANDLE disk_file::request_event() const {
+    // The event with its lowest bit set: the system then posts no completion packet for the request (none
+    // of these handles is tied to a completion port, and under Wine the post is a round trip to the
+    // server per request). Handles keep their two lowest bits free for this; waits ignore them.
+    return reinterpret_cast<HANDLE>(reinterpret_cast<ULONG_PTR>(m_event) | 1);
+}
+
 void disk_file::wait_for_request(OVERLAPPED& request, const abort_signal& abort) {
+    // A request the system finished before ReadFile or WriteFile returned (under Wine every request on a
+    // disk file) needs no wait, and so no round trip to the server.
+    if (HasOverlappedIoCompleted(&request)) return;
     HANDLE events[2] = {m_event, abort.get_event()};
     DWORD result = WaitForMultipleObjects(2, events, FALSE, INFINITE);
     if (result == WAIT_OBJECT_0) return;
@@ -140,7 +150,7 @@ DWORD disk_file::read_request(void* buffer, DWORD n, uint64_t position, const ab
     set_offset(request, position);
     // ReadFile and WriteFile reset the request's event when they start it; a ResetEvent of our own first
     // would only cost another round trip to the Wine server per request.
-    request.hEvent = m_event;
+    request.hEvent = request_event();
     DWORD transferred = 0;
     if (!ReadFile(m_file, buffer, n, &transferred, &request)) {
         DWORD error = GetLastError();
@@ -230,7 +240,7 @@ void disk_file::write(const void* buffer, size_t n, const abort_signal& abort) {
         if (chunk == 0) break;
         OVERLAPPED request = {};
         set_offset(request, m_position);
-        request.hEvent = m_event;  // reset by WriteFile as it starts
+        request.hEvent = request_event();  // reset by WriteFile as it starts
         DWORD transferred = 0;
         if (!WriteFile(m_file, in + done, chunk, &transferred, &request)) {
             DWORD error = GetLastError();
@@ -250,7 +260,8 @@ void disk_file::write(const void* buffer, size_t n, const abort_signal& abort) {
 
 uint64_t disk_file::get_size(const abort_signal& abort) {
     abort.check();
-    if (!m_event && m_known_size != file_size_unknown) return m_known_size;
+    // A read-only object's handle shares the file with readers only: nobody changes its size meanwhile.
+    if (!m_writable && m_known_size != file_size_unknown) return m_known_size;
     DWORD high = 0;
     SetLastError(NO_ERROR);
     DWORD low = GetFileSize(m_file, &high);
@@ -259,7 +270,7 @@ uint64_t disk_file::get_size(const abort_signal& abort) {
         if (error != NO_ERROR) throw_win32_io_error(error);
     }
     const uint64_t size = (static_cast<uint64_t>(high) << 32) | low;
-    if (!m_event) m_known_size = size;
+    if (!m_writable) m_known_size = size;
     return size;
 }
 

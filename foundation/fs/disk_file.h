@@ -5,6 +5,8 @@
 // for together with the caller's abort event; setting the abort signal from another thread cancels the
 // request in flight (CancelIo) and the call throws ketrel_io::exception_aborted, the position left where
 // the last finished request put it.
+// A read-only object is for a handle that shares the file with readers only (as the local disk opens
+// it): nobody changes the file's size meanwhile, so the size is asked of the system once.
 //
 // Reads go through a read-ahead: a read that the buffer cannot serve fills it with one request at the
 // position, of 16 KiB at first and twice as much on each refill that continues straight on from the last
@@ -76,7 +78,9 @@ private:
     disk_file(HANDLE file, HANDLE event, bool writable);
     ~disk_file() override;
 
-    // Waits for the request in flight. Throws ketrel_io::exception_aborted (after cancelling it and
+    // The event a request is given (m_event, marked so that no completion is posted).
+    HANDLE request_event() const;
+    // Waits for the request in flight (at once when it is over already). Throws ketrel_io::exception_aborted (after cancelling it and
     // letting it end) when the abort event fires first.
     void wait_for_request(OVERLAPPED& request, const abort_signal& abort);
     // One read request of at most 16 MiB at `position`; the bytes transferred (0 at the end). The caller
@@ -100,7 +104,7 @@ private:
     uint64_t m_ahead_end = ~uint64_t(0);
     uint32_t m_ahead_step;
     // Synchronous handles: where the handle's file pointer stands, where a short read found the end, and
-    // the size and last-write time once asked (0: not yet).
+    // the last-write time once asked (0: not yet). Read-only objects: the size once asked.
     uint64_t m_handle_position = 0;
     uint64_t m_known_end = ~uint64_t(0);
     uint64_t m_known_size = ~uint64_t(0);
