@@ -291,7 +291,7 @@ private:
         // A version-8 seek table of no entries would make the library read before its table when seeking,
         // and a chapter packet too short for its fields would make it copy a negative length.
         const uint64_t stream_start = skip_leading_id3v2(*m_file, 0, abort);
-        if (sv8_seek_table_empty(*m_file, stream_start, abort) || sv8_chapters_damaged(*m_file, stream_start, abort)) {
+        if (sv8_stream_refused(*m_file, stream_start, abort)) {
             throw ketrel_io::exception_io_data();
         }
         m_file->seek(0, abort);

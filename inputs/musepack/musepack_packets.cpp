@@ -167,22 +167,19 @@ struct chapter_check final : sv8_walk_callbacks {
 
 }  // namespace
 
-bool sv8_seek_table_empty(file_stream& file, uint64_t stream_start, const abort_signal& abort) {
-    header_walk walk;
+bool sv8_stream_refused(file_stream& file, uint64_t stream_start, const abort_signal& abort) {
+    header_walk head;
+    bool stream = false;
     try {
-        walk_header(file, stream_start, walk, abort);
+        stream = walk_header(file, stream_start, head, abort);
     } catch (const ketrel_io::exception_aborted&) {
         throw;
     } catch (const std::exception&) {
-        // Unreadable here: the library reports what it makes of it.
+        return head.empty;   // unreadable further on: the library reports what it makes of that
     }
-    return walk.empty;
-}
-
-bool sv8_chapters_damaged(file_stream& file, uint64_t stream_start, const abort_signal& abort) {
+    if (head.empty) return true;
+    if (!stream) return false;
     try {
-        header_walk head;
-        if (!walk_header(file, stream_start, head, abort)) return false;
         if (head.table == 0) {
             chapter_check all(false);
             sv8_packet_walker(file, stream_start, nullptr).walk(all, abort);

@@ -92,19 +92,16 @@ private:
     uint64_t m_size = 0;
 };
 
-// True when a version-8 stream's seek table ("ST", in the header or where the header's "SO" packet points)
-// declares no entries. The decoding library indexes such a table at -1 when it seeks, so the input refuses the
-// stream instead. Reads only the packets before the first audio packet and the one "ST" packet; anything it
-// cannot read is left for the library to judge (false).
-//     sv8_seek_table_empty(*file, position_of_MPCK, abort)
-bool sv8_seek_table_empty(file_stream& file, uint64_t stream_start, const abort_signal& abort);
-
-// True when a chapter ("CT") packet the decoding library would read is too short for its own fields (the
-// chapter's first sample, a number, then 16-bit gain and peak). The library takes what follows them as the
-// chapter's tag, and for such a packet copies a negative length of it: the input refuses the stream instead.
-// Looks where the library reads chapters: the run of "CT" packets right behind the seek table an "SO"
-// packet of the header (before the first "AP") points to; without such a table the library walks the whole
-// stream, and so does this, looking at every "CT" packet up to "SE". What it cannot walk is left to the
-// library (false). A file with a pointed-at table is not read past the table's chapters.
-//     sv8_chapters_damaged(*file, position_of_MPCK, abort)
-bool sv8_chapters_damaged(file_stream& file, uint64_t stream_start, const abort_signal& abort);
+// True when the decoding library would go wrong on a version-8 stream, which the input then refuses:
+// - its seek table ("ST", in the header or where the header's "SO" packet points) declares no entries: the
+//   library indexes such a table at -1 when it seeks;
+// - a chapter ("CT") packet the library reads is too short for its own fields (the chapter's first sample,
+//   a number, then 16-bit gain and peak): the library takes what follows them as the chapter's tag and
+//   copies a negative length of it.
+// The library reads chapters from the run of "CT" packets right behind the seek table an "SO" packet of the
+// header (before the first "AP") points to; without such a table it walks the whole stream, and so does this,
+// looking at every "CT" packet up to "SE". One walk of the header serves both checks; a file with a
+// pointed-at table is not read past the table's chapters. What cannot be read is left to the library
+// (false, unless an empty table was found before).
+//     sv8_stream_refused(*file, position_of_MPCK, abort)
+bool sv8_stream_refused(file_stream& file, uint64_t stream_start, const abort_signal& abort);
