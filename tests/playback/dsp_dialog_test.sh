@@ -13,12 +13,17 @@ shot() { sleep 0.4; import -window root "$shots/dsp-$1.png" || fail "no screensh
 key() { xdotool key --delay 80 "$@"; sleep 0.3; }
 type_text() { xdotool type --delay 40 "$1"; sleep 0.3; }
 # window TITLE-REGEX [SECONDS]: waits for a window with that name, then SECONDS more (0.5 by default) so that
-# no key is sent before the window can take it.
+# no key is sent before the window can take it, and gives it the keyboard: there is no window manager, and on
+# a busy machine a new window of Wine's was seen still without the focus when every key had been sent.
 window() {
   local i w
   for i in $(seq 100); do
     w=$(xdotool search --name "$1" 2>/dev/null | head -n1 || true)
-    [ -n "$w" ] && { sleep "${2:-0.5}"; return 0; }
+    if [ -n "$w" ]; then
+      sleep "${2:-0.5}"
+      timeout 5 xdotool windowfocus --sync "$w" 2>/dev/null || true
+      return 0
+    fi
     sleep 0.1
   done
   shot "missing"
@@ -40,6 +45,7 @@ finished() {
     kill -0 $pid 2>/dev/null || break
     if [ "$i" = 100 ] && [ -n "${1:-}" ] && xdotool search --name '^DSP Settings' >/dev/null 2>&1; then
       echo "the dialog is still up: $1 again" >&2
+      window '^DSP Settings' 0
       xdotool key "$1"
     fi
     sleep 0.1

@@ -87,6 +87,40 @@ TEST_CASE("new elements are value-initialised, cut elements destroyed, kept elem
         CHECK(a[1] == 2);
         for (uint32_t i = 2; i < 40; ++i) CHECK(a[i] == 0);
     }
+    SUBCASE("plain values are zeroed where the capacity kept old ones") {
+        // Shrinking keeps the doubling policy's storage: growing again must zero what the old elements left.
+        kpl::array<uint8_t> bytes;
+        kpl::array<float> floats;
+        kpl::array<const char*> pointers;
+        enum class colour : uint16_t { none, red };
+        kpl::array<colour> colours;
+        bytes.resize_pow2(64);
+        floats.resize_pow2(64);
+        pointers.resize_pow2(64);
+        colours.resize_pow2(64);
+        for (uint32_t i = 0; i < 64; ++i) {
+            bytes[i] = 0xAB;
+            floats[i] = -1.5f;
+            pointers[i] = "x";
+            colours[i] = colour::red;
+        }
+        bytes.resize_pow2(3);
+        floats.resize_pow2(3);
+        pointers.resize_pow2(3);
+        colours.resize_pow2(3);
+        REQUIRE(bytes.capacity() == 64);
+        bytes.resize_pow2(50);
+        floats.resize_pow2(50);
+        pointers.resize_pow2(50);
+        colours.resize_pow2(50);
+        CHECK(bytes[2] == 0xAB);
+        CHECK(floats[2] == -1.5f);
+        bool zeroed = true;
+        for (uint32_t i = 3; i < 50; ++i) {
+            zeroed = zeroed && bytes[i] == 0 && floats[i] == 0.0f && pointers[i] == nullptr && colours[i] == colour::none;
+        }
+        CHECK(zeroed);
+    }
     SUBCASE("objects") {
         tracked::alive = 0;
         {
