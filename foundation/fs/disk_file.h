@@ -80,8 +80,8 @@ private:
 
     // The event a request is given (m_event, marked so that no completion is posted).
     HANDLE request_event() const;
-    // Waits for the request in flight (at once when it is over already). Throws ketrel_io::exception_aborted (after cancelling it and
-    // letting it end) when the abort event fires first.
+    // Waits for the request in flight (returns at once when it is over already). Throws
+    // ketrel_io::exception_aborted (after cancelling it and letting it end) when the abort event fires first.
     void wait_for_request(OVERLAPPED& request, const abort_signal& abort);
     // One read request of at most 16 MiB at `position`; the bytes transferred (0 at the end). The caller
     // has checked the abort signal.

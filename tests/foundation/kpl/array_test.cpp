@@ -117,7 +117,8 @@ TEST_CASE("new elements are value-initialised, cut elements destroyed, kept elem
         CHECK(floats[2] == -1.5f);
         bool zeroed = true;
         for (uint32_t i = 3; i < 50; ++i) {
-            zeroed = zeroed && bytes[i] == 0 && floats[i] == 0.0f && pointers[i] == nullptr && colours[i] == colour::none;
+            zeroed = zeroed && bytes[i] == 0 && floats[i] == 0.0f && pointers[i] == nullptr &&
+                     colours[i] == colour::none;
         }
         CHECK(zeroed);
     }
